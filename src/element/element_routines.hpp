@@ -1,0 +1,30 @@
+#pragma once
+// Element matrices, vectors and stresses of the 10-node cubic triangle. Each
+// routine is a pure function of one element's records and the settings.
+
+#include "element/element_tables.hpp"
+#include "element/small_matrix.hpp"
+#include "model/model.hpp"
+
+namespace quorix {
+
+// Small-displacement stiffness: 7-point integral of B^T (t D) B.
+Mat20 linear_element_stiffness(const ElementTables& tables, const AnalysisSettings& settings,
+                               const ElementData& element);
+
+// Total Lagrangian element for the current displacements: internal forces
+// and tangent stiffness (material plus initial-stress part).
+Vec20 element_internal_forces(const ElementTables& tables, const AnalysisSettings& settings,
+                              const ElementData& element);
+Mat20 nonlinear_element_stiffness(const ElementTables& tables, const AnalysisSettings& settings,
+                                  const ElementData& element);
+
+// Stresses at the ten nodes: small-strain for "LINEAR", Cauchy otherwise.
+// sxx, syy, sxy carry the thickness factor; szz does not.
+struct ElementStresses {
+  Vec10 sxx{}, syy{}, sxy{}, szz{};
+};
+ElementStresses element_nodal_stresses(const ElementTables& tables, const AnalysisSettings& settings,
+                                       const ElementData& element);
+
+}  // namespace quorix

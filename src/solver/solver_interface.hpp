@@ -1,0 +1,119 @@
+#pragma once
+// Multifrontal solver for sparse symmetric systems K x = f, in three phases:
+//   MFANAL  ordering by minimum degree, assembly tree, storage forecast;
+//   MFFACT  factorization P K P^T = L D L^T with 1x1 and 2x2 pivots;
+//   MFSOLV  forward and backward substitution.
+// The controls and statistics are records shared by the three phases. Message
+// "units": 6 is the console stream of the Solver, any other positive unit is
+// written there too, a unit <= 0 suppresses the message.
+//
+// Sizes and positions into the work arrays are 64-bit (they outgrow 32 bits
+// on large models); indices and N are 32-bit.
+
+#include <array>
+#include <cstdint>
+#include <iosfwd>
+#include <span>
+#include <string>
+
+#include "sparse/one_based.hpp"
+#include "sparse/sparse_matrix.hpp"
+
+namespace quorix {
+
+struct SolverControls {
+  double U = 0.1;  // pivot threshold, clamped to [-0.5, 0.5]; <= 0 selects definite mode
+  int error_unit = 6;
+  int diagnostic_unit = 6;
+  int diagnostic_level = 0;  // 0 none, 1 short listings, 2 full listings
+  int integer_limit = 2139062143;
+  int min_node_pivots = 1;
+  std::array<int, 20> front_thresholds = {32639, 32639, 32639, 32639, 14, 9,  8, 8, 9, 10,
+                                          32639, 32639, 32639, 32689, 24, 11, 9, 8, 9, 10};
+  double definite_zero_tolerance = 0.0;
+  double dense_ratio = 1.0;
+};
+
+struct SolverInfo {
+  double OPS = 0.0;
+  std::int64_t IERROR = 0;
+  std::int64_t RTOTAL = 0;
+  std::int64_t ITOTAL = 0;
+  std::int64_t RNEEDS = 0;
+  std::int64_t INEEDS = 0;
+  std::int64_t RFACTS = 0;
+  std::int64_t IFACTS = 0;
+  std::int64_t RUSAGE = 0;
+  std::int64_t IUSAGE = 0;
+  int NCOMPA = 0;
+  int NCOMPR = 0;
+  int NCOMPI = 0;
+  int NTWO = 0;
+  int negative_pivot_count = 0;
+};
+
+// The solver's shared records and its console. One solve at a time.
+struct Solver {
+  SolverControls controls;
+  SolverInfo info;
+  std::ostream* console = nullptr;  // unit 6; null means standard output
+};
+
+// ---- The three phases. Arrays are 1-based views; sizes as stated. --------
+
+// rows, cols: in, NZ entries. int_space: work, LIW. iplan: in/out, 3N
+// (column-major: iplan(i), iplan(N + k), iplan(2N + k) are IPLAN(i,1),
+// IPLAN(k,2), IPLAN(k,3)). tree_work: work, 2N. iflag: in 1 = order supplied
+// in IPLAN(.,1), otherwise computed; out status.
+void MFANAL(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
+            View1<int> int_space, std::int64_t liw, View1<int> iplan, View1<int> tree_work, int& nnodes,
+            int& iflag);
+
+// real_space: in the NZ values in (1..NZ), out the factors; LA. int_space: out
+// the factors' integer data; LIW. iplan: in, from MFANAL. tree_work: work, N.
+void MFFACT(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
+            View1<double> real_space, std::int64_t la, View1<int> int_space, std::int64_t liw,
+            View1<const int> iplan, int nnodes, int& mfront, View1<int> tree_work, int& iflag);
+
+// rhs: in the right-hand side, out the solution, N. front_work: work, MFRONT.
+// tree_work: work, NNODES (block start positions).
+void MFSOLV(Solver& solver, int n, View1<const double> real_space, std::int64_t la, View1<const int> int_space,
+            std::int64_t liw, View1<double> front_work, int mfront, View1<double> rhs,
+            View1<std::int64_t> tree_work, int nnodes);
+
+// ---- The driver. -----------------------------------------------------------
+
+enum class SolveStatus {
+  solved,    // factors complete (warnings about ignored entries aside)
+  singular,  // IFLAG 3: fewer than N pivots; x from the pivoted part
+  failed,    // an error return (or storage retries spent): x = 0
+};
+
+// Runs the three phases on the coordinate entries; x receives the solution.
+SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
+                               View1<const int> cols, View1<const double> values, View1<const double> rhs,
+                               View1<double> x);
+
+SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View1<const double> rhs,
+                                View1<double> x);
+
+// ---- Messages shared by the phases (texts and field widths fixed). --------
+
+std::ostream& solver_console(const Solver& solver);
+// " **** ERROR RETURN FROM <phase> **** IFLAG=" and the detail line for IFLAG
+// -1 .. -7. `phase` is "MFANAL" or "MFFACT". la_or_liw: LIW for -3, LA for -4.
+void write_solver_error(const Solver& solver, const char* phase, int iflag, std::int64_t value);
+// The IFLAG 1 warning header (first ignored entry only) and detail line (first
+// ten): `count` is the number of ignored entries so far, including this one.
+void write_ignored_entry_warning(const Solver& solver, const char* phase, std::int64_t count,
+                                 std::int64_t entry, int row, int col);
+// The IFLAG 3 warning: matrix singular with the given rank.
+void write_singular_warning(const Solver& solver, std::int64_t rank);
+// The IFLAG 2 warning for one sign change at pivot `pivot`.
+void write_sign_change_warning(const Solver& solver, std::int64_t pivot);
+
+// Fortran-style integer field: right-justified in `width`, asterisks when it
+// does not fit.
+std::string fortran_int(std::int64_t value, int width);
+
+}  // namespace quorix

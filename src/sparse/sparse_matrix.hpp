@@ -1,0 +1,48 @@
+#pragma once
+// The global stiffness (or tangent) matrix as a list of upper-triangle
+// coordinate terms. Elements append their terms raw; one compression pass
+// sorts them by row and column, sums duplicates and builds a row index, after
+// which rows and columns can be read and overwritten in place.
+
+#include <cstdint>
+#include <vector>
+
+#include "sparse/one_based.hpp"
+
+namespace quorix {
+
+struct SparseMatrix {
+  std::int64_t term_count = 0;     // terms currently stored (NZ)
+  int order = 0;                   // number of equations; rows and columns run 1..order
+  Table1<std::int64_t> row_start;  // after compression: position of each row's first term
+  Table1<int> row_indices;         // row of each term, capacity entries
+  Table1<int> col_indices;         // column of each term, capacity entries
+  Table1<double> values;           // value of each term, capacity entries
+};
+
+// Terms gathered from one row or column, filled by gather_row and
+// gather_column and read by the constraint code.
+struct GatherWorkspace {
+  Table1<int> gathered_rows;
+  Table1<int> gathered_cols;
+  Table1<double> gathered_values;
+  std::int64_t gathered_count = 0;
+};
+
+void init_sparse_matrix(SparseMatrix& matrix, int order, std::int64_t capacity);
+void clear_sparse_matrix(SparseMatrix& matrix);
+// element_matrix is m x m stored row by row: entry (j, c) at (j - 1) * m + (c - 1),
+// so a Mat<20, 20> can be passed as &k[0][0]. Appends its upper triangle, taken
+// column by column (c = 1..m, j = 1..c), each term as (min, max) of its two
+// equation numbers with the value of entry (j, c).
+void add_element_matrix(SparseMatrix& matrix, const double* element_matrix, const int* dofs, int m);
+void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace);
+void shell_sort_terms(std::int64_t n, View1<int> keys, View1<int> carried, View1<double> vals);
+void gather_column(const SparseMatrix& matrix, int s, GatherWorkspace& workspace);
+void gather_row(const SparseMatrix& matrix, int s, GatherWorkspace& workspace);
+void set_column_values(SparseMatrix& matrix, int s, double v);
+void set_row_values(SparseMatrix& matrix, int s, double v);
+void set_term_value(SparseMatrix& matrix, int r, int c, double v);
+void free_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace);
+
+}  // namespace quorix
