@@ -14,11 +14,22 @@ enum class AnalysisOutcome {
   suspect,    // the solver failed or found the matrix singular, or the iterations diverged
 };
 
+// Wall-clock seconds spent in the stages of an analysis, summed over all
+// iterations; filled when a record is passed in.
+struct StageTimes {
+  double assembly = 0.0;     // element matrices and vectors, assembly, compression
+  double constraints = 0.0;  // loads and prescribed displacements
+  double solve = 0.0;        // the three solver phases
+};
+
 // Console lines ("SOLVED", load percentages, "CONVERGED", "DIVERGED") go to
 // `console`; the solver's own messages go to solver.console.
 AnalysisOutcome linear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                                Solver& solver, std::ostream& console);
+                                Solver& solver, std::ostream& console, StageTimes* times = nullptr);
 AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                                   Solver& solver, std::ostream& console);
+                                   Solver& solver, std::ostream& console, StageTimes* times = nullptr);
+
+// The node at position k takes solution(2k - 1) and solution(2k) as its u, v.
+void copy_displacements_to_nodes(Model& model);
 
 }  // namespace quorix

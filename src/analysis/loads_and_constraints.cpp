@@ -1,1 +1,168 @@
-// Not written yet.
+#include "analysis/loads_and_constraints.hpp"
+
+#include <cmath>
+
+namespace quorix {
+
+namespace {
+
+// Prescribed values this small are taken as exactly zero.
+constexpr double kZeroPrescribed = 1.0e-6;
+// The single-precision value of 1e-10: below it, moving the known column to the
+// right-hand side is not worth doing.
+constexpr double kCouplingThreshold = 1.000000013351432e-10;
+
+// Tangent of the cubic edge interpolation at its four nodes (s = -1, -1/3,
+// 1/3, 1): d/ds of sum M_m(s) x_m, one row per node.
+constexpr double kEdgeTangent[4][4] = {{-2.75, 4.5, -2.25, 0.5},
+                                       {-0.5, -0.75, 1.5, -0.25},
+                                       {0.25, -1.5, 0.75, 0.5},
+                                       {-0.5, 2.25, -4.5, 2.75}};
+
+double imposed_value(const PrescribedDisplacement& record, PrescribedImposition imposition) {
+  if (imposition.zero || !(std::fabs(record.value) > kZeroPrescribed)) return 0.0;
+  return record.value / imposition.divisor;
+}
+
+}  // namespace
+
+int prescribed_equations(const PrescribedDisplacement& record, std::array<int, 2>& equations) {
+  const int k = record.node;
+  if (record.direction == "X") {
+    equations[0] = 2 * k - 1;
+    return 1;
+  }
+  if (record.direction == "Y") {
+    equations[0] = 2 * k;
+    return 1;
+  }
+  if (record.direction == "BOTH") {
+    equations[0] = 2 * k - 1;
+    equations[1] = 2 * k;
+    return 2;
+  }
+  return 0;
+}
+
+EdgeLoadVector edge_pressure_vector(const ElementTables& tables, const ElementData& element,
+                                   const EdgePressure& pressure) {
+  constexpr double third = 0.3333333333333333;
+  constexpr double two_thirds = 0.6666666666666666;
+  EdgeLoadVector load;
+
+  // Edge nodes in edge order, from s = -1 to s = +1.
+  std::array<double, 4> x{}, y{};
+  const std::array<int, 4>& local = kEdgeNodes[static_cast<std::size_t>(pressure.edge - 1)];
+  for (std::size_t j = 0; j < 4; ++j) {
+    const std::size_t a = static_cast<std::size_t>(local[j] - 1);
+    x[j] = element.x[a];
+    y[j] = element.y[a];
+    load.equations[2 * j] = 2 * element.node_ids[a] - 1;
+    load.equations[2 * j + 1] = 2 * element.node_ids[a];
+  }
+
+  // Both components vary linearly from the edge's first node to its last.
+  const std::array<double, 4> a = {pressure.q1_start, pressure.q1_end * third + pressure.q1_start * two_thirds,
+                                   pressure.q1_end * two_thirds + pressure.q1_start * third, pressure.q1_end};
+  const std::array<double, 4> b = {pressure.q2_start, pressure.q2_end * third + pressure.q2_start * two_thirds,
+                                   pressure.q2_end * two_thirds + pressure.q2_start * third, pressure.q2_end};
+
+  // Nodal tractions in x and y. In the local system the first component acts
+  // along the edge's direction of travel and the second along that direction
+  // turned a quarter turn counter-clockwise.
+  std::array<double, 4> tx{}, ty{};
+  if (pressure.system == "LOCAL") {
+    for (std::size_t j = 0; j < 4; ++j) {
+      double tangent_x = 0.0;
+      double tangent_y = 0.0;
+      for (std::size_t m = 0; m < 4; ++m) {
+        tangent_x += kEdgeTangent[j][m] * x[m];
+        tangent_y += kEdgeTangent[j][m] * y[m];
+      }
+      const double length = std::sqrt(tangent_x * tangent_x + tangent_y * tangent_y);
+      const double unit_x = tangent_x / length;
+      const double unit_y = tangent_y / length;
+      tx[j] = a[j] * unit_x - b[j] * unit_y;
+      ty[j] = a[j] * unit_y + b[j] * unit_x;
+    }
+  } else {
+    tx = a;
+    ty = b;
+  }
+
+  // Three-point Gauss rule along the edge; the line element is |dx/ds|.
+  for (std::size_t g = 0; g < 3; ++g) {
+    double traction_x = 0.0;
+    double traction_y = 0.0;
+    double dx = 0.0;
+    double dy = 0.0;
+    for (std::size_t j = 0; j < 4; ++j) {
+      traction_x += tables.edge_shape[g][j] * tx[j];
+      traction_y += tables.edge_shape[g][j] * ty[j];
+    }
+    for (std::size_t j = 0; j < 4; ++j) {
+      dx += tables.edge_deriv[g][j] * x[j];
+      dy += tables.edge_deriv[g][j] * y[j];
+    }
+    const double scale = std::sqrt(dx * dx + dy * dy) * kEdgeWeight[g];
+    for (std::size_t j = 0; j < 4; ++j) {
+      load.forces[2 * j] += traction_x * tables.edge_shape[g][j] * scale;
+      load.forces[2 * j + 1] += traction_y * tables.edge_shape[g][j] * scale;
+    }
+  }
+  return load;
+}
+
+void apply_loads_and_constraints(Model& model, const ElementTables& tables, GatherWorkspace& workspace,
+                                 double factor, PrescribedImposition imposition) {
+  Table1<double>& rhs = model.rhs;
+  SparseMatrix& matrix = model.matrix;
+
+  // 1. Concentrated nodal forces.
+  for (const NodalForce& force : model.forces) {
+    rhs(2 * force.node - 1) += factor * force.fx;
+    rhs(2 * force.node) += factor * force.fy;
+  }
+
+  // 2. Edge loads.
+  for (const EdgePressure& pressure : model.pressures) {
+    const ElementData element = gather_element(model, model.elements(pressure.element));
+    const EdgeLoadVector load = edge_pressure_vector(tables, element, pressure);
+    for (std::size_t j = 0; j < 8; ++j) rhs(load.equations[j]) += factor * load.forces[j];
+  }
+
+  // 3. Eliminate every prescribed equation s: rhs(r) -= q K(r, s) for all r
+  // coupled to s, then zero row and column s. All equations are zeroed before
+  // any diagonal is set, so a later record never sees couplings to an earlier one.
+  std::array<int, 2> equations{};
+  for (const PrescribedDisplacement& record : model.prescribed_displacements) {
+    const double q = imposed_value(record, imposition);
+    const int count = prescribed_equations(record, equations);
+    for (int e = 0; e < count; ++e) {
+      const int s = equations[static_cast<std::size_t>(e)];
+      if (std::fabs(q) > kCouplingThreshold) {
+        gather_column(matrix, s, workspace);
+        for (std::int64_t i = 1; i <= workspace.gathered_count; ++i)
+          rhs(workspace.gathered_rows(i)) -= q * workspace.gathered_values(i);
+        gather_row(matrix, s, workspace);
+        for (std::int64_t i = 1; i <= workspace.gathered_count; ++i)
+          rhs(workspace.gathered_cols(i)) -= q * workspace.gathered_values(i);
+      }
+      set_column_values(matrix, s, 0.0);
+      set_row_values(matrix, s, 0.0);
+    }
+  }
+
+  // 4. Unit diagonal and the imposed value on the right-hand side.
+  for (const PrescribedDisplacement& record : model.prescribed_displacements) {
+    const double q = imposed_value(record, imposition);
+    const int count = prescribed_equations(record, equations);
+    for (int e = 0; e < count; ++e) {
+      const int s = equations[static_cast<std::size_t>(e)];
+      set_term_value(matrix, s, s, 1.0);
+      rhs(s) = q;
+    }
+  }
+}
+
+}  // namespace quorix

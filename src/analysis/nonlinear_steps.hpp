@@ -1,0 +1,22 @@
+#pragma once
+// The pieces of one Newton-Raphson iteration of the nonlinear analysis.
+
+#include "element/element_tables.hpp"
+#include "model/model.hpp"
+#include "sparse/sparse_matrix.hpp"
+
+namespace quorix {
+
+// Tangent matrix (compressed) into model.matrix and the out-of-balance vector
+// (self-weight minus internal forces) into model.rhs.
+void assemble_tangent_system(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
+                             GatherWorkspace& workspace);
+
+// |increment| / |solution|, after zeroing the prescribed entries of increment.
+double displacement_ratio(const Model& model, Table1<double>& increment);
+
+// Sum of squares of the out-of-balance forces at the free equations (left in
+// model.rhs); leaves model.matrix empty. Nodal forces and edge loads do not enter.
+double residual_measure(Model& model, const AnalysisSettings& settings, const ElementTables& tables);
+
+}  // namespace quorix
