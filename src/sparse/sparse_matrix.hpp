@@ -21,7 +21,10 @@ struct SparseMatrix {
 };
 
 // Terms gathered from one row or column, filled by gather_row and
-// gather_column and read by the constraint code.
+// gather_column and read by the constraint code. compress_sparse_matrix sizes
+// it for three times the longest row and at least the longest column (in the
+// upper triangle a column can hold far more terms than any row), so no gather
+// has to grow it; one sized for another matrix is grown when needed.
 struct GatherWorkspace {
   Table1<int> gathered_rows;
   Table1<int> gathered_cols;
@@ -36,12 +39,22 @@ void clear_sparse_matrix(SparseMatrix& matrix);
 // column by column (c = 1..m, j = 1..c), each term as (min, max) of its two
 // equation numbers with the value of entry (j, c).
 void add_element_matrix(SparseMatrix& matrix, const double* element_matrix, const int* dofs, int m);
+// Sorts the terms by row, then each row by column, both with shell_sort_terms,
+// adds duplicates into the first of each run in the order the sorts leave
+// them, drops the emptied terms and rebuilds row_start. Requires row_start to
+// be zero (clear_sparse_matrix).
 void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace);
+// Sorts positions 1..n by ascending key with the gaps ..., 40, 13, 4, 1 and a
+// strict comparison: not stable, and the order it leaves equal keys in
+// decides how duplicates are summed.
 void shell_sort_terms(std::int64_t n, View1<int> keys, View1<int> carried, View1<double> vals);
+// The stored terms (i, s), i <= s, diagonal included, in ascending row order.
 void gather_column(const SparseMatrix& matrix, int s, GatherWorkspace& workspace);
+// The stored terms (s, c), c >= s, diagonal included, in ascending column order.
 void gather_row(const SparseMatrix& matrix, int s, GatherWorkspace& workspace);
 void set_column_values(SparseMatrix& matrix, int s, double v);
 void set_row_values(SparseMatrix& matrix, int s, double v);
+// The stored term (r, c), r <= c, gets v; a term that is not stored is not added.
 void set_term_value(SparseMatrix& matrix, int r, int c, double v);
 void free_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace);
 
