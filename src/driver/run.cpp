@@ -1,7 +1,138 @@
 #include "driver/run.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cassert>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <new>
+#include <string>
+
+#include "analysis/analysis.hpp"
+#include "driver/load_model.hpp"
+#include "driver/result_file.hpp"
+#include "element/element_tables.hpp"
+#include "model/input_error.hpp"
+#include "model/model.hpp"
+#include "output/result_writer.hpp"
+#include "solver/solver_interface.hpp"
+
 namespace quorix {
 
-int run_program(int, char**) { return 1; }
+namespace {
+
+// The whole content of the file. On failure returns false and sets `error`.
+bool read_whole_file(const std::string& name, std::string& text, std::string& error) {
+  const int fd = open(name.c_str(), O_RDONLY);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  struct stat status {};
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0)
+    text.reserve(static_cast<std::size_t>(status.st_size));
+  char chunk[1 << 16];
+  for (;;) {
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = std::strerror(errno);
+      close(fd);
+      return false;
+    }
+    text.append(chunk, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return true;
+}
+
+// The run proper. `stage` names what is running, for the out-of-memory line.
+int run_stages(int argc, char** argv, const char*& stage) {
+  // 1. Exactly one argument, the input file name, used whole.
+  if (argc != 2) {
+    std::cout << " Usage: Quorix filename\n"
+              << "     filename - name of the file containing the input data\n";
+    return 2;
+  }
+  const std::string input_name = argv[1];
+
+  // 2. The input file must exist.
+  std::error_code ignored;
+  if (!std::filesystem::exists(input_name, ignored)) {
+    std::cout << " Can't find " << input_name << "!\n";
+    return 1;
+  }
+
+  // 3. Read the file's bytes once; the reader works on them in memory.
+  stage = "reading the model";
+  std::string text;
+  if (std::string error; !read_whole_file(input_name, text, error)) {
+    std::cerr << "quorix: cannot read the input file " << input_name << ": " << error << '\n';
+    return 1;
+  }
+
+  // 4. Create the temporary result file now, so that a folder we cannot write
+  //    to stops the run before any work is done.
+  PendingResultFile result(input_name + ".out");
+  if (std::string error; !result.create(error)) {
+    std::cerr << "quorix: cannot write the result file " << result.final_name() << ": " << error << '\n';
+    return 1;
+  }
+
+  // 5. The shape-function tables every element routine uses.
+  const ElementTables tables = init_element_tables();
+
+  // 6. Read the model and test it.
+  Model model;
+  AnalysisSettings settings;
+  try {
+    load_model(text, input_name, tables, model, settings);
+  } catch (const InputError& error) {
+    std::cerr << error.what() << '\n';
+    return 1;
+  }
+  std::string().swap(text);  // the analysis may need the memory
+
+  // 7. Analyse. The model test has let through only the two known types.
+  stage = "analysing";
+  Solver solver;
+  solver.console = &std::cout;
+  assert(settings.analysis_type == "LINEAR" || settings.analysis_type == "NONLINEAR");
+  const AnalysisOutcome outcome = settings.analysis_type == "LINEAR"
+                                      ? linear_analysis(model, settings, tables, solver, std::cout)
+                                      : nonlinear_analysis(model, settings, tables, solver, std::cout);
+
+  // 8. Write the results, whatever the analysis reported, and put the file in
+  //    place.
+  stage = "writing results";
+  write_results(model, settings, tables, result.stream());
+  if (std::string error; !result.commit(error)) {
+    std::cerr << "quorix: cannot write the result file " << result.final_name() << ": " << error << '\n';
+    return 1;
+  }
+  return outcome == AnalysisOutcome::suspect ? 3 : 0;
+}
+
+}  // namespace
+
+int run_program(int argc, char** argv) {
+  const char* stage = "starting";
+  try {
+    return run_stages(argc, argv, stage);
+  } catch (const std::bad_alloc&) {
+    std::cout.flush();
+    std::cerr << "quorix: out of memory while " << stage << '\n';
+  } catch (const std::exception& error) {
+    std::cout.flush();
+    std::cerr << "quorix: stopped while " << stage << ": " << error.what() << '\n';
+  }
+  return 1;
+}
 
 }  // namespace quorix

@@ -1,1 +1,646 @@
-// Not written yet.
+#include "model/input_reader.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <system_error>
+
+#include "model/input_error.hpp"
+#include "sparse/sparse_matrix.hpp"
+
+namespace quorix {
+
+// ---- Lines -------------------------------------------------------------------
+
+InputLines::InputLines(std::string_view text) : text_(text) {
+  std::size_t pos = 0;
+  if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;  // byte-order mark written by some editors
+  while (pos < text_.size()) {
+    const void* found = std::memchr(text_.data() + pos, '\n', text_.size() - pos);
+    const std::size_t newline =
+        found ? static_cast<std::size_t>(static_cast<const char*>(found) - text_.data()) : text_.size();
+    std::size_t end = newline;
+    if (end > pos && text_[end - 1] == '\r') --end;
+    if (starts_.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max() - 8))
+      throw std::length_error("the input file has too many lines");
+    starts_.push_back(pos);
+    lengths_.push_back(end - pos);
+    pos = newline + 1;
+  }
+}
+
+std::string_view InputLines::line(int number) const {
+  const auto i = static_cast<std::size_t>(number - 1);
+  return text_.substr(starts_[i], lengths_[i]);
+}
+
+// ---- Items -------------------------------------------------------------------
+//
+// The rules of free-format items, shared by the section search and the
+// records:
+//   - blanks and tabs separate items; so does one comma, with blanks around it
+//     or not; two commas with nothing between them leave an empty (null) item,
+//     and so does a comma at the start of a record;
+//   - a slash ends the record;
+//   - a bare item runs to the next blank, tab, comma or slash; an item that
+//     starts with ' or " runs to the matching quote, a doubled quote inside it
+//     standing for one;
+//   - r*item stands for r copies of the item; r* alone for r null items.
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool ends_bare_item(char c) { return is_blank(c) || c == ',' || c == '/'; }
+bool is_quote(char c) { return c == '\'' || c == '"'; }
+
+std::string line_prefix(const std::string& file_name, int line) {
+  return file_name + ":" + std::to_string(line) + ": ";
+}
+
+// The end of the quoted item starting at `start` (one past its closing
+// quote), or npos when the line ends first.
+std::size_t quoted_item_end(std::string_view line, std::size_t start) {
+  const char quote = line[start];
+  std::size_t i = start + 1;
+  for (;;) {
+    i = line.find(quote, i);
+    if (i == std::string_view::npos) return i;
+    if (i + 1 < line.size() && line[i + 1] == quote) {
+      i += 2;  // a doubled quote inside the text
+      continue;
+    }
+    return i + 1;
+  }
+}
+
+std::size_t bare_item_end(std::string_view line, std::size_t start) {
+  std::size_t i = start;
+  while (i < line.size() && !ends_bare_item(line[i])) ++i;
+  return i;
+}
+
+// A repeat count r* at `start`: returns the position after the '*' and sets
+// `count`, or returns `start` when there is none. Counts beyond what any
+// record could use are held at a large value.
+std::size_t repeat_prefix(std::string_view line, std::size_t start, std::int64_t& count) {
+  std::size_t i = start;
+  std::int64_t r = 0;
+  while (i < line.size() && is_digit(line[i])) {
+    r = std::min<std::int64_t>(r * 10 + (line[i] - '0'), std::int64_t{1} << 40);
+    ++i;
+  }
+  if (i == start || i >= line.size() || line[i] != '*') return start;
+  count = r;
+  return i + 1;
+}
+
+// An item as found on a line.
+enum class ItemKind { value, null, slash, end_of_line, end_of_file, malformed };
+
+struct Item {
+  ItemKind kind = ItemKind::end_of_line;
+  std::string_view text;     // a value's characters, inside the quotes for a quoted one
+  std::string_view shown;    // the item as written, quotes included
+  char quote = 0;            // the quote character of a quoted value, else 0
+  const char* problem = "";  // what is wrong with a malformed item
+  int line = 0;
+};
+
+// How an item is named after "found" in a message.
+std::string found_text(const Item& item) {
+  switch (item.kind) {
+    case ItemKind::value:
+      return quoted_for_message(item.shown);
+    case ItemKind::malformed:
+      return quoted_for_message(item.shown) + item.problem;
+    case ItemKind::null:
+      return item.shown.empty() ? "an empty item" : "empty items (" + quoted_for_message(item.shown) + ")";
+    case ItemKind::slash:
+      return "'/'";
+    case ItemKind::end_of_line:
+      return "the end of the line";
+    case ItemKind::end_of_file:
+      break;
+  }
+  return "the end of the file";
+}
+
+// Copies a text value into its fixed-width field, undoubling quotes.
+template <std::size_t Width>
+void store_text(const Item& item, FixedText<Width>& field) {
+  std::array<char, Width> chars{};
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < item.text.size() && n < Width; ++i) {
+    chars[n++] = item.text[i];
+    if (item.quote != 0 && item.text[i] == item.quote) ++i;  // skip the second of a pair
+  }
+  field.assign(std::string_view(chars.data(), n));
+}
+
+enum class FirstItem { blank_line, none, text };
+
+// The first item of a line as the section search reads it: a text of 20
+// characters. A null first item or a slash gives none. An unclosed quote runs
+// to the end of the line.
+FirstItem first_item(std::string_view line, FixedText<20>& text) {
+  std::size_t i = 0;
+  while (i < line.size() && is_blank(line[i])) ++i;
+  if (i == line.size()) return FirstItem::blank_line;
+  std::int64_t repeat = 0;
+  i = repeat_prefix(line, i, repeat);
+  if (i == line.size() || ends_bare_item(line[i])) return FirstItem::none;
+  Item item;
+  if (is_quote(line[i])) {
+    std::size_t end = quoted_item_end(line, i);
+    item.quote = line[i];
+    item.text = end == std::string_view::npos ? line.substr(i + 1) : line.substr(i + 1, end - i - 2);
+  } else {
+    item.text = line.substr(i, bare_item_end(line, i) - i);
+  }
+  store_text(item, text);
+  return FirstItem::text;
+}
+
+// Walks the items of one record. A data record stays on its line; the
+// "GENERAL" record may continue over the following lines.
+class ItemCursor {
+ public:
+  ItemCursor(const InputLines& lines, const std::string& file_name, int line_number, bool may_continue)
+      : lines_(lines), file_name_(file_name), line_number_(line_number), may_continue_(may_continue) {
+    if (line_number_ <= lines_.count()) line_ = lines_.line(line_number_);
+  }
+
+  int line_number() const { return std::min(line_number_, std::max(lines_.count(), 1)); }
+
+  // The next item. Repeats are handed out one copy at a time.
+  Item next() {
+    if (repeats_left_ > 0) {
+      --repeats_left_;
+      return repeated_;
+    }
+    skip_space();
+    if (after_value_ && pos_ < line_.size() && line_[pos_] == ',') {
+      ++pos_;  // the comma that separates the previous item from this one
+      skip_space();
+    }
+    Item item;
+    item.line = line_number();
+    if (line_number_ > lines_.count()) {
+      item.kind = ItemKind::end_of_file;
+      return item;
+    }
+    if (pos_ == line_.size()) {
+      item.kind = ItemKind::end_of_line;
+      return item;
+    }
+    after_value_ = true;
+    if (line_[pos_] == ',') {
+      item.kind = ItemKind::null;  // the comma stays: it separates this null from the next item
+      return item;
+    }
+    if (line_[pos_] == '/') {
+      item.kind = ItemKind::slash;
+      item.shown = line_.substr(pos_, 1);
+      return item;
+    }
+    std::int64_t repeat = 1;
+    const std::size_t start = pos_;
+    pos_ = repeat_prefix(line_, pos_, repeat);
+    if (pos_ > start && (pos_ == line_.size() || ends_bare_item(line_[pos_]))) {
+      item.kind = ItemKind::null;  // r* alone: r null items
+      item.shown = line_.substr(start, pos_ - start);
+    } else {
+      read_value(item, start);
+    }
+    if (repeat == 0) {
+      item.kind = ItemKind::malformed;
+      item.problem = " (a repeat count is at least 1)";
+      return item;
+    }
+    if (repeat > 1) {
+      repeated_ = item;
+      repeats_left_ = repeat - 1;
+    }
+    return item;
+  }
+
+  // Throws "FILE:LINE: RECORD: expected EXPECTED, found FOUND" for the
+  // current line.
+  [[noreturn]] void fail(std::string_view record, std::string_view expected, std::string_view found) const {
+    throw InputError(line_prefix(file_name_, line_number()) + std::string(record) + ": expected " +
+                     std::string(expected) + ", found " + std::string(found));
+  }
+
+ private:
+  // Passes over blanks and, in a record that may continue, over line ends.
+  void skip_space() {
+    for (;;) {
+      while (pos_ < line_.size() && is_blank(line_[pos_])) ++pos_;
+      if (pos_ < line_.size() || !may_continue_ || line_number_ > lines_.count()) return;
+      ++line_number_;
+      pos_ = 0;
+      line_ = line_number_ <= lines_.count() ? lines_.line(line_number_) : std::string_view();
+    }
+  }
+
+  // The value at pos_; `start` is where the item began, repeat count included.
+  void read_value(Item& item, std::size_t start) {
+    item.kind = ItemKind::value;
+    if (is_quote(line_[pos_])) {
+      std::size_t end = quoted_item_end(line_, pos_);
+      if (end == std::string_view::npos) {
+        item.kind = ItemKind::malformed;
+        item.problem = " without its closing quote";
+        end = line_.size();
+      } else if (end < line_.size() && !ends_bare_item(line_[end])) {
+        item.kind = ItemKind::malformed;
+        item.problem = " (no blank, comma or slash after the closing quote)";
+        end = bare_item_end(line_, end);
+      } else {
+        item.quote = line_[pos_];
+        item.text = line_.substr(pos_ + 1, end - pos_ - 2);
+      }
+      pos_ = end;
+    } else {
+      const std::size_t value_start = pos_;
+      pos_ = bare_item_end(line_, pos_);
+      item.text = line_.substr(value_start, pos_ - value_start);
+    }
+    item.shown = line_.substr(start, pos_ - start);
+  }
+
+  const InputLines& lines_;
+  const std::string& file_name_;
+  int line_number_;
+  bool may_continue_;
+  std::string_view line_;
+  std::size_t pos_ = 0;
+  bool after_value_ = false;  // a value or null has been read: a comma now separates
+  Item repeated_;
+  std::int64_t repeats_left_ = 0;
+};
+
+// ---- Numbers -----------------------------------------------------------------
+
+// [+-]digits
+bool parse_int(std::string_view text, int& value, bool& out_of_range) {
+  out_of_range = false;
+  std::size_t i = 0;
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) i = 1;
+  if (i == text.size()) return false;
+  for (std::size_t k = i; k < text.size(); ++k)
+    if (!is_digit(text[k])) return false;
+  // from_chars takes a minus sign but not a plus sign.
+  const char* first = text.data() + (text[0] == '+' ? 1 : 0);
+  const auto result = std::from_chars(first, text.data() + text.size(), value);
+  if (result.ec == std::errc::result_out_of_range) {
+    out_of_range = true;
+    return false;
+  }
+  return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+// [+-] (digits [. [digits]] | . digits) [(E|e|D|d) [+-] digits], written into
+// `buffer` with a plain 'e' exponent and no plus sign so that from_chars reads
+// it; from_chars rounds correctly. A value too large for a double fails; one
+// too small becomes a zero of the same sign.
+bool parse_real(std::string_view text, double& value, std::string& buffer) {
+  buffer.clear();
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    if (negative) buffer.push_back('-');
+    ++i;
+  }
+  // Decimal order of the first non-zero digit, to tell overflow from underflow.
+  std::int64_t order = 0;
+  bool seen_nonzero = false;
+  int digits = 0;
+  while (i < text.size() && is_digit(text[i])) {
+    if (seen_nonzero || text[i] != '0') {
+      if (!seen_nonzero) order = -1;
+      seen_nonzero = true;
+      ++order;
+    }
+    buffer.push_back(text[i++]);
+    ++digits;
+  }
+  if (i < text.size() && text[i] == '.') {
+    buffer.push_back(text[i++]);
+    while (i < text.size() && is_digit(text[i])) {
+      if (!seen_nonzero) {
+        --order;
+        if (text[i] != '0') seen_nonzero = true;
+      }
+      buffer.push_back(text[i++]);
+      ++digits;
+    }
+  }
+  if (digits == 0) return false;
+  std::int64_t exponent = 0;
+  if (i < text.size()) {
+    const char marker = text[i];
+    if (marker != 'E' && marker != 'e' && marker != 'D' && marker != 'd') return false;
+    buffer.push_back('e');
+    ++i;
+    bool exponent_negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+      exponent_negative = text[i] == '-';
+      if (exponent_negative) buffer.push_back('-');
+      ++i;
+    }
+    if (i == text.size()) return false;
+    for (; i < text.size(); ++i) {
+      if (!is_digit(text[i])) return false;
+      exponent = std::min<std::int64_t>(exponent * 10 + (text[i] - '0'), std::int64_t{1} << 40);
+      buffer.push_back(text[i]);
+    }
+    if (exponent_negative) exponent = -exponent;
+  }
+  const auto result = std::from_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  if (result.ec == std::errc::result_out_of_range) {
+    if (!seen_nonzero || order + exponent < 0) {
+      value = negative ? -0.0 : 0.0;
+      return true;
+    }
+    return false;
+  }
+  return result.ec == std::errc() && result.ptr == buffer.data() + buffer.size();
+}
+
+// ---- Records -----------------------------------------------------------------
+
+// Reads the items of one data record in order, naming the field in every
+// message. The descriptions are only put together when something fails.
+class RecordReader {
+ public:
+  RecordReader(const InputLines& lines, const std::string& file_name, std::string_view section, int record,
+               int line, std::string& buffer)
+      : cursor_(lines, file_name, line, false), section_(section), record_(record), buffer_(buffer) {}
+
+  int integer(std::string_view field) {
+    const Item item = value_item(field, "an integer");
+    int value = 0;
+    bool out_of_range = false;
+    if (item.quote == 0 && parse_int(item.text, value, out_of_range)) return value;
+    fail(field, out_of_range ? "an integer from -2147483648 to 2147483647" : "an integer", found_text(item));
+  }
+
+  double real(std::string_view field) {
+    const Item item = value_item(field, "a finite real number");
+    double value = 0.0;
+    if (item.quote == 0 && parse_real(item.text, value, buffer_)) return value;
+    fail(field, "a finite real number", found_text(item));
+  }
+
+  template <std::size_t Width>
+  void text(std::string_view field, FixedText<Width>& target) {
+    store_text(value_item(field, "a text"), target);
+  }
+
+ private:
+  [[noreturn]] void fail(std::string_view field, std::string_view kind, const std::string& found) const {
+    cursor_.fail(std::string(section_) + " record " + std::to_string(record_),
+                 std::string(field) + " (" + std::string(kind) + ")", found);
+  }
+
+  // The next item, which must be a value: data records give every item on
+  // their own line.
+  Item value_item(std::string_view field, std::string_view kind) {
+    const Item item = cursor_.next();
+    if (item.kind == ItemKind::value) return item;
+    std::string found = found_text(item);
+    if (item.kind == ItemKind::end_of_line || item.kind == ItemKind::null || item.kind == ItemKind::slash)
+      found += " (a data record gives all its items on its own line)";
+    fail(field, kind, found);
+  }
+
+  ItemCursor cursor_;
+  std::string_view section_;
+  int record_;
+  std::string& buffer_;
+};
+
+// Reads the one "GENERAL" record. It may run over several lines; a null item
+// keeps the setting's current value, a slash keeps all the remaining ones.
+void read_general(const InputLines& lines, const std::string& file_name, AnalysisSettings& settings,
+                  SourceLines& source, std::string& buffer) {
+  const SectionStart start = find_section(lines, "GENERAL");
+  if (!start.found)
+    throw InputError(line_prefix(file_name, std::max(lines.count(), 1)) +
+                     "expected a section \"GENERAL\", found the end of the file without one");
+  static constexpr std::array<const char*, 5> kExpected = {
+      "the analysis type (a text)", "the stress state (a text)", "the load increments (an integer)",
+      "the displacement tolerance (a finite real number)", "the penalty factor (a finite real number)"};
+  ItemCursor cursor(lines, file_name, start.first_data_line, true);
+  for (std::size_t i = 0; i < kExpected.size(); ++i) {
+    const Item item = cursor.next();
+    source.general[i] = item.line;
+    if (item.kind == ItemKind::end_of_file)
+      cursor.fail(
+          "GENERAL record", kExpected[i],
+          "the end of the file (the record started at line " + std::to_string(start.first_data_line) + ")");
+    if (item.kind == ItemKind::slash) {
+      std::fill(source.general.begin() + static_cast<std::ptrdiff_t>(i), source.general.end(), item.line);
+      return;
+    }
+    if (item.kind == ItemKind::null) continue;
+    bool ok = item.kind == ItemKind::value && (item.quote == 0 || i < 2);
+    bool out_of_range = false;
+    if (ok) switch (i) {
+        case 0:
+          store_text(item, settings.analysis_type);
+          break;
+        case 1:
+          store_text(item, settings.stress_state);
+          break;
+        case 2:
+          ok = parse_int(item.text, settings.load_increments, out_of_range);
+          break;
+        case 3:
+          ok = parse_real(item.text, settings.displacement_tolerance, buffer);
+          break;
+        default:
+          ok = parse_real(item.text, settings.penalty_factor, buffer);
+          break;
+      }
+    if (!ok)
+      cursor.fail(
+          "GENERAL record",
+          out_of_range ? "the load increments (an integer from -2147483648 to 2147483647)" : kExpected[i],
+          found_text(item));
+  }
+}
+
+void read_node(RecordReader& record, Node& node) {
+  node.id = record.integer("the node number");
+  node.x = record.real("the x coordinate");
+  node.y = record.real("the y coordinate");
+  node.u = 0.0;
+  node.v = 0.0;
+}
+
+void read_material(RecordReader& record, Material& material) {
+  material.id = record.integer("the material number");
+  material.young_modulus = record.real("Young's modulus");
+  material.poisson_ratio = record.real("Poisson's ratio");
+  material.specific_weight = record.real("the specific weight");
+}
+
+void read_thickness(RecordReader& record, Thickness& thickness) {
+  thickness.id = record.integer("the thickness number");
+  thickness.value = record.real("the thickness");
+}
+
+void read_element(RecordReader& record, Element& element) {
+  static constexpr std::array<const char*, 10> kNodeNames = {
+      "node 1", "node 2", "node 3", "node 4", "node 5", "node 6", "node 7", "node 8", "node 9", "node 10"};
+  element.id = record.integer("the element number");
+  for (std::size_t k = 0; k < 10; ++k) element.nodes[k] = record.integer(kNodeNames[k]);
+  element.material = record.integer("the material number");
+  element.thickness = record.integer("the thickness number");
+}
+
+void read_force(RecordReader& record, NodalForce& force) {
+  force.id = record.integer("the force number");
+  force.node = record.integer("the node number");
+  force.fx = record.real("fx");
+  force.fy = record.real("fy");
+}
+
+void read_pressure(RecordReader& record, EdgePressure& pressure) {
+  pressure.id = record.integer("the pressure number");
+  pressure.element = record.integer("the element number");
+  pressure.edge = record.integer("the edge number");
+  record.text("the system", pressure.system);
+  pressure.q1_start = record.real("q1 at the edge start");
+  pressure.q1_end = record.real("q1 at the edge end");
+  pressure.q2_start = record.real("q2 at the edge start");
+  pressure.q2_end = record.real("q2 at the edge end");
+}
+
+void read_displacement(RecordReader& record, PrescribedDisplacement& displacement) {
+  displacement.id = record.integer("the record number");
+  displacement.node = record.integer("the node number");
+  record.text("the direction", displacement.direction);
+  displacement.value = record.real("the value");
+}
+
+// Sizes the table to the section's data lines and reads one record from each.
+template <class T, class ReadRecord>
+void read_section(const InputLines& lines, const std::string& file_name, std::string_view keyword,
+                  Table1<T>& table, std::vector<int>& record_lines, std::string& buffer,
+                  ReadRecord read_record) {
+  record_lines = section_data_lines(lines, keyword, file_name);
+  table = Table1<T>(static_cast<std::int64_t>(record_lines.size()));
+  for (std::size_t i = 0; i < record_lines.size(); ++i) {
+    RecordReader record(lines, file_name, keyword, static_cast<int>(i + 1), record_lines[i], buffer);
+    read_record(record, table[i]);
+  }
+}
+
+}  // namespace
+
+// ---- Sections ----------------------------------------------------------------
+
+SectionStart find_section(const InputLines& lines, std::string_view keyword) {
+  FixedText<20> item;
+  for (int n = 1; n <= lines.count(); ++n) {
+    if (first_item(lines.line(n), item) == FirstItem::text && item == keyword)
+      return SectionStart{true, n, std::min(n + 4, lines.count() + 1)};
+  }
+  return SectionStart{};
+}
+
+std::vector<int> section_data_lines(const InputLines& lines, std::string_view keyword,
+                                    const std::string& file_name) {
+  std::vector<int> data;
+  const SectionStart start = find_section(lines, keyword);
+  if (!start.found) return data;
+  FixedText<20> item;
+  for (int n = start.first_data_line; n <= lines.count(); ++n) {
+    const FirstItem kind = first_item(lines.line(n), item);
+    if (kind == FirstItem::blank_line) continue;
+    if (kind == FirstItem::text && item.padded()[0] == '-') return data;
+    data.push_back(n);
+  }
+  throw InputError(line_prefix(file_name, std::max(lines.count(), 1)) +
+                   "expected a line beginning with '-' to end section \"" + std::string(keyword) +
+                   "\" (line " + std::to_string(start.keyword_line) + "), found the end of the file");
+}
+
+int count_section_lines(const InputLines& lines, std::string_view keyword, const std::string& file_name) {
+  return static_cast<int>(section_data_lines(lines, keyword, file_name).size());
+}
+
+// ---- The whole file ----------------------------------------------------------
+
+SourceLines read_input_text(std::string_view text, const std::string& file_name, Model& model,
+                            AnalysisSettings& settings) {
+  const InputLines lines(text);
+  SourceLines source;
+  source.last_line = lines.count();
+  source.node_keyword = find_section(lines, "NODE").keyword_line;
+  std::string buffer;  // reused by every real number
+
+  read_general(lines, file_name, settings, source, buffer);
+  // Nodes, materials and thicknesses come before the elements that refer to
+  // them; the references are kept as numbers and checked by check_model.
+  read_section(lines, file_name, "NODE", model.nodes, source.nodes, buffer, read_node);
+  // Equation numbers (two per node) are 32-bit integers.
+  constexpr int kMaxNodes = std::numeric_limits<int>::max() / 2;
+  if (model.nodes.size() > kMaxNodes)
+    throw InputError(line_prefix(file_name, source.node_keyword) + "NODE section: expected at most " +
+                     std::to_string(kMaxNodes) + " records, found " + std::to_string(model.nodes.size()));
+  read_section(lines, file_name, "MATERIAL", model.materials, source.materials, buffer, read_material);
+  read_section(lines, file_name, "THICKNESS", model.thicknesses, source.thicknesses, buffer, read_thickness);
+  read_section(lines, file_name, "ELEMENT", model.elements, source.elements, buffer, read_element);
+  read_section(lines, file_name, "FORCE", model.forces, source.forces, buffer, read_force);
+  read_section(lines, file_name, "PRESSURE", model.pressures, source.pressures, buffer, read_pressure);
+  read_section(lines, file_name, "DISPLACEMENT", model.prescribed_displacements, source.displacements, buffer,
+               read_displacement);
+
+  // The global system: two equations per node; each element adds at most the
+  // 210 terms of the upper triangle of its 20 x 20 matrix.
+  const std::int64_t equations = 2 * static_cast<std::int64_t>(model.nodes.size());
+  model.rhs = Table1<double>(equations, 0.0);
+  model.solution = Table1<double>(equations, 0.0);
+  init_sparse_matrix(model.matrix, static_cast<int>(equations), 210 * model.elements.size64());
+  return source;
+}
+
+SourceLines read_input_file(std::istream& in, const std::string& file_name, Model& model,
+                            AnalysisSettings& settings) {
+  std::string text;
+  std::array<char, 1 << 16> chunk;
+  while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0)
+    text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+  return read_input_text(text, file_name, model, settings);
+}
+
+std::string quoted_for_message(std::string_view text) {
+  constexpr std::size_t kMaxShown = 40;
+  std::string shown = "'";
+  for (std::size_t i = 0; i < text.size() && i < kMaxShown; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '\t') {
+      shown += "\\t";
+    } else if (c < 0x20 || c >= 0x7F) {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      shown += "\\x";
+      shown += kHex[c >> 4];
+      shown += kHex[c & 0xF];
+    } else {
+      shown += static_cast<char>(c);
+    }
+  }
+  if (text.size() > kMaxShown) shown += "...";
+  return shown + "'";
+}
+
+}  // namespace quorix

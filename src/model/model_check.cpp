@@ -1,1 +1,202 @@
-// Not written yet.
+#include "model/model_check.hpp"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <utility>
+
+namespace quorix {
+
+void ProblemList::add(int line, const std::string& text) {
+  ++total_;
+  if (total_ <= kMaxListedProblems) lines_.push_back(file_name_ + ":" + std::to_string(line) + ": " + text);
+}
+
+std::vector<std::string> ProblemList::lines() const {
+  std::vector<std::string> all = lines_;
+  if (total_ > kMaxListedProblems)
+    all.push_back(file_name_ + ": " + std::to_string(total_ - kMaxListedProblems) +
+                  " more problems not listed");
+  return all;
+}
+
+int record_line(const std::vector<int>& lines, int number) {
+  return number >= 1 && static_cast<std::size_t>(number) <= lines.size()
+             ? lines[static_cast<std::size_t>(number - 1)]
+             : 0;
+}
+
+std::string number_for_message(double value) {
+  std::array<char, 32> chars{};
+  const auto result = std::to_chars(chars.data(), chars.data() + chars.size(), value);
+  return std::string(chars.data(), result.ptr);
+}
+
+namespace {
+
+// The problems of one record: "expected <what> of SECTION record K, found <value>".
+class RecordProblems {
+ public:
+  RecordProblems(ProblemList& problems, const char* section, const std::vector<int>& lines, int number)
+      : problems_(problems), section_(section), line_(record_line(lines, number)), number_(number) {}
+
+  void add(const std::string& expected, const std::string& found) {
+    problems_.add(line_, std::string(section_) + " record " + std::to_string(number_) + ": expected " +
+                             expected + ", found " + found);
+  }
+
+  void finite(const char* field, double value) {
+    if (!std::isfinite(value)) add(std::string("a finite ") + field, number_for_message(value));
+  }
+
+  // A number that must be a position in a table of `count` records.
+  void position(const std::string& field, int value, int count, const char* section) {
+    if (value >= 1 && value <= count) return;
+    if (count == 0)
+      add(field + " to refer to a " + section + " record", std::to_string(value) + " and no such records");
+    else
+      add(field + " from 1 to " + std::to_string(count) + " (the " + section + " records)",
+          std::to_string(value));
+  }
+
+ private:
+  ProblemList& problems_;
+  const char* section_;
+  int line_;
+  int number_;
+};
+
+void check_settings(const AnalysisSettings& settings, const SourceLines& source, ProblemList& problems) {
+  const auto add = [&](std::size_t item, const std::string& what, const std::string& found) {
+    problems.add(source.general[item], "GENERAL record: expected " + what + ", found " + found);
+  };
+  const std::string_view type = settings.analysis_type.trimmed();
+  if (type != "LINEAR" && type != "NONLINEAR")
+    add(0, "the analysis type LINEAR or NONLINEAR", quoted_for_message(type));
+  const std::string_view state = settings.stress_state.trimmed();
+  if (state != "PLANE_STRESS" && state != "PLANE_STRAIN")
+    add(1, "the stress state PLANE_STRESS or PLANE_STRAIN", quoted_for_message(state));
+  if (type == "NONLINEAR" && settings.load_increments < 1)
+    add(2, "at least 1 load increment for a NONLINEAR analysis", std::to_string(settings.load_increments));
+  if (!std::isfinite(settings.displacement_tolerance))
+    add(3, "a finite displacement tolerance", number_for_message(settings.displacement_tolerance));
+  if (!std::isfinite(settings.penalty_factor))
+    add(4, "a finite penalty factor", number_for_message(settings.penalty_factor));
+}
+
+void check_nodes(const Model& model, const SourceLines& source, ProblemList& problems) {
+  if (model.nodes.empty()) {
+    const int line = source.node_keyword > 0 ? source.node_keyword : std::max(source.last_line, 1);
+    problems.add(line, std::string("NODE section: expected at least one record, found none"));
+  }
+  for (int k = 1; k <= model.nodes.size(); ++k) {
+    const Node& node = model.nodes(k);
+    RecordProblems record(problems, "NODE", source.nodes, k);
+    // Equation numbers come from the id, stresses are gathered by position:
+    // the two must agree.
+    if (node.id != k)
+      record.add("the node number " + std::to_string(k) + " (its position in the table)",
+                 std::to_string(node.id));
+    record.finite("x coordinate", node.x);
+    record.finite("y coordinate", node.y);
+  }
+}
+
+void check_materials(const Model& model, const AnalysisSettings& settings, const SourceLines& source,
+                     ProblemList& problems) {
+  // Plane strain divides by 1 - 2 nu, plane stress by 1 - nu^2; both by 1 + nu.
+  const bool plane_strain = settings.stress_state == "PLANE_STRAIN";
+  const double nu_max = plane_strain ? 0.5 : 1.0;
+  for (int k = 1; k <= model.materials.size(); ++k) {
+    const Material& material = model.materials(k);
+    RecordProblems record(problems, "MATERIAL", source.materials, k);
+    if (!(material.young_modulus > 0.0) || std::isinf(material.young_modulus))
+      record.add("a finite Young's modulus above 0", number_for_message(material.young_modulus));
+    if (!(material.poisson_ratio > -1.0 && material.poisson_ratio < nu_max))
+      record.add(std::string("Poisson's ratio above -1 and below ") + (plane_strain ? "0.5" : "1") + " for " +
+                     (plane_strain ? "plane strain" : "plane stress"),
+                 number_for_message(material.poisson_ratio));
+    record.finite("specific weight", material.specific_weight);
+  }
+}
+
+void check_thicknesses(const Model& model, const SourceLines& source, ProblemList& problems) {
+  for (int k = 1; k <= model.thicknesses.size(); ++k) {
+    const double value = model.thicknesses(k).value;
+    RecordProblems record(problems, "THICKNESS", source.thicknesses, k);
+    if (!(value > 0.0) || std::isinf(value))
+      record.add("a finite thickness above 0", number_for_message(value));
+  }
+}
+
+void check_elements(const Model& model, const SourceLines& source, ProblemList& problems) {
+  for (int k = 1; k <= model.elements.size(); ++k) {
+    const Element& element = model.elements(k);
+    RecordProblems record(problems, "ELEMENT", source.elements, k);
+    for (std::size_t a = 0; a < element.nodes.size(); ++a) {
+      const std::string field = "node " + std::to_string(a + 1);
+      record.position(field, element.nodes[a], model.nodes.size(), "NODE");
+      for (std::size_t b = 0; b < a; ++b)
+        if (element.nodes[b] == element.nodes[a]) {
+          record.add(field + " to differ from node " + std::to_string(b + 1),
+                     "node " + std::to_string(element.nodes[a]) + " in both places");
+          break;
+        }
+    }
+    record.position("the material number", element.material, model.materials.size(), "MATERIAL");
+    record.position("the thickness number", element.thickness, model.thicknesses.size(), "THICKNESS");
+  }
+}
+
+void check_loads(const Model& model, const AnalysisSettings& settings, const SourceLines& source,
+                 ProblemList& problems) {
+  for (int k = 1; k <= model.forces.size(); ++k) {
+    const NodalForce& force = model.forces(k);
+    RecordProblems record(problems, "FORCE", source.forces, k);
+    record.position("the node number", force.node, model.nodes.size(), "NODE");
+    record.finite("fx", force.fx);
+    record.finite("fy", force.fy);
+  }
+  for (int k = 1; k <= model.pressures.size(); ++k) {
+    const EdgePressure& pressure = model.pressures(k);
+    RecordProblems record(problems, "PRESSURE", source.pressures, k);
+    record.position("the element number", pressure.element, model.elements.size(), "ELEMENT");
+    if (pressure.edge < 1 || pressure.edge > 3)
+      record.add("the edge number 1, 2 or 3", std::to_string(pressure.edge));
+    record.finite("q1 at the edge start", pressure.q1_start);
+    record.finite("q1 at the edge end", pressure.q1_end);
+    record.finite("q2 at the edge start", pressure.q2_start);
+    record.finite("q2 at the edge end", pressure.q2_end);
+  }
+  // Both analyses divide a prescribed value by the number of load increments.
+  const bool linear = settings.analysis_type == "LINEAR";
+  for (int k = 1; k <= model.prescribed_displacements.size(); ++k) {
+    const PrescribedDisplacement& displacement = model.prescribed_displacements(k);
+    RecordProblems record(problems, "DISPLACEMENT", source.displacements, k);
+    record.position("the node number", displacement.node, model.nodes.size(), "NODE");
+    const std::string_view direction = displacement.direction.trimmed();
+    if (direction != "X" && direction != "Y" && direction != "BOTH")
+      record.add("the direction X, Y or BOTH", quoted_for_message(displacement.direction.trimmed()));
+    record.finite("value", displacement.value);
+    if (linear && settings.load_increments < 1 && std::abs(displacement.value) > 1.0e-6)
+      record.add("at least 1 load increment in the GENERAL record (the value is divided by it)",
+                 std::to_string(settings.load_increments));
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> check_model(const Model& model, const AnalysisSettings& settings,
+                                     const SourceLines& source, const std::string& file_name) {
+  ProblemList problems(file_name);
+  check_settings(settings, source, problems);
+  check_nodes(model, source, problems);
+  check_materials(model, settings, source, problems);
+  check_thicknesses(model, source, problems);
+  check_elements(model, source, problems);
+  check_loads(model, settings, source, problems);
+  return problems.lines();
+}
+
+}  // namespace quorix

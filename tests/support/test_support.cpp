@@ -1,6 +1,17 @@
 #include "support/test_support.hpp"
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
 
 namespace quorix::testing {
 
@@ -12,6 +23,87 @@ std::string quorix_executable() {
 std::string source_dir() {
   const char* dir = std::getenv("QUORIX_SOURCE");
   return dir ? dir : ".";
+}
+
+ScratchDir::ScratchDir() {
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  const auto base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto candidate = base / ("quorix-test-" + std::to_string(random()));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a scratch folder");
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<std::string> ScratchDir::entries() const {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path_))
+    names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void write_file(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+ProgramRun run_quorix(const std::vector<std::string>& args, const std::filesystem::path& dir,
+                      std::size_t memory_limit) {
+  const ScratchDir capture;
+  const std::string out_name = capture / "stdout";
+  const std::string err_name = capture / "stderr";
+  const std::string exe = std::filesystem::absolute(quorix_executable());
+  std::vector<std::string> argv_text = {exe};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argv_text) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  const pid_t child = fork();
+  if (child < 0) throw std::runtime_error("cannot start the program");
+  if (child == 0) {
+    // In the child only async-signal-safe calls until exec.
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(err_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0 || err < 0 || chdir(dir.c_str()) != 0) _exit(127);
+    if (memory_limit > 0) {
+      const rlimit limit{memory_limit, memory_limit};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
+    }
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int wait_status = 0;
+  while (waitpid(child, &wait_status, 0) < 0)
+    if (errno != EINTR) throw std::runtime_error("lost the program's exit status");
+  ProgramRun run;
+  run.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  run.out = read_file(out_name);
+  run.err = read_file(err_name);
+  return run;
 }
 
 }  // namespace quorix::testing

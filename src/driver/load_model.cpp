@@ -1,0 +1,45 @@
+#include "driver/load_model.hpp"
+
+#include "model/input_error.hpp"
+#include "model/model_check.hpp"
+
+namespace quorix {
+
+namespace {
+
+[[noreturn]] void throw_problems(const std::vector<std::string>& problems) {
+  std::string text;
+  for (const std::string& line : problems) text += (text.empty() ? "" : "\n") + line;
+  throw InputError(text);
+}
+
+}  // namespace
+
+std::vector<std::string> check_element_geometry(const Model& model, const ElementTables& tables,
+                                                const SourceLines& source, const std::string& file_name) {
+  ProblemList problems(file_name);
+  for (int k = 1; k <= model.elements.size(); ++k) {
+    const int point = first_nonpositive_jacobian_point(tables, gather_element(model, model.elements(k)));
+    if (point != 0)
+      problems.add(
+          record_line(source.elements, k),
+          "ELEMENT record " + std::to_string(k) +
+              ": expected corners listed counter-clockwise and a shape neither collapsed nor tangled, "
+              "found a Jacobian determinant that is not positive at area point " +
+              std::to_string(point));
+  }
+  return problems.lines();
+}
+
+SourceLines load_model(std::string_view text, const std::string& file_name, const ElementTables& tables,
+                       Model& model, AnalysisSettings& settings) {
+  const SourceLines source = read_input_text(text, file_name, model, settings);
+  if (const auto problems = check_model(model, settings, source, file_name); !problems.empty())
+    throw_problems(problems);
+  // Only now are the element references known to lie within their tables.
+  if (const auto problems = check_element_geometry(model, tables, source, file_name); !problems.empty())
+    throw_problems(problems);
+  return source;
+}
+
+}  // namespace quorix

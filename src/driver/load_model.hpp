@@ -1,0 +1,28 @@
+#pragma once
+// Everything between the input file's bytes and a model the analyses can
+// trust: the reader, the tests on numbers and keywords, and the test that every
+// element is turned counter-clockwise and not degenerate.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "element/element_tables.hpp"
+#include "model/input_reader.hpp"
+#include "model/model.hpp"
+
+namespace quorix {
+
+// Reads and tests the model in `text`, the whole content of the file
+// `file_name` (used in messages). Throws InputError, whose text holds one line
+// per problem, when the file cannot be read or the model fails a test.
+SourceLines load_model(std::string_view text, const std::string& file_name, const ElementTables& tables,
+                       Model& model, AnalysisSettings& settings);
+
+// One line per element whose Jacobian determinant is not positive at one of
+// the area points (clockwise corners, a collapsed or tangled element). The
+// element references must have passed check_model.
+std::vector<std::string> check_element_geometry(const Model& model, const ElementTables& tables,
+                                                const SourceLines& source, const std::string& file_name);
+
+}  // namespace quorix

@@ -1,0 +1,36 @@
+#pragma once
+// The result file is written under a temporary name in its own folder and
+// renamed over its final name only when it is complete. A run that fails leaves
+// an earlier result file as it was and never leaves a partial one.
+
+#include <fstream>
+#include <string>
+
+namespace quorix {
+
+class PendingResultFile {
+ public:
+  explicit PendingResultFile(std::string final_name);
+  PendingResultFile(const PendingResultFile&) = delete;
+  PendingResultFile& operator=(const PendingResultFile&) = delete;
+  // Removes the temporary file unless it has been put in place.
+  ~PendingResultFile();
+
+  // Creates the temporary file "FINAL.XXXXXX". On failure returns false and
+  // sets `error` to the reason.
+  bool create(std::string& error);
+  std::ostream& stream() { return out_; }
+  // Flushes and closes the temporary file and renames it to the final name.
+  bool commit(std::string& error);
+
+  const std::string& final_name() const { return final_name_; }
+  const std::string& temporary_name() const { return temporary_name_; }
+
+ private:
+  std::string final_name_;
+  std::string temporary_name_;
+  std::ofstream out_;
+  bool committed_ = false;
+};
+
+}  // namespace quorix

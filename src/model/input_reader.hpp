@@ -1,0 +1,100 @@
+#pragma once
+// The input file reader. The file is a sequence of keyword sections ("GENERAL",
+// "NODE", "MATERIAL", "THICKNESS", "ELEMENT", "FORCE", "PRESSURE",
+// "DISPLACEMENT"), each searched for from the top of the file, so sections may
+// come in any order and text outside them is ignored. Three free lines follow
+// each keyword line (ruler, heading, ruler); then come the data lines, one
+// record per line, up to a terminator: the first line whose first item begins
+// with '-'. "GENERAL" holds one record of settings and needs no terminator.
+//
+// Items are read free-format: separated by blanks, tabs or one comma with
+// optional blanks; texts bare or quoted (' or ", a doubled quote standing for
+// one); integers; reals with an E or D exponent; r*value repeats. Only
+// "GENERAL" may run over several lines, end early with a slash or leave values
+// out (",,"). Whatever follows the last item of a record is a remark.
+//
+// A file that cannot be read this way raises InputError with one line:
+// "FILE:LINE: expected ..., found ...".
+
+#include <array>
+#include <istream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/fixed_text.hpp"
+#include "model/model.hpp"
+
+namespace quorix {
+
+// The file's lines, indexed once. A CR before the line end (or at the end of
+// the file) is not part of the line; neither is a UTF-8 byte-order mark at the
+// very start. The text must outlive the index.
+class InputLines {
+ public:
+  explicit InputLines(std::string_view text);
+  int count() const { return static_cast<int>(starts_.size()); }
+  // Line `number`, 1-based, without its line end.
+  std::string_view line(int number) const;
+
+ private:
+  std::string_view text_;
+  std::vector<std::size_t> starts_;
+  std::vector<std::size_t> lengths_;
+};
+
+// Where a section stands in the file. Line numbers are 1-based; when the file
+// ends within the three free lines, first_data_line is count() + 1.
+struct SectionStart {
+  bool found = false;
+  int keyword_line = 0;
+  int first_data_line = 0;
+};
+
+// The first line of the whole file whose first item is exactly `keyword`
+// (case counts, trailing blanks of the item do not; blank lines are passed
+// over). The first item is read as a text of 20 characters.
+SectionStart find_section(const InputLines& lines, std::string_view keyword);
+
+// The line numbers of the section's data lines: the non-blank lines between
+// the three free lines and the terminator. Empty for a missing section.
+// Throws InputError when the file ends before the terminator.
+std::vector<int> section_data_lines(const InputLines& lines, std::string_view keyword,
+                                    const std::string& file_name);
+// The number of data lines of the section (0 for a missing one).
+int count_section_lines(const InputLines& lines, std::string_view keyword, const std::string& file_name);
+
+// The line on which each record was read, for messages about the model.
+// general[i] is the line of setting i (analysis type, stress state, load
+// increments, displacement tolerance, penalty factor); for a setting the
+// file leaves out it is the line on which the record ended.
+struct SourceLines {
+  std::array<int, 5> general{};
+  int node_keyword = 0;  // the "NODE" keyword line, 0 when the file has none
+  int last_line = 0;     // the number of lines in the file
+  std::vector<int> nodes;
+  std::vector<int> materials;
+  std::vector<int> thicknesses;
+  std::vector<int> elements;
+  std::vector<int> forces;
+  std::vector<int> pressures;
+  std::vector<int> displacements;
+};
+
+// Reads the whole model from the file's text into `model` (whose tables are
+// replaced) and `settings` (whose values the file leaves out stay as they
+// are), then creates the global system: rhs and solution with 2N zeros and the
+// matrix with order 2N and room for 210 E terms. `file_name` is used in
+// messages only. Numbers are not compared with the table sizes here; see
+// check_model.
+SourceLines read_input_text(std::string_view text, const std::string& file_name, Model& model,
+                            AnalysisSettings& settings);
+// The same, reading the stream to its end first.
+SourceLines read_input_file(std::istream& in, const std::string& file_name, Model& model,
+                            AnalysisSettings& settings);
+
+// A found item shown in a message: bytes outside printable ASCII escaped as
+// \xNN (\t for a tab), more than 40 characters cut with "...", in quotes.
+std::string quoted_for_message(std::string_view text);
+
+}  // namespace quorix

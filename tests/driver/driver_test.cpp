@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "driver/load_model.hpp"
+#include "model/input_error.hpp"
+#include "support/test_support.hpp"
+
+namespace quorix {
+namespace {
+
+using testing::read_file;
+using testing::run_quorix;
+using testing::ScratchDir;
+using testing::write_file;
+
+std::string example(const std::string& name) {
+  return read_file(testing::source_dir() + "/examples/" + name);
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  if (at == std::string::npos) throw std::runtime_error("not in the text: " + from);
+  return text.replace(at, from.size(), to);
+}
+
+const std::string kUsage =
+    " Usage: Quorix filename\n"
+    "     filename - name of the file containing the input data\n";
+
+TEST(Program, WantsExactlyOneArgument) {
+  const std::vector<std::vector<std::string>> cases = {{}, {"a.dat", "b.dat"}, {"a.dat", "a.dat", "a.dat"}};
+  for (const auto& args : cases) {
+    ScratchDir dir;
+    write_file(dir / "a.dat", example("one_element.dat"));
+    const auto run = run_quorix(args, dir.path());
+    EXPECT_EQ(run.status, 2) << args.size() << " arguments";
+    EXPECT_EQ(run.out, kUsage);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"a.dat"});  // nothing created
+  }
+}
+
+TEST(Program, ReportsAMissingInputFile) {
+  ScratchDir dir;
+  const auto run = run_quorix({"plate.dat"}, dir.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, " Can't find plate.dat!\n");
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{});
+}
+
+TEST(Program, RunsTheExamplesAndWritesTheirResultFiles) {
+  for (const std::string name : {"one_element.dat", "cantilever.dat"}) {
+    ScratchDir dir;
+    write_file(dir / name, example(name));
+    const auto run = run_quorix({name}, dir.path());
+    EXPECT_EQ(run.status, 0) << name << "\n" << run.out << run.err;
+    EXPECT_EQ(run.err, "");
+    // The result file is in place and no temporary file is left.
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{name, name + ".out"}));
+  }
+}
+
+TEST(Program, UsesTheInputNameWhole) {
+  ScratchDir dir;
+  const std::string name = std::string(60, 'n') + " with blanks.dat";
+  write_file(dir / name, example("one_element.dat"));
+  const auto run = run_quorix({name}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{name, name + ".out"}));
+
+  const auto missing = run_quorix({name.substr(0, 50)}, dir.path());
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.out, " Can't find " + name.substr(0, 50) + "!\n");
+}
+
+TEST(Program, LeavesTheResultFileAloneWhenTheInputIsBad) {
+  const std::string good = example("one_element.dat");
+  const struct {
+    const char* name;
+    std::string text;
+    std::string error;  // the first line on standard error
+  } cases[] = {
+      {"read error", replaced(good, " 4        2.0    1.0", " 4        2.0    1.O"),
+       "m.dat:14: NODE record 4: expected the y coordinate (a finite real number), found '1.O'"},
+      {"missing terminator", good.substr(0, good.rfind("\n-") + 1),
+       "m.dat:59: expected a line beginning with '-' to end section \"DISPLACEMENT\" (line 52), found the "
+       "end of "
+       "the file"},
+      {"unknown analysis type", replaced(good, " LINEAR ", " linear "),
+       "m.dat:5: GENERAL record: expected the analysis type LINEAR or NONLINEAR, found 'linear'"},
+      {"model check", replaced(good, " 1        1000.0", " 1        -1000.0"),
+       "m.dat:26: MATERIAL record 1: expected a finite Young's modulus above 0, found -1000"},
+      {"empty file", "", "m.dat:1: expected a section \"GENERAL\", found the end of the file without one"},
+  };
+  const std::string earlier = "an earlier result\n\x01 kept byte for byte\r\n";
+  for (const auto& c : cases) {
+    for (const bool result_exists : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (result_exists ? ", earlier result file" : ", no result file"));
+      ScratchDir dir;
+      write_file(dir / "m.dat", c.text);
+      if (result_exists) write_file(dir / "m.dat.out", earlier);
+      const auto run = run_quorix({"m.dat"}, dir.path());
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(run.err.substr(0, run.err.find('\n')), c.error);
+      EXPECT_EQ(run.out, "");
+      if (result_exists) {
+        EXPECT_EQ(dir.entries(), (std::vector<std::string>{"m.dat", "m.dat.out"}));
+        EXPECT_EQ(read_file(dir / "m.dat.out"), earlier);
+      } else {
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"m.dat"});
+      }
+    }
+  }
+}
+
+TEST(Program, ReplacesAnEarlierResultFile) {
+  ScratchDir dir;
+  write_file(dir / "m.dat", example("one_element.dat"));
+  write_file(dir / "m.dat.out", std::string(100000, 'x'));
+  const auto run = run_quorix({"m.dat"}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(read_file(dir / "m.dat.out"), std::string(100000, 'x'));
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"m.dat", "m.dat.out"}));
+}
+
+TEST(Program, SaysWhyTheResultFileCannotBeWritten) {
+  {
+    // The result name is taken by a folder: the rename at the end fails.
+    ScratchDir dir;
+    write_file(dir / "m.dat", example("one_element.dat"));
+    std::filesystem::create_directory(dir / "m.dat.out");
+    const auto run = run_quorix({"m.dat"}, dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("quorix: cannot write the result file m.dat.out: ", 0), 0u) << run.err;
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"m.dat", "m.dat.out"}));
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "m.dat.out"));
+  }
+  // A readable file in a folder where nothing can be created, even by root:
+  // the run stops before reading the model.
+  if (std::filesystem::exists("/proc/version")) {
+    ScratchDir dir;
+    const auto run = run_quorix({"/proc/version"}, dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("quorix: cannot write the result file /proc/version.out: ", 0), 0u) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+}
+
+TEST(Program, SaysWhyTheInputCannotBeRead) {
+  ScratchDir dir;
+  std::filesystem::create_directory(dir / "folder.dat");
+  const auto run = run_quorix({"folder.dat"}, dir.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "quorix: cannot read the input file folder.dat: Is a directory\n");
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"folder.dat"});
+}
+
+TEST(Program, NamesTheStageThatRanOutOfMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#else
+  // 100,000 element lines need room for 21 million matrix terms, about 340 MB,
+  // which the program is not given. The element numbers are never checked:
+  // the memory runs out while the model is read.
+  std::string text = example("one_element.dat");
+  std::string elements;
+  for (int k = 1; k <= 100000; ++k) elements += " 1 1 2 3 4 5 6 7 8 9 10 1 1\n";
+  text = replaced(text, " 1        1 2 3 4 5 6 7 8 9 10     1          1\n", elements);
+  ScratchDir dir;
+  write_file(dir / "big.dat", text);
+  write_file(dir / "big.dat.out", "earlier");
+  const auto run = run_quorix({"big.dat"}, dir.path(), std::size_t{200} << 20);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "quorix: out of memory while reading the model\n");
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"big.dat", "big.dat.out"}));
+  EXPECT_EQ(read_file(dir / "big.dat.out"), "earlier");
+#endif
+}
+
+// ---- load_model: the reader, the model check and the element shapes ----------
+
+std::string load_error(const std::string& text) {
+  const ElementTables tables = init_element_tables();
+  Model model;
+  AnalysisSettings settings;
+  try {
+    load_model(text, "m.dat", tables, model, settings);
+  } catch (const InputError& error) {
+    return error.what();
+  }
+  return "";
+}
+
+// The example with every node moved onto y = 0: an element without area.
+std::string all_nodes_on_the_x_axis(const std::string& text) {
+  std::string flat = text;
+  for (int k = 1; k <= 10; ++k) {
+    const std::size_t line = flat.find("\n " + std::to_string(k) + " ", flat.find("\nNODE\n")) + 1;
+    const std::size_t end = flat.find('\n', line);
+    const std::size_t last_item = flat.rfind(' ', end) + 1;
+    flat.replace(last_item, end - last_item, "0.0");
+  }
+  return flat;
+}
+
+TEST(LoadModel, RejectsElementsThatAreTurnedOrCollapsed) {
+  const std::string good = example("one_element.dat");
+  const std::string element = " 1        1 2 3 4 5 6 7 8 9 10     1          1";
+  const std::string problem =
+      "m.dat:38: ELEMENT record 1: expected corners listed counter-clockwise and a shape neither collapsed "
+      "nor "
+      "tangled, found a Jacobian determinant that is not positive at area point 1";
+  const struct {
+    const char* name;
+    std::string text;
+    std::string error;
+  } cases[] = {
+      {"counter-clockwise", good, ""},
+      // The same element with corners 1 and 2 exchanged and its edge nodes
+      // renumbered to match: a clockwise triangle.
+      {"clockwise", replaced(good, element, " 1  2 1 3 5 4 9 8 7 6 10  1  1"), problem},
+      {"collapsed", all_nodes_on_the_x_axis(good), problem},
+      {"read errors first",
+       replaced(replaced(good, " 1        3.0    0.0", " 1        3.0    nan"), " 1        1000.0",
+                " 1        0.0"),
+       "m.dat:11: NODE record 1: expected the y coordinate (a finite real number), found 'nan'"},
+      {"check before shape",
+       replaced(replaced(good, element, " 1  2 1 3 5 4 9 8 7 6 10  1  1"), " 0.3 ", " 1.3 "),
+       "m.dat:26: MATERIAL record 1: expected Poisson's ratio above -1 and below 1 for plane stress, found "
+       "1.3"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(load_error(c.text), c.error) << c.name;
+}
+
+TEST(LoadModel, ListsAllTheCheckProblemsTogether) {
+  const std::string good = example("one_element.dat");
+  const std::string text = replaced(replaced(good, " 3        0.0    0.0", " 4        0.0    0.0"),
+                                    " 1        0.01", " 1        0.0");
+  EXPECT_EQ(load_error(text),
+            "m.dat:13: NODE record 3: expected the node number 3 (its position in the table), found 4\n"
+            "m.dat:32: THICKNESS record 1: expected a finite thickness above 0, found 0");
+}
+
+}  // namespace
+}  // namespace quorix
