@@ -40,6 +40,10 @@ extern const std::array<double, 3> kEdgeS;
 extern const std::array<double, 3> kEdgeWeight;
 // Local nodes (1-based) of each edge at s = -1, -1/3, +1/3, +1.
 extern const std::array<std::array<int, 4>, 3> kEdgeNodes;
+// Natural coordinates of the ten local nodes, stored to 15 decimals (1/3 and
+// 2/3 rounded); the node derivative tables are evaluated at these values.
+extern const std::array<double, 10> kNodeQsi;
+extern const std::array<double, 10> kNodeEta;
 
 ElementTables init_element_tables();
 
