@@ -1,0 +1,113 @@
+// Runs a linear or nonlinear analysis of one model file the way the program
+// does, and prints the wall-clock time of every stage and the peak memory.
+//
+//   stage_times MODEL.dat [repeats]
+//
+// The result file is written to MODEL.dat.bench.out.
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/analysis.hpp"
+#include "driver/load_model.hpp"
+#include "output/result_writer.hpp"
+
+namespace {
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+struct RunTimes {
+  double reading = 0, assembly = 0, constraints = 0, solve = 0, analysis = 0, factorization = 0, solution = 0,
+         writing = 0, total = 0;
+  std::int64_t factor_reals = 0;
+  int max_front = 0;
+  double ops = 0;
+};
+
+RunTimes run_once(const std::string& file) {
+  using clock = std::chrono::steady_clock;
+  RunTimes t;
+  const auto start = clock::now();
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  const std::string text = buffer.str();
+  const quorix::ElementTables tables = quorix::init_element_tables();
+  quorix::Model model;
+  quorix::AnalysisSettings settings;
+  quorix::load_model(text, file, tables, model, settings);
+  t.reading = seconds_since(start);
+
+  quorix::Solver solver;
+  std::ostringstream console;
+  quorix::StageTimes stages;
+  if (settings.analysis_type == "LINEAR")
+    quorix::linear_analysis(model, settings, tables, solver, console, &stages);
+  else
+    quorix::nonlinear_analysis(model, settings, tables, solver, console, &stages);
+  t.assembly = stages.assembly;
+  t.constraints = stages.constraints;
+  t.solve = stages.solve;
+  t.analysis = solver.info.phase_seconds[0];
+  t.factorization = solver.info.phase_seconds[1];
+  t.solution = solver.info.phase_seconds[2];
+  t.factor_reals = solver.info.RUSAGE;
+  t.ops = solver.info.OPS;
+  t.max_front = solver.info.max_front;
+
+  const auto write_start = clock::now();
+  std::ofstream out(file + ".bench.out");
+  quorix::write_results(model, settings, tables, out);
+  out.close();
+  t.writing = seconds_since(write_start);
+  t.total = seconds_since(start);
+  std::cerr << console.str();
+  return t;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: stage_times MODEL.dat [repeats]\n");
+    return 2;
+  }
+  const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
+  std::vector<RunTimes> runs;
+  for (int r = 0; r < repeats; ++r) runs.push_back(run_once(argv[1]));
+  auto med = [&](double RunTimes::*field) {
+    std::vector<double> v;
+    for (const RunTimes& t : runs) v.push_back(t.*field);
+    return median(v);
+  };
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const RunTimes& last = runs.back();
+  std::printf("model %s, %d run(s), medians in seconds\n", argv[1], repeats);
+  std::printf("reading+checks %8.3f\nassembly       %8.3f\nconstraints    %8.3f\nsolve          %8.3f\n",
+              med(&RunTimes::reading), med(&RunTimes::assembly), med(&RunTimes::constraints), med(&RunTimes::solve));
+  std::printf("  analysis     %8.3f\n  factorization%8.3f\n  solution     %8.3f\nwriting        %8.3f\n",
+              med(&RunTimes::analysis), med(&RunTimes::factorization), med(&RunTimes::solution),
+              med(&RunTimes::writing));
+  std::printf("total          %8.3f\n", med(&RunTimes::total));
+  std::printf("factor reals %lld, largest front %d, forecast flops %.3e (%.2f Gflop/s in the factorization)\n",
+              static_cast<long long>(last.factor_reals), last.max_front, last.ops,
+              last.ops / med(&RunTimes::factorization) * 1e-9);
+  std::printf("peak resident memory %.1f MiB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+  return 0;
+}

@@ -1,0 +1,255 @@
+// The solver driver: the three phases end to end on definite and indefinite
+// systems, the small and degenerate cases, the storage retries after a short
+// factorization and the failed status after an error return.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "solver/dense_reference.hpp"
+#include "solver/factorization_phase.hpp"
+#include "solver/solver_interface.hpp"
+#include "solver/solver_test_support.hpp"
+#include "sparse/sparse_matrix.hpp"
+
+namespace quorix {
+namespace {
+
+using testing::Entries;
+
+struct Solved {
+  SolveStatus status;
+  std::vector<double> x;
+};
+
+Solved run_solve(Solver& solver, const Entries& m, const std::vector<double>& b, double garbage = 1.0e300) {
+  Solved s{SolveStatus::failed, std::vector<double>(static_cast<std::size_t>(std::max(m.n, 0)), garbage)};
+  s.status = multifrontal_solve(solver, m.n, m.nz(), m.rows, m.cols, m.values, b, s.x);
+  return s;
+}
+
+// The stiffness pattern of a plate of cubic triangles with random values
+// and a dominant diagonal: definite, with fronts of realistic shape.
+Entries mesh_matrix(int nx, int ny, unsigned seed) {
+  const testing::Pattern pattern = testing::cubic_triangle_mesh_pattern(nx, ny);
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> value(-1.0, 1.0);
+  Entries m;
+  m.n = pattern.n;
+  std::vector<double> row_sum(static_cast<std::size_t>(m.n) + 1, 0.0);
+  for (std::int64_t k = 0; k < pattern.nz(); ++k) {
+    const int i = pattern.rows[static_cast<std::size_t>(k)], j = pattern.cols[static_cast<std::size_t>(k)];
+    if (i == j) continue;
+    const double v = value(random);
+    m.add(i, j, v);
+    row_sum[static_cast<std::size_t>(i)] += std::abs(v);
+    row_sum[static_cast<std::size_t>(j)] += std::abs(v);
+  }
+  for (int i = 1; i <= m.n; ++i) m.add(i, i, row_sum[static_cast<std::size_t>(i)] + 1.0);
+  return m;
+}
+
+TEST(MultifrontalSolve, SolvesDefiniteAndIndefiniteSystemsToRoundoff) {
+  struct Case {
+    const char* what;
+    Entries m;
+  };
+  const std::vector<Case> cases = {
+      {"plate mesh", mesh_matrix(4, 3, 1)},
+      {"random definite", testing::random_definite(300, 4, 2)},
+      {"saddle point", testing::random_saddle_point(200, 70, 3, false)},
+      {"saddle point, negative diagonals", testing::random_saddle_point(160, 50, 4, true)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::ostringstream out;
+    Solver solver = testing::quiet_solver(out);
+    const std::vector<double> b = testing::random_vector(c.m.n, 5);
+    const Solved s = run_solve(solver, c.m, b);
+    EXPECT_EQ(s.status, SolveStatus::solved);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_LT(testing::relative_residual(c.m, s.x, b), 1e-12);
+    EXPECT_EQ(solver.info.negative_pivot_count, testing::negative_eigenvalues(c.m));
+  }
+}
+
+TEST(MultifrontalSolve, EntriesInBothTrianglesWithRepeatsGiveTheSameSystem) {
+  const Entries upper = testing::random_definite(120, 4, 6);
+  Entries scattered;  // each value split in three, in both triangles, in shuffled order
+  scattered.n = upper.n;
+  for (std::size_t k = 0; k < upper.values.size(); ++k) {
+    scattered.add(upper.cols[k], upper.rows[k], upper.values[k] * 0.25);
+    scattered.add(upper.rows[k], upper.cols[k], upper.values[k] * 0.5);
+    scattered.add(upper.cols[k], upper.rows[k], upper.values[k] * 0.25);
+  }
+  std::vector<std::size_t> shuffle(scattered.values.size());
+  for (std::size_t k = 0; k < shuffle.size(); ++k) shuffle[k] = k;
+  std::shuffle(shuffle.begin(), shuffle.end(), std::mt19937(9));
+  Entries shuffled;
+  shuffled.n = scattered.n;
+  for (std::size_t k : shuffle) shuffled.add(scattered.rows[k], scattered.cols[k], scattered.values[k]);
+  std::ostringstream out;
+  Solver solver = testing::quiet_solver(out);
+  const std::vector<double> b = testing::random_vector(upper.n, 7);
+  const Solved s = run_solve(solver, shuffled, b);
+  EXPECT_EQ(s.status, SolveStatus::solved);
+  EXPECT_LT(testing::relative_residual(upper, s.x, b), 1e-12);
+}
+
+TEST(MultifrontalSolve, SmallAndDegenerateSystems) {
+  std::ostringstream out;
+  Solver solver = testing::quiet_solver(out);
+  {
+    SCOPED_TRACE("1x1");
+    Entries m;
+    m.n = 1;
+    m.add(1, 1, 3.0);
+    const Solved s = run_solve(solver, m, {7.0});
+    EXPECT_EQ(s.status, SolveStatus::solved);
+    EXPECT_EQ(s.x[0], (1.0 / 3.0) * 7.0);
+  }
+  {
+    SCOPED_TRACE("[[0, 1], [1, 0]]");
+    Entries m;
+    m.n = 2;
+    m.add(2, 1, 1.0);
+    const Solved s = run_solve(solver, m, {3.0, 5.0});
+    EXPECT_EQ(s.status, SolveStatus::solved);
+    EXPECT_EQ(s.x, (std::vector<double>{5.0, 3.0}));
+    EXPECT_EQ(solver.info.NTWO, 1);
+    EXPECT_EQ(solver.info.negative_pivot_count, 1);
+  }
+  EXPECT_EQ(out.str(), "");
+  {
+    SCOPED_TRACE("no entries");
+    Entries m;
+    m.n = 4;
+    const Solved s = run_solve(solver, m, {1.0, 2.0, 3.0, 4.0});
+    EXPECT_EQ(s.status, SolveStatus::singular);
+    EXPECT_EQ(s.x, (std::vector<double>{0.0, 0.0, 0.0, 0.0}));
+  }
+  {
+    SCOPED_TRACE("one empty variable");
+    out.str("");
+    Entries full = testing::random_definite(30, 3, 10), m;
+    m.n = full.n;
+    for (std::size_t k = 0; k < full.values.size(); ++k)
+      if (full.rows[k] != 17 && full.cols[k] != 17) m.add(full.rows[k], full.cols[k], full.values[k]);
+    const std::vector<double> b = testing::random_vector(m.n, 11);
+    const Solved s = run_solve(solver, m, b);
+    EXPECT_EQ(s.status, SolveStatus::singular);
+    EXPECT_EQ(solver.info.IERROR, 29);
+    EXPECT_EQ(out.str(),
+              " *** WARNING MESSAGE FROM SUBROUTINE MFFACT *** IFLAG = 3\n     MATRIX IS SINGULAR. RANK=   29\n");
+    EXPECT_EQ(s.x[16], b[16]);
+    m.add(17, 17, 1.0);
+    EXPECT_LT(testing::relative_residual(m, s.x, b), 1e-12);
+  }
+}
+
+TEST(MultifrontalSolve, ErrorReturnGivesZeroSolutionAndFailedStatus) {
+  std::ostringstream out;
+  Solver solver = testing::quiet_solver(out);
+  Entries m = testing::random_definite(5, 2, 12);
+  Solved s{SolveStatus::solved, std::vector<double>(5, 9.0)};
+  const std::vector<double> b(5, 1.0);
+  s.status = multifrontal_solve(solver, 5, -1, m.rows, m.cols, m.values, b, s.x);
+  EXPECT_EQ(s.status, SolveStatus::failed);
+  EXPECT_EQ(s.x, std::vector<double>(5, 0.0));
+  EXPECT_EQ(out.str(), " **** ERROR RETURN FROM MFANAL **** IFLAG= -2\n VALUE OF NZ OUT OF RANGE .. =        -1\n");
+
+  out.str("");
+  m.n = 0;
+  EXPECT_EQ(run_solve(solver, m, {}).status, SolveStatus::failed);
+  EXPECT_EQ(out.str(), " **** ERROR RETURN FROM MFANAL **** IFLAG= -1\n VALUE OF N OUT OF RANGE ... =         0\n");
+}
+
+TEST(MultifrontalSolve, LeavesItsInputsAndListingsAlone) {
+  std::ostringstream out;
+  Solver solver = testing::quiet_solver(out);
+  solver.controls.diagnostic_level = 2;
+  const Entries m = testing::random_saddle_point(50, 20, 13, true);
+  const Entries copy = m;
+  const std::vector<double> b = testing::random_vector(m.n, 14), b_copy = b;
+  const Solved s = run_solve(solver, m, b);
+  EXPECT_EQ(s.status, SolveStatus::solved);
+  EXPECT_EQ(solver.controls.diagnostic_level, 0);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(m.rows, copy.rows);
+  EXPECT_EQ(m.cols, copy.cols);
+  EXPECT_TRUE(testing::same_bits(m.values, copy.values));
+  EXPECT_TRUE(testing::same_bits(b, b_copy));
+  // In place: x and the right-hand side the same array.
+  std::vector<double> x = b;
+  EXPECT_EQ(multifrontal_solve(solver, m.n, m.nz(), m.rows, m.cols, m.values, x, x), SolveStatus::solved);
+  EXPECT_TRUE(testing::same_bits(x, s.x));
+}
+
+TEST(MultifrontalSolve, SolveSparseSystemPassesTheMatrixRecord) {
+  const Entries m = mesh_matrix(2, 2, 15);
+  SparseMatrix matrix;
+  matrix.order = m.n;
+  matrix.term_count = m.nz();
+  const std::int64_t capacity = m.nz() + 25;  // unused terms beyond term_count hold garbage
+  matrix.row_indices = Table1<int>(capacity, -5);
+  matrix.col_indices = Table1<int>(capacity, 3);
+  matrix.values = Table1<double>(capacity, 1.0e9);
+  for (std::int64_t k = 1; k <= m.nz(); ++k) {
+    matrix.row_indices(k) = m.rows[static_cast<std::size_t>(k - 1)];
+    matrix.col_indices(k) = m.cols[static_cast<std::size_t>(k - 1)];
+    matrix.values(k) = m.values[static_cast<std::size_t>(k - 1)];
+  }
+  std::ostringstream out;
+  Solver solver = testing::quiet_solver(out);
+  const std::vector<double> b = testing::random_vector(m.n, 16);
+  Table1<double> x(m.n);
+  EXPECT_EQ(solve_sparse_system(solver, matrix, b, x), SolveStatus::solved);
+  const Solved direct = run_solve(solver, m, b);
+  EXPECT_TRUE(testing::same_bits(std::vector<double>(x.begin(), x.end()), direct.x));
+  EXPECT_EQ(out.str(), "");
+}
+
+// The factorization as the driver runs it: started far too small, it grows
+// LA and LIW from IERROR until it succeeds, and then holds the factors of
+// roomy storage; with no retry left the error stands.
+TEST(FactorizeWithRetries, GrowsStorageFromItsErrorsOrGivesUp) {
+  const Entries m = testing::random_saddle_point(90, 30, 17, true);
+  const testing::AssemblyTree tree = testing::elimination_tree(m, true, 2);
+  std::ostringstream out;
+  Solver solver = testing::quiet_solver(out);
+  const testing::FactorRun roomy = testing::factorize(solver, m, tree);
+  ASSERT_EQ(roomy.iflag, 0);
+  std::vector<int> tree_work(static_cast<std::size_t>(m.n));
+
+  FactorStorage storage;
+  storage.la = m.nz() + m.n;
+  storage.liw = m.nz();
+  const int iflag = factorize_with_retries(solver, m.n, m.nz(), m.rows, m.cols, m.values, tree.iplan, tree.nnodes,
+                                           tree_work, storage, 10);
+  EXPECT_EQ(iflag, 0);
+  EXPECT_NE(out.str().find("LA TOO SMALL"), std::string::npos);
+  EXPECT_NE(out.str().find("LIW TOO SMALL"), std::string::npos);
+  EXPECT_EQ(storage.mfront, roomy.mfront);
+  EXPECT_EQ(std::memcmp(storage.real_space.get(), roomy.real_space.data(),
+                        static_cast<std::size_t>(roomy.info.RUSAGE) * sizeof(double)),
+            0);
+  EXPECT_EQ(std::memcmp(storage.int_space.get(), roomy.int_space.data(),
+                        static_cast<std::size_t>(roomy.info.IUSAGE) * sizeof(int)),
+            0);
+
+  out.str("");
+  FactorStorage tight;
+  tight.la = m.nz() + m.n;
+  tight.liw = testing::roomy_liw(m);
+  EXPECT_EQ(factorize_with_retries(solver, m.n, m.nz(), m.rows, m.cols, m.values, tree.iplan, tree.nnodes,
+                                   tree_work, tight, 0),
+            -4);
+  EXPECT_EQ(out.str().find(" **** ERROR RETURN FROM MFFACT **** IFLAG= -4\n LA TOO SMALL"), 0u);
+}
+
+}  // namespace
+}  // namespace quorix
