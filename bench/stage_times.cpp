@@ -63,7 +63,7 @@ RunTimes run_once(const std::string& file) {
   t.solution = solver.info.phase_seconds[2];
   t.factor_reals = solver.info.RUSAGE;
   t.ops = solver.info.OPS;
-  t.max_front = solver.info.max_front;
+  t.max_front = solver.info.MFRONT;
 
   const auto write_start = clock::now();
   std::ofstream out(file + ".bench.out");

@@ -1,6 +1,7 @@
 #include "analysis/loads_and_constraints.hpp"
 
 #include <cmath>
+#include <vector>
 
 namespace quorix {
 
@@ -135,20 +136,26 @@ void apply_loads_and_constraints(Model& model, const ElementTables& tables, Gath
   // coupled to s, then zero row and column s. All equations are zeroed before
   // any diagonal is set, so a later record never sees couplings to an earlier one.
   std::array<int, 2> equations{};
+  std::vector<int> prescribed;
+  for (const PrescribedDisplacement& record : model.prescribed_displacements) {
+    const int count = prescribed_equations(record, equations);
+    prescribed.insert(prescribed.end(), equations.begin(), equations.begin() + count);
+  }
+  const ColumnIndex columns = index_columns(matrix, prescribed);
   for (const PrescribedDisplacement& record : model.prescribed_displacements) {
     const double q = imposed_value(record, imposition);
     const int count = prescribed_equations(record, equations);
     for (int e = 0; e < count; ++e) {
       const int s = equations[static_cast<std::size_t>(e)];
       if (std::fabs(q) > kCouplingThreshold) {
-        gather_column(matrix, s, workspace);
+        gather_column(matrix, columns, s, workspace);
         for (std::int64_t i = 1; i <= workspace.gathered_count; ++i)
           rhs(workspace.gathered_rows(i)) -= q * workspace.gathered_values(i);
         gather_row(matrix, s, workspace);
         for (std::int64_t i = 1; i <= workspace.gathered_count; ++i)
           rhs(workspace.gathered_cols(i)) -= q * workspace.gathered_values(i);
       }
-      set_column_values(matrix, s, 0.0);
+      set_column_values(matrix, columns, s, 0.0);
       set_row_values(matrix, s, 0.0);
     }
   }

@@ -50,6 +50,10 @@ struct SolverInfo {
   int NCOMPI = 0;
   int NTWO = 0;
   int negative_pivot_count = 0;
+  // Written by the driver of the phases: the largest front of the last
+  // factorization and the wall-clock seconds of the three phases of the last solve.
+  int MFRONT = 0;
+  std::array<double, 3> phase_seconds{};
 };
 
 // The solver's shared records and its console. One solve at a time.

@@ -311,6 +311,46 @@ void set_term_value(SparseMatrix& matrix, int r, int c, double v) {
     if (matrix.col_indices(k) == c) matrix.values(k) = v;
 }
 
+ColumnIndex index_columns(const SparseMatrix& matrix, std::span<const int> columns) {
+  ColumnIndex index;
+  index.slot = Table1<int>(matrix.order, 0);
+  int count = 0;
+  for (int s : columns)
+    if (index.slot(s) == 0) index.slot(s) = ++count;
+  index.first = Table1<std::int64_t>(count + 1, 0);
+  for (std::int64_t k = 1; k <= matrix.term_count; ++k)
+    if (const int slot = index.slot(matrix.col_indices(k)); slot != 0) ++index.first(slot);
+  std::int64_t running = 1;
+  for (std::int64_t& entry : index.first) {
+    const std::int64_t terms = entry;
+    entry = running;
+    running += terms;
+  }
+  index.positions = Table1<std::int64_t>(running - 1);
+  std::vector<std::int64_t> next(index.first.begin(), index.first.end());
+  for (std::int64_t k = 1; k <= matrix.term_count; ++k)
+    if (const int slot = index.slot(matrix.col_indices(k)); slot != 0)
+      index.positions(next[static_cast<std::size_t>(slot - 1)]++) = k;
+  return index;
+}
+
+void gather_column(const SparseMatrix& matrix, const ColumnIndex& index, int s, GatherWorkspace& workspace) {
+  const int slot = index.slot(s);
+  if (slot == 0) return gather_column(matrix, s, workspace);
+  workspace.gathered_count = 0;
+  reserve_gathered(workspace, index.first(slot + 1) - index.first(slot));
+  for (std::int64_t p = index.first(slot); p < index.first(slot + 1); ++p) {
+    const std::int64_t k = index.positions(p);
+    append_gathered(workspace, matrix.row_indices(k), s, matrix.values(k));
+  }
+}
+
+void set_column_values(SparseMatrix& matrix, const ColumnIndex& index, int s, double v) {
+  const int slot = index.slot(s);
+  if (slot == 0) return set_column_values(matrix, s, v);
+  for (std::int64_t p = index.first(slot); p < index.first(slot + 1); ++p) matrix.values(index.positions(p)) = v;
+}
+
 void free_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
   matrix.term_count = 0;
   matrix.order = 0;

@@ -5,6 +5,7 @@
 // which rows and columns can be read and overwritten in place.
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "sparse/one_based.hpp"
@@ -56,6 +57,20 @@ void set_column_values(SparseMatrix& matrix, int s, double v);
 void set_row_values(SparseMatrix& matrix, int s, double v);
 // The stored term (r, c), r <= c, gets v; a term that is not stored is not added.
 void set_term_value(SparseMatrix& matrix, int r, int c, double v);
+// Where the terms of chosen columns are stored, for code that reads and
+// overwrites whole columns many times (the prescribed displacements): one
+// pass over the terms replaces a scan of all the rows above each column.
+// Valid while the pattern stays as it was when the index was built.
+struct ColumnIndex {
+  Table1<int> slot;                // by column 1..order: 0, or its slot 1..count
+  Table1<std::int64_t> first;      // by slot, count + 1 entries: start of its positions
+  Table1<std::int64_t> positions;  // term positions, rows ascending within a column
+};
+ColumnIndex index_columns(const SparseMatrix& matrix, std::span<const int> columns);
+// As gather_column and set_column_values, for a column in the index.
+void gather_column(const SparseMatrix& matrix, const ColumnIndex& index, int s, GatherWorkspace& workspace);
+void set_column_values(SparseMatrix& matrix, const ColumnIndex& index, int s, double v);
+
 void free_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace);
 
 }  // namespace quorix
