@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <charconv>
 #include <cstdlib>
 #include <ostream>
 #include <string>
@@ -16,11 +17,6 @@ namespace {
 constexpr int kRealWidth = 18;
 constexpr int kIntWidth = 6;
 
-std::string right_justified(const std::string& text, int width) {
-  const auto size = static_cast<int>(text.size());
-  return size >= width ? text : std::string(static_cast<std::size_t>(width - size), ' ') + text;
-}
-
 // Per-node sums of the element values, by node number 1..N.
 struct NodalSums {
   explicit NodalSums(int n) : sxx(n, 0.0), syy(n, 0.0), szz(n, 0.0), sxy(n, 0.0), count(n, 0.0) {}
@@ -30,41 +26,78 @@ struct NodalSums {
 
 }  // namespace
 
-std::string format_result_real(double value) {
-  if (std::isnan(value)) return right_justified("NaN", kRealWidth);
-  if (std::isinf(value)) return right_justified(value > 0.0 ? "Infinity" : "-Infinity", kRealWidth);
+namespace {
 
-  // Mantissa digits and decimal exponent of the value written as 0.dddddddd.
-  // printf rounds correctly to 8 significant digits as d.ddddddd, carrying
-  // into the exponent (0.999999999 gives 1.0000000e+00); as 0.dddddddd the
-  // exponent is one larger.
-  std::string digits = "00000000";
+// Writes `text` right-justified in `width` columns (in full when longer) and
+// returns the end of what was written.
+char* put_right_justified(char* out, const char* text, int length, int width) {
+  for (int i = length; i < width; ++i) *out++ = ' ';
+  for (int i = 0; i < length; ++i) *out++ = text[i];
+  return out;
+}
+
+// The real in 18 columns: "0." and 8 significant digits, then "E" with a sign
+// and two exponent digits, or a sign and three digits without the "E" when
+// the exponent needs them. Returns the end of the field.
+char* put_result_real(char* out, double value) {
+  if (std::isnan(value)) return put_right_justified(out, "NaN", 3, kRealWidth);
+  if (std::isinf(value))
+    return value > 0.0 ? put_right_justified(out, "Infinity", 8, kRealWidth)
+                       : put_right_justified(out, "-Infinity", 9, kRealWidth);
+
+  // Correctly rounded to 8 significant digits as d.ddddddd, carrying into the
+  // exponent (0.999999999 gives 1.0000000e+00); as 0.dddddddd the exponent is
+  // one larger.
+  char digits[8] = {'0', '0', '0', '0', '0', '0', '0', '0'};
   int exponent = 0;
   if (value != 0.0) {
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.7e", std::fabs(value));  // "d.ddddddde+xx", 3 digits if needed
-    digits = std::string(1, buffer[0]) + std::string(buffer + 2, 7);
-    exponent = std::atoi(buffer + 10) + 1;
+    const std::to_chars_result r =
+        std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 7);
+    digits[0] = buffer[0];
+    for (int i = 0; i < 7; ++i) digits[i + 1] = buffer[2 + i];
+    int magnitude = 0;
+    for (const char* c = buffer + 11; c < r.ptr; ++c) magnitude = 10 * magnitude + (*c - '0');
+    exponent = (buffer[10] == '-' ? -magnitude : magnitude) + 1;
   }
 
-  // A negative zero keeps its sign.
-  std::string text = std::signbit(value) ? "-0." : "0.";
-  text += digits;
-  // "E" and two digits while they suffice, else three digits without the
-  // "E" (a double's decimal exponent never needs four).
-  const int magnitude = std::abs(exponent);
-  const int exponent_digits = magnitude <= 99 ? 2 : 3;
-  if (exponent_digits == 2) text += 'E';
-  text += exponent < 0 ? '-' : '+';
-  const std::string number = std::to_string(magnitude);
-  text += std::string(static_cast<std::size_t>(exponent_digits) - number.size(), '0') + number;
-  return right_justified(text, kRealWidth);
+  char text[16];
+  int length = 0;
+  if (std::signbit(value)) text[length++] = '-';  // a negative zero keeps its sign
+  text[length++] = '0';
+  text[length++] = '.';
+  for (char digit : digits) text[length++] = digit;
+  const int magnitude = exponent < 0 ? -exponent : exponent;
+  if (magnitude <= 99) {
+    text[length++] = 'E';
+    text[length++] = exponent < 0 ? '-' : '+';
+  } else {
+    text[length++] = exponent < 0 ? '-' : '+';
+    text[length++] = static_cast<char>('0' + magnitude / 100);
+  }
+  text[length++] = static_cast<char>('0' + magnitude / 10 % 10);
+  text[length++] = static_cast<char>('0' + magnitude % 10);
+  return put_right_justified(out, text, length, kRealWidth);
+}
+
+// An integer right-justified in 6 columns; a wider one is written in full
+// rather than as asterisks, so labels and node numbers are never lost.
+char* put_result_int(char* out, long long value) {
+  char buffer[24];
+  const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return put_right_justified(out, buffer, static_cast<int>(r.ptr - buffer), kIntWidth);
+}
+
+}  // namespace
+
+std::string format_result_real(double value) {
+  char buffer[kRealWidth];
+  return std::string(buffer, put_result_real(buffer, value));
 }
 
 std::string format_result_int(long long value) {
-  // Too wide a number is written in full rather than as asterisks: the table
-  // stays readable and the label stays right.
-  return right_justified(std::to_string(value), kIntWidth);
+  char buffer[32];
+  return std::string(buffer, put_result_int(buffer, value));
 }
 
 PrincipalStresses principal_stresses(double sxx, double syy, double szz, double sxy) {
@@ -123,7 +156,7 @@ void write_results(const Model& model, const AnalysisSettings& settings, const E
   }
 
   out << " node,x,y,u,v,Sxx,Syy,Szz,Sxy,S11,S22,S33,Svm\n";
-  std::string row;
+  char row[512];
   for (int i = 1; i <= n; ++i) {
     // A node that belongs to no element has no stresses to average; it shows
     // zeros rather than 0/0.
@@ -140,24 +173,24 @@ void write_results(const Model& model, const AnalysisSettings& settings, const E
     }
     const PrincipalStresses p = principal_stresses(a, b, d, c);
     const Node& node = model.nodes(i);
-    row = format_result_int(i - 1);
+    char* end = put_result_int(row, i - 1);
     for (double value : {node.x, node.y, node.u, node.v, a, b, d, c, p.s11, p.s22, p.s33, p.von_mises}) {
-      row += ',';
-      row += format_result_real(value);
+      *end++ = ',';
+      end = put_result_real(end, value);
     }
-    row += '\n';
-    out << row;
+    *end++ = '\n';
+    out.write(row, end - row);
   }
 
   out << " element,node0,node2,...node9\n";
   for (int j = 1; j <= model.elements.size(); ++j) {
-    row = format_result_int(j - 1);
+    char* end = put_result_int(row, j - 1);
     for (int node : model.elements(j).nodes) {
-      row += ',';
-      row += format_result_int(model.nodes(node).id - 1);
+      *end++ = ',';
+      end = put_result_int(end, model.nodes(node).id - 1);
     }
-    row += '\n';
-    out << row;
+    *end++ = '\n';
+    out.write(row, end - row);
   }
 }
 
