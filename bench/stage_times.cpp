@@ -32,6 +32,7 @@ struct RunTimes {
   std::int64_t factor_reals = 0;
   int max_front = 0;
   double ops = 0;
+  int solves = 0;
 };
 
 RunTimes run_once(const std::string& file) {
@@ -58,6 +59,7 @@ RunTimes run_once(const std::string& file) {
   t.assembly = stages.assembly;
   t.constraints = stages.constraints;
   t.solve = stages.solve;
+  t.solves = stages.solves;
   t.analysis = solver.info.phase_seconds[0];
   t.factorization = solver.info.phase_seconds[1];
   t.solution = solver.info.phase_seconds[2];
@@ -105,6 +107,8 @@ int main(int argc, char** argv) {
               med(&RunTimes::analysis), med(&RunTimes::factorization), med(&RunTimes::solution),
               med(&RunTimes::writing));
   std::printf("total          %8.3f\n", med(&RunTimes::total));
+  std::printf("solves %d (%.3f s per solve with its assembly)\n", last.solves,
+              (med(&RunTimes::assembly) + med(&RunTimes::constraints) + med(&RunTimes::solve)) / last.solves);
   std::printf("factor reals %lld, largest front %d, forecast flops %.3e (%.2f Gflop/s in the factorization)\n",
               static_cast<long long>(last.factor_reals), last.max_front, last.ops,
               last.ops / med(&RunTimes::factorization) * 1e-9);

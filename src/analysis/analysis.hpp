@@ -20,6 +20,7 @@ struct StageTimes {
   double assembly = 0.0;     // element matrices and vectors, assembly, compression
   double constraints = 0.0;  // loads and prescribed displacements
   double solve = 0.0;        // the three solver phases
+  int solves = 0;            // linear systems solved (Newton iterations)
 };
 
 // Console lines ("SOLVED", load percentages, "CONVERGED", "DIVERGED") go to

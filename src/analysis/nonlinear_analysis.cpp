@@ -113,6 +113,7 @@ AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& setting
       if (solve_sparse_system(solver, model.matrix, model.rhs, increment) != SolveStatus::solved)
         solver_trouble = true;
       clock.lap(&StageTimes::solve);
+      clock.count_solve();
       for (std::int64_t i = 1; i <= model.solution.size64(); ++i) model.solution(i) += increment(i);
       copy_displacements_to_nodes(model);
       d = displacement_ratio(model, increment);
