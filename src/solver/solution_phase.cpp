@@ -1,1 +1,217 @@
-// Not written yet.
+// MFSOLV: solves K x = b with the factors MFFACT left in real_space and
+// int_space: a forward substitution through the blocks in order, then one
+// backward sweep in reverse order that applies the inverse pivots and the
+// transposed substitution together. The right-hand side becomes the solution.
+//
+// Block b: header (front_order, pivots) or (-front_order) for one pivot, then
+// its front_order variables (the first of each 2x2 pair negated); its pivot
+// rows r = 1 .. pivots hold a(r, r..front_order) consecutively, the diagonal
+// 1/d (or the 2x2 inverse) and the negated multipliers elsewhere.
+//
+// Each block is worked either in place, through its index list, or gathered
+// into front_work first when its order reaches front_thresholds (entries
+// 1-10 forward, 11-20 backward, by pivot count up to 10). The arithmetic is
+// the same except for the order of the two products in a 2x2 forward step.
+
+#include <algorithm>
+#include <cstdlib>
+#include <ostream>
+
+#include "solver/factorization_phase.hpp"
+#include "solver/solver_interface.hpp"
+
+namespace quorix {
+
+namespace {
+
+struct BlockHeader {
+  int front_order;
+  int pivots;
+  std::int64_t list;  // int word of the first variable
+};
+
+BlockHeader read_block_header(View1<const int> int_space, std::int64_t pos) {
+  const int first = int_space(pos);
+  if (first < 0) return {-first, 1, pos + 1};
+  return {first, int_space(pos + 1), pos + 2};
+}
+
+// Words before pivot row r of a block of order f.
+std::int64_t row_offset(std::int64_t r, std::int64_t f) { return (r - 1) * (2 * f - r + 2) / 2; }
+
+// y(0 .. len-1) += a(0 .. len-1) * x
+void add_multiple(double* __restrict__ y, const double* __restrict__ a, double x, std::int64_t len) {
+  for (std::int64_t c = 0; c < len; ++c) y[c] += a[c] * x;
+}
+
+// Gathered pair step: y(c) := (y(c) + as(c) xs) + ar(c) xr.
+void add_pair_gathered(double* __restrict__ y, const double* __restrict__ ar, const double* __restrict__ as,
+                       double xr, double xs, std::int64_t len) {
+  for (std::int64_t c = 0; c < len; ++c) y[c] = (y[c] + as[c] * xs) + ar[c] * xr;
+}
+
+bool gathered(const SolverControls& controls, int first_threshold, const BlockHeader& block) {
+  const int index = first_threshold + std::min(block.pivots, 10) - 1;  // 0-based
+  return block.front_order >= controls.front_thresholds[static_cast<std::size_t>(index)];
+}
+
+// ---- forward_solve ----------------------------------------------------------
+// Blocks 1 .. block_count; for each pivot in order:
+//   1x1 on row r, variable v:  x(w_c) += a(r,c) x(v),  c = r+1 .. f;
+//   2x2 on rows r, s = r+1:    x(w_c) := a(s,c) x(v') + (a(r,c) x(v) + x(w_c))   in place,
+//                              x(w_c) := (x(w_c) + a(s,c) x(v')) + a(r,c) x(v)  gathered,
+//                              c = s+1 .. f (the inverse words skipped).
+// Records each block's header word in block_start; returns the real word
+// after the last factor row.
+std::int64_t forward_solve(const SolverControls& controls, View1<const double> real_space,
+                           View1<const int> int_space, int block_count, View1<double> front_work,
+                           View1<double> rhs, View1<std::int64_t> block_start) {
+  std::int64_t pos = 2;
+  std::int64_t real = 1;
+  for (int b = 1; b <= block_count; ++b) {
+    block_start(b) = pos;
+    const BlockHeader block = read_block_header(int_space, pos);
+    const int f = block.front_order;
+    const int* const list = int_space.data() + (block.list - 1);  // list[l-1]: variable at position l
+    pos = block.list + f;
+    const double* const rows = real_space.data() + (real - 1);
+    real += static_cast<std::int64_t>(block.pivots) * (2LL * f - block.pivots + 1) / 2;
+    if (gathered(controls, 0, block)) {
+      double* const x = front_work.data();  // x[l-1]: position l
+      for (int l = 1; l <= f; ++l) x[l - 1] = rhs(std::abs(list[l - 1]));
+      for (int r = 1; r <= block.pivots;) {
+        const double* const row_r = rows + row_offset(r, f);  // row_r[c - r] = a(r, c)
+        if (list[r - 1] < 0) {
+          const int s = r + 1;
+          const double* const row_s = rows + row_offset(s, f);
+          add_pair_gathered(x + s, row_r + (s + 1 - r), row_s + 1, x[r - 1], x[s - 1], f - s);
+          r += 2;
+        } else {
+          add_multiple(x + r, row_r + 1, x[r - 1], f - r);
+          r += 1;
+        }
+      }
+      for (int l = 1; l <= f; ++l) rhs(std::abs(list[l - 1])) = x[l - 1];
+    } else {
+      for (int r = 1; r <= block.pivots;) {
+        const double* const row_r = rows + row_offset(r, f);
+        if (list[r - 1] < 0) {
+          const int s = r + 1;
+          const double* const row_s = rows + row_offset(s, f);
+          const double xr = rhs(-list[r - 1]), xs = rhs(std::abs(list[s - 1]));
+          for (int c = s + 1; c <= f; ++c) {
+            double& xc = rhs(std::abs(list[c - 1]));
+            xc = row_s[c - s] * xs + (row_r[c - r] * xr + xc);
+          }
+          r += 2;
+        } else {
+          const double xr = rhs(list[r - 1]);
+          for (int c = r + 1; c <= f; ++c) rhs(std::abs(list[c - 1])) += row_r[c - r] * xr;
+          r += 1;
+        }
+      }
+    }
+  }
+  return real;
+}
+
+// ---- backward_solve ---------------------------------------------------------
+// Blocks block_count .. 1, pivots last to first:
+//   1x1 on row r:        x(v) := a(r,r) x(v) + sum over c = r+1 .. f of a(r,c) x(w_c);
+//   2x2 on rows r, s:    t := i11 x(v) + i12 x(v') + sum over c = s+1 .. f of a(r,c) x(w_c),
+//                        u := i12 x(v) + i22 x(v') + sum of a(s,c) x(w_c),
+//                        x(v) := t, x(v') := u,
+// each sum added term by term, in increasing c, onto the leading products.
+// `end` is the real word after the last factor row.
+void backward_solve(const SolverControls& controls, View1<const double> real_space,
+                    View1<const int> int_space, int block_count, std::int64_t end, View1<double> front_work,
+                    View1<double> rhs, View1<const std::int64_t> block_start) {
+  std::int64_t real = end;
+  for (int b = block_count; b >= 1; --b) {
+    const BlockHeader block = read_block_header(int_space, block_start(b));
+    const int f = block.front_order;
+    const int* const list = int_space.data() + (block.list - 1);
+    real -= static_cast<std::int64_t>(block.pivots) * (2LL * f - block.pivots + 1) / 2;
+    const double* const rows = real_space.data() + (real - 1);
+    // The pivots, last to first, on the values x(l) of the block's positions.
+    auto sweep = [&](auto&& x) {
+      for (int r = block.pivots; r >= 1;) {
+        if (r >= 2 && list[r - 2] < 0) {
+          const int q = r - 1, s = r;                           // the pair's rows
+          const double* const row_q = rows + row_offset(q, f);  // row_q[c - q] = a(q, c)
+          const double* const row_s = rows + row_offset(s, f);
+          const double i11 = row_q[0], i12 = row_q[1], i22 = row_s[0];
+          const double xq = x(q), xs = x(s);
+          double t = i11 * xq + i12 * xs;
+          for (int c = s + 1; c <= f; ++c) t += row_q[c - q] * x(c);
+          double v = i12 * xq + i22 * xs;
+          for (int c = s + 1; c <= f; ++c) v += row_s[c - s] * x(c);
+          x(q) = t;
+          x(s) = v;
+          r -= 2;
+        } else {
+          const double* const row_r = rows + row_offset(r, f);
+          double t = row_r[0] * x(r);
+          for (int c = r + 1; c <= f; ++c) t += row_r[c - r] * x(c);
+          x(r) = t;
+          r -= 1;
+        }
+      }
+    };
+    if (gathered(controls, 10, block)) {
+      double* const w = front_work.data();  // w[l-1]: position l
+      for (int l = 1; l <= f; ++l) w[l - 1] = rhs(std::abs(list[l - 1]));
+      sweep([w](int l) -> double& { return w[l - 1]; });
+      for (int l = 1; l <= f; ++l) rhs(std::abs(list[l - 1])) = w[l - 1];
+    } else {
+      sweep([&](int l) -> double& { return rhs(std::abs(list[l - 1])); });
+    }
+  }
+}
+
+std::string blanks(int count) { return std::string(static_cast<std::size_t>(count), ' '); }
+
+void write_rhs(std::ostream& out, View1<const double> rhs, std::int64_t count) {
+  out << " RHS";
+  for (std::int64_t i = 1; i <= count; ++i) {
+    if (i > 1 && (i - 1) % 5 == 0) out << '\n' << blanks(4);
+    out << fortran_exponent(rhs(i), 13, 3, 'D');
+  }
+  out << '\n';
+}
+
+}  // namespace
+
+void MFSOLV(Solver& solver, int n, View1<const double> real_space, std::int64_t la,
+            View1<const int> int_space, std::int64_t liw, View1<double> front_work, int mfront,
+            View1<double> rhs, View1<std::int64_t> tree_work, int nnodes) {
+  const SolverControls& controls = solver.controls;
+  const bool listing = controls.diagnostic_level >= 1 && controls.diagnostic_unit > 0;
+  const bool full = controls.diagnostic_level >= 2;
+  const std::int64_t shown = full ? std::max(n, 0) : std::min(10, std::max(n, 0));
+  if (listing) {
+    std::ostream& out = solver_console(solver);
+    out << "\n\n ENTERING MFSOLV WITH      N     LA    LIW MFRONT  NNODES\n"
+        << blanks(21) << fortran_int(n, 7) << fortran_int(la, 7) << fortran_int(liw, 7)
+        << fortran_int(mfront, 7) << fortran_int(nnodes, 7) << '\n';
+    if (liw >= 1 && int_space(1) != 0) write_factor_blocks(out, real_space, int_space, full);
+    write_rhs(out, rhs, shown);
+  }
+  if (n >= 1 && liw >= 1) {
+    const int block_count = std::abs(int_space(1));
+    if (block_count == 0) {
+      for (int i = 1; i <= n; ++i) rhs(i) = 0.0;
+    } else {
+      const std::int64_t end =
+          forward_solve(controls, real_space, int_space, block_count, front_work, rhs, tree_work);
+      backward_solve(controls, real_space, int_space, block_count, end, front_work, rhs, tree_work);
+    }
+  }
+  if (listing) {
+    std::ostream& out = solver_console(solver);
+    out << "\n\n LEAVING MFSOLV WITH\n";
+    if (n >= 1) write_rhs(out, rhs, shown);
+  }
+}
+
+}  // namespace quorix

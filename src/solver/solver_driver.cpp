@@ -1,1 +1,89 @@
-// Not written yet.
+// The solver's entry for the analyses: one call runs the three phases on the
+// matrix and returns the solution. Nothing survives from one call to the next.
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "solver/factorization_phase.hpp"
+#include "solver/solver_interface.hpp"
+
+namespace quorix {
+
+namespace {
+
+std::size_t length(std::int64_t words) { return static_cast<std::size_t>(std::max<std::int64_t>(words, 0)); }
+
+// Wall-clock seconds since `start`, for the phase times in SolverInfo.
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+// After an error return of either phase the factors are unusable: a failed
+// factorization for want of storage is retried with the storage its IERROR
+// asks for (see factorize_with_retries); any other error, or retries spent,
+// gives x = 0 and `failed`, the phase's message having been printed.
+SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
+                               View1<const int> cols, View1<const double> values, View1<const double> rhs,
+                               View1<double> x) {
+  auto fail = [&] {
+    for (int i = 1; i <= n; ++i) x(i) = 0.0;
+    return SolveStatus::failed;
+  };
+  SolverInfo& info = solver.info;
+  info.phase_seconds = {0.0, 0.0, 0.0};
+  info.MFRONT = 0;
+  // 1. The phases only read the index arrays: they are passed as they are.
+  // 2. No listings.
+  solver.controls.diagnostic_level = 0;
+
+  // 3-5. Analysis: pivot order, assembly tree, storage forecast.
+  const std::int64_t order = std::max(n, 0);
+  std::vector<int> iplan(length(3 * order));
+  int nnodes = 0;
+  int iflag = 0;
+  {
+    const std::int64_t liw = 3 * static_cast<std::int64_t>(n) + 2 * nz + 1;
+    std::vector<int> int_space(length(liw));
+    std::vector<int> tree_work(length(2 * order));
+    const auto start = std::chrono::steady_clock::now();
+    MFANAL(solver, n, nz, rows, cols, int_space, liw, iplan, tree_work, nnodes, iflag);
+    info.phase_seconds[0] = seconds_since(start);
+  }
+  if (iflag < 0) return fail();
+
+  // 6-7. Factorization in twice the forecast storage (with compressions).
+  FactorStorage storage;
+  storage.la = 2 * info.RNEEDS;
+  storage.liw = 2 * info.INEEDS;
+  {
+    std::vector<int> tree_work(length(order));
+    const auto start = std::chrono::steady_clock::now();
+    iflag = factorize_with_retries(solver, n, nz, rows, cols, values, iplan, nnodes, tree_work, storage,
+                                   storage_retries);
+    info.phase_seconds[1] = seconds_since(start);
+    info.MFRONT = storage.mfront;
+  }
+  if (iflag < 0) return fail();
+
+  // 8-10. Solution, computed in x from a copy of the right-hand side.
+  std::vector<double> front_work(length(storage.mfront));
+  std::vector<std::int64_t> block_start(length(nnodes));
+  for (int i = 1; i <= n; ++i) x(i) = rhs(i);
+  const auto start = std::chrono::steady_clock::now();
+  MFSOLV(solver, n, View1<const double>(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0)),
+         storage.la, View1<const int>(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0)),
+         storage.liw, front_work, storage.mfront, x, block_start, nnodes);
+  info.phase_seconds[2] = seconds_since(start);
+  return iflag == 3 ? SolveStatus::singular : SolveStatus::solved;
+}
+
+SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View1<const double> rhs,
+                                View1<double> x) {
+  return multifrontal_solve(solver, matrix.order, matrix.term_count, matrix.row_indices, matrix.col_indices,
+                            matrix.values, rhs, x);
+}
+
+}  // namespace quorix

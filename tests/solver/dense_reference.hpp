@@ -47,7 +47,8 @@ inline std::vector<double> dense(const Entries& m) {
 }
 
 // ||K x - b|| / (||K|| ||x|| + ||b||) in the max norms.
-inline double relative_residual(const Entries& m, const std::vector<double>& x, const std::vector<double>& b) {
+inline double relative_residual(const Entries& m, const std::vector<double>& x,
+                                const std::vector<double>& b) {
   const std::vector<double> a = dense(m);
   const auto n = static_cast<std::size_t>(m.n);
   double residual = 0.0, norm_k = 0.0, norm_x = 0.0, norm_b = 0.0;
@@ -119,7 +120,8 @@ inline Entries random_definite(int n, int per_row, unsigned seed) {
       row_sum[static_cast<std::size_t>(j)] += std::abs(v);
     }
   }
-  for (int i = 1; i <= n; ++i) m.add(i, i, row_sum[static_cast<std::size_t>(i)] + 0.5 + std::abs(value(random)));
+  for (int i = 1; i <= n; ++i)
+    m.add(i, i, row_sum[static_cast<std::size_t>(i)] + 0.5 + std::abs(value(random)));
   return m;
 }
 
@@ -147,6 +149,15 @@ inline Entries random_saddle_point(int n, int constraints, unsigned seed, bool n
   return m;
 }
 
+// The same matrix with its variables numbered backwards (i -> N + 1 - i).
+inline Entries reversed(const Entries& m) {
+  Entries r;
+  r.n = m.n;
+  for (std::size_t k = 0; k < m.values.size(); ++k)
+    r.add(m.n + 1 - m.rows[k], m.n + 1 - m.cols[k], m.values[k]);
+  return r;
+}
+
 // ---- Assembly trees -----------------------------------------------------
 
 // IPLAN (3N words, column-major as MFANAL leaves it) and NNODES.
@@ -159,7 +170,8 @@ struct AssemblyTree {
 inline AssemblyTree single_node_tree(int n, std::vector<int> order = {}) {
   AssemblyTree tree;
   tree.iplan.assign(3 * static_cast<std::size_t>(n), 0);
-  for (int i = 1; i <= n; ++i) tree.iplan[static_cast<std::size_t>(i - 1)] = order.empty() ? i : order[static_cast<std::size_t>(i - 1)];
+  for (int i = 1; i <= n; ++i)
+    tree.iplan[static_cast<std::size_t>(i - 1)] = order.empty() ? i : order[static_cast<std::size_t>(i - 1)];
   tree.nnodes = 1;
   tree.iplan[static_cast<std::size_t>(n)] = n;
   tree.iplan[2 * static_cast<std::size_t>(n)] = 0;
@@ -183,7 +195,8 @@ inline AssemblyTree elimination_tree(const Entries& m, bool minimum_degree, int 
   }
   std::vector<char> eliminated(un, 0);
   std::vector<int> position(un, 0), sequence;
-  std::vector<std::vector<std::size_t>> later(un);  // neighbours when eliminated (the front's other variables)
+  std::vector<std::vector<std::size_t>> later(
+      un);  // neighbours when eliminated (the front's other variables)
   for (int step = 1; step <= n; ++step) {
     std::size_t v = un;
     int best = n + 1;
@@ -209,7 +222,8 @@ inline AssemblyTree elimination_tree(const Entries& m, bool minimum_degree, int 
   std::vector<int> parent(un, -1);
   for (std::size_t v = 0; v < un; ++v)
     for (std::size_t j : later[v])
-      if (parent[v] < 0 || position[j] < position[static_cast<std::size_t>(parent[v])]) parent[v] = static_cast<int>(j);
+      if (parent[v] < 0 || position[j] < position[static_cast<std::size_t>(parent[v])])
+        parent[v] = static_cast<int>(j);
   // children in elimination order, postorder walk from the roots
   std::vector<std::vector<int>> children(un);
   std::vector<int> roots;
@@ -244,7 +258,8 @@ inline AssemblyTree elimination_tree(const Entries& m, bool minimum_degree, int 
     const int v = postorder[k];
     tree.iplan[static_cast<std::size_t>(v)] = static_cast<int>(k) + 1;
     const int kids = static_cast<int>(children[static_cast<std::size_t>(v)].size());
-    if (max_chain > 1 && kids == 1 && children[static_cast<std::size_t>(v)][0] == previous && planned.back() < max_chain) {
+    if (max_chain > 1 && kids == 1 && children[static_cast<std::size_t>(v)][0] == previous &&
+        planned.back() < max_chain) {
       ++planned.back();
     } else {
       planned.push_back(1);
@@ -258,6 +273,105 @@ inline AssemblyTree elimination_tree(const Entries& m, bool minimum_degree, int 
     tree.iplan[2 * un + k] = sons[k];
   }
   return tree;
+}
+
+// ---- A literal single-front factorization ------------------------------
+
+// The factors of one front holding the whole matrix in index order (the
+// single_node_tree case, no repeated entries), computed entry by entry as
+// the pivoting rules state them: passes over the candidates, the 1x1 test,
+// the 2x2 test, interchanges, eliminations. `rows` holds the pivot rows one
+// after the other (the reals MFFACT leaves), `list` the front's variables
+// with the first of each pair negated.
+struct ReferenceFactors {
+  std::vector<double> rows;
+  std::vector<int> list;
+  int pivots = 0, two_by_two = 0, negative = 0;
+};
+
+inline ReferenceFactors reference_front_factors(const Entries& m, double u) {
+  const int f = m.n;
+  std::vector<double> packed(static_cast<std::size_t>(f) * (f + 1) / 2, 0.0);
+  auto at = [&](int i, int j) -> double& {  // i <= j
+    return packed[static_cast<std::size_t>((i - 1) * (2 * f - i + 2) / 2 + (j - i))];
+  };
+  for (std::size_t k = 0; k < m.values.size(); ++k)
+    at(std::min(m.rows[k], m.cols[k]), std::max(m.rows[k], m.cols[k])) += m.values[k];
+  ReferenceFactors out;
+  for (int v = 1; v <= f; ++v) out.list.push_back(v);
+  auto swap = [&](int x, int y) {  // x < y
+    if (x == y) return;
+    std::swap(out.list[static_cast<std::size_t>(x - 1)], out.list[static_cast<std::size_t>(y - 1)]);
+    for (int r = 1; r < x; ++r) std::swap(at(r, x), at(r, y));
+    std::swap(at(x, x), at(y, y));
+    for (int c = x + 1; c < y; ++c) std::swap(at(x, c), at(c, y));
+    for (int c = y + 1; c <= f; ++c) std::swap(at(x, c), at(y, c));
+  };
+  int p = 0;
+  for (int pass = 1; pass <= f && p < f; ++pass) {
+    bool taken = false;
+    for (int j = p + 1; j <= f; ++j) {
+      double amax = 0.0, rmax = 0.0;
+      int k = 0;
+      for (int c = j + 1; c <= f; ++c)
+        if (std::abs(at(j, c)) > amax) {
+          amax = std::abs(at(j, c));
+          k = c;
+        }
+      rmax = amax;
+      for (int r = p + 1; r < j; ++r) rmax = std::max(rmax, std::abs(at(r, j)));
+      if (std::abs(at(j, j)) > u * rmax) {
+        swap(p + 1, j);
+        const int q = p + 1;
+        const double d = at(q, q);
+        at(q, q) = 1.0 / d;
+        if (1.0 / d < 0.0) ++out.negative;
+        for (int i = q + 1; i <= f; ++i) {
+          const double w = -at(q, i) / d;
+          for (int c = i; c <= f; ++c) at(i, c) = at(i, c) + w * at(q, c);
+          at(q, i) = w;
+        }
+        ++p;
+        taken = true;
+        continue;
+      }
+      if (!(amax > 0.0)) continue;
+      const double det = at(j, j) * at(k, k) - amax * amax;
+      const double q = std::abs(det) / (u * std::max(std::abs(at(j, j)) + amax, std::abs(at(k, k)) + amax));
+      double rk = 0.0;
+      for (int c = k + 1; c <= f; ++c) rk = std::max(rk, std::abs(at(k, c)));
+      for (int r = j + 1; r < k; ++r) rk = std::max(rk, std::abs(at(r, k)));
+      for (int r = p + 1; r < j; ++r) rk = std::max(rk, std::abs(at(r, k)));
+      if (!(rmax < q && rk < q)) continue;
+      swap(p + 1, j);
+      swap(p + 2, k);
+      const int r = p + 1, s = p + 2;
+      out.list[static_cast<std::size_t>(r - 1)] = -out.list[static_cast<std::size_t>(r - 1)];
+      ++out.two_by_two;
+      const double arr = at(r, r), ars = at(r, s), ass = at(s, s);
+      const double dt = arr * ass - ars * ars;
+      if (dt < 0.0) out.negative += 1;
+      if (dt > 0.0 && ass < 0.0) out.negative += 2;
+      at(r, r) = ass / dt;
+      at(s, s) = arr / dt;
+      at(r, s) = -ars / dt;
+      for (int i = s + 1; i <= f; ++i) {
+        const double w1 = -(at(r, r) * at(r, i) + at(r, s) * at(s, i));
+        const double w2 = -(at(r, s) * at(r, i) + at(s, s) * at(s, i));
+        for (int c = i; c <= f; ++c) at(i, c) = (at(i, c) + w1 * at(r, c)) + w2 * at(s, c);
+        at(r, i) = w1;
+        at(s, i) = w2;
+      }
+      p += 2;
+      taken = true;
+      ++j;
+    }
+    if (!taken) break;
+  }
+  out.pivots = p;
+  for (int r = 1; r <= p; ++r)
+    for (int c = r; c <= f; ++c) out.rows.push_back(at(r, c));
+  return out;
 }
 
 // ---- Runs of the phases -------------------------------------------------
@@ -285,8 +399,8 @@ inline FactorRun factorize(Solver& solver, const Entries& m, const AssemblyTree&
   run.int_space.assign(static_cast<std::size_t>(run.liw), -123456789);
   std::copy(m.values.begin(), m.values.end(), run.real_space.begin());
   std::vector<int> tree_work(static_cast<std::size_t>(std::max(m.n, 0)), 0);
-  factorize_with_panel(solver, m.n, m.nz(), m.rows, m.cols, run.real_space, run.la, run.int_space, run.liw, tree.iplan,
-                       tree.nnodes, run.mfront, tree_work, run.iflag, panel);
+  factorize_with_panel(solver, m.n, m.nz(), m.rows, m.cols, run.real_space, run.la, run.int_space, run.liw,
+                       tree.iplan, tree.nnodes, run.mfront, tree_work, run.iflag, panel);
   run.info = solver.info;
   return run;
 }
@@ -295,8 +409,8 @@ inline FactorRun factorize(Solver& solver, const Entries& m, const AssemblyTree&
 inline std::vector<double> solve(Solver& solver, const FactorRun& run, int nnodes, std::vector<double> b) {
   std::vector<double> front_work(static_cast<std::size_t>(run.mfront));
   std::vector<std::int64_t> block_start(static_cast<std::size_t>(nnodes));
-  MFSOLV(solver, static_cast<int>(b.size()), run.real_space, run.la, run.int_space, run.liw, front_work, run.mfront,
-         b, block_start, nnodes);
+  MFSOLV(solver, static_cast<int>(b.size()), run.real_space, run.la, run.int_space, run.liw, front_work,
+         run.mfront, b, block_start, nnodes);
   return b;
 }
 

@@ -2,6 +2,8 @@
 // inertia, definite mode, storage shortfalls and compressions, and the
 // panel elimination giving the same bits as pivot-by-pivot elimination.
 
+#include "solver/factorization_phase.hpp"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "solver/dense_reference.hpp"
-#include "solver/factorization_phase.hpp"
 #include "solver/solver_interface.hpp"
 
 namespace quorix {
@@ -61,8 +62,8 @@ TEST(MFFACT, RejectsArgumentsOutOfRangeWithTheirMessages) {
     std::copy(m.values.begin(), m.values.begin() + std::min<std::int64_t>(c.la, nz), real_space.begin());
     std::vector<int> int_space(static_cast<std::size_t>(c.liw)), tree_work(5);
     int mfront = 0, iflag = 0;
-    MFFACT(solver, c.n, c.nz, m.rows, m.cols, real_space, c.la, int_space, c.liw, tree.iplan, c.nnodes, mfront,
-           tree_work, iflag);
+    MFFACT(solver, c.n, c.nz, m.rows, m.cols, real_space, c.la, int_space, c.liw, tree.iplan, c.nnodes,
+           mfront, tree_work, iflag);
     EXPECT_EQ(iflag, c.iflag);
     EXPECT_EQ(solver.info.IERROR, c.ierror);
     EXPECT_EQ(out.str(), c.message);
@@ -85,8 +86,8 @@ TEST(MFFACT, IgnoresEntriesOutsideTheMatrixWithWarnings) {
   std::string lines = " *** WARNING MESSAGE FROM SUBROUTINE MFFACT *** IFLAG = 1\n";
   const std::int64_t first = clean.nz() + 1;
   for (int t = 0; t < 10; ++t) {
-    lines += fortran_int(first + t, 6) + "TH NON-ZERO (IN ROW" + fortran_int(t % 2 == 0 ? 0 : 3, 6) + " AND COLUMN" +
-             fortran_int(t % 2 == 0 ? 2 : 7 + t, 6) + ") IGNORED\n";
+    lines += fortran_int(first + t, 6) + "TH NON-ZERO (IN ROW" + fortran_int(t % 2 == 0 ? 0 : 3, 6) +
+             " AND COLUMN" + fortran_int(t % 2 == 0 ? 2 : 7 + t, 6) + ") IGNORED\n";
   }
   EXPECT_EQ(noisy_out.str(), lines);
   EXPECT_EQ(clean_out.str(), "");
@@ -103,7 +104,8 @@ TEST(MFFACT, ZeroDiagonalPairTakesOneTwoByTwoPivot) {
   EXPECT_EQ(run.mfront, 2);
   // One block of order 2 with 2 pivots, the pair's first index negated; the
   // pivot rows hold the inverse [[0, 1], [1, 0]].
-  EXPECT_EQ(std::vector<int>(run.int_space.begin(), run.int_space.begin() + 5), (std::vector<int>{-1, 2, 2, -1, 2}));
+  EXPECT_EQ(std::vector<int>(run.int_space.begin(), run.int_space.begin() + 5),
+            (std::vector<int>{-1, 2, 2, -1, 2}));
   EXPECT_EQ(run.info.IUSAGE, 5);
   EXPECT_EQ(run.info.RUSAGE, 3);
   EXPECT_EQ(run.real_space[0], 0.0);
@@ -154,35 +156,12 @@ TEST(MFFACT, InertiaAndSolutionOfIndefiniteMatricesMatchTheDenseReference) {
     const FactorRun run = testing::factorize(solver, m, tree);
     ASSERT_EQ(run.iflag, 0) << out.str();
     EXPECT_EQ(run.info.negative_pivot_count, testing::negative_eigenvalues(m));
-    EXPECT_EQ(run.int_space[0] < 0, run.info.NTWO > 0);
+    EXPECT_EQ(run.int_space[0]<0, run.info.NTWO> 0);
     two_by_two_pivots += run.info.NTWO;
     const std::vector<double> b = testing::random_vector(c.n, c.seed);
     EXPECT_LT(testing::relative_residual(m, testing::solve(solver, run, tree.nnodes, b), b), 1e-12);
   }
   EXPECT_GT(two_by_two_pivots, 0);
-}
-
-TEST(MFFACT, EntriesInBothTrianglesAndRepeatedEntriesAddUp) {
-  const Entries upper = testing::random_definite(40, 3, 21);
-  Entries split;  // every value as two halves, the second half mirrored, diagonals as two entries
-  split.n = upper.n;
-  for (std::size_t k = 0; k < upper.values.size(); ++k) {
-    const double half = upper.values[k] / 2;
-    split.add(upper.rows[k], upper.cols[k], half);
-    split.add(upper.cols[k], upper.rows[k], half);
-  }
-  const AssemblyTree tree = testing::elimination_tree(upper, true);
-  std::ostringstream out;
-  Solver solver = testing::quiet_solver(out);
-  const FactorRun reference = testing::factorize(solver, upper, tree);
-  const FactorRun run = testing::factorize(solver, split, tree);
-  ASSERT_EQ(run.iflag, 0);
-  EXPECT_EQ(run.info.RUSAGE, reference.info.RUSAGE);
-  const std::vector<double> b = testing::random_vector(upper.n, 3);
-  const std::vector<double> x = testing::solve(solver, run, tree.nnodes, b);
-  EXPECT_LT(testing::relative_residual(upper, x, b), 1e-12);
-  const std::vector<double> y = testing::solve(solver, reference, tree.nnodes, b);
-  for (std::size_t i = 0; i < x.size(); ++i) EXPECT_NEAR(x[i], y[i], 1e-13 * (1.0 + std::abs(y[i])));
 }
 
 TEST(MFFACT, OneEmptyVariableGivesRankNMinusOneWithWarning) {
@@ -196,8 +175,9 @@ TEST(MFFACT, OneEmptyVariableGivesRankNMinusOneWithWarning) {
   const FactorRun run = testing::factorize(solver, holed, testing::elimination_tree(holed, true));
   EXPECT_EQ(run.iflag, 3);
   EXPECT_EQ(run.info.IERROR, 6);
-  EXPECT_EQ(out.str(),
-            " *** WARNING MESSAGE FROM SUBROUTINE MFFACT *** IFLAG = 3\n     MATRIX IS SINGULAR. RANK=    6\n");
+  EXPECT_EQ(
+      out.str(),
+      " *** WARNING MESSAGE FROM SUBROUTINE MFFACT *** IFLAG = 3\n     MATRIX IS SINGULAR. RANK=    6\n");
 }
 
 TEST(MFFACT, DefiniteModeChecksZeroPivotsAndSignChanges) {
@@ -268,6 +248,56 @@ TEST(MFFACT, DefiniteModeOnDominantMatrixGivesTheThresholdFactors) {
   EXPECT_TRUE(testing::same_factors(a, b));
 }
 
+// One front holding the whole matrix: the factors are those of the rules
+// applied entry by entry, bit for bit, whatever the panel width.
+TEST(MFFACT, SingleFrontFactorsAreThoseOfThePivotingRules) {
+  struct Case {
+    const char* what;
+    Entries m;
+  };
+  Entries swap_pairs;  // zero diagonal blocks: only 2x2 pivots, some after interchanges
+  swap_pairs.n = 6;
+  swap_pairs.add(1, 4, 2.0);
+  swap_pairs.add(2, 5, -1.0);
+  swap_pairs.add(3, 6, 0.5);
+  swap_pairs.add(1, 2, 0.25);
+  swap_pairs.add(5, 6, 0.75);
+  // Saddle points numbered backwards put their zero diagonals first.
+  const std::vector<Case> cases = {
+      {"definite", testing::random_definite(70, 5, 91)},
+      {"saddle point", testing::random_saddle_point(80, 30, 92, true)},
+      {"zero diagonal pairs", swap_pairs},
+      {"saddle point backwards", testing::reversed(testing::random_saddle_point(60, 25, 93, false))},
+      {"saddle point backwards, negative diagonals",
+       testing::reversed(testing::random_saddle_point(90, 40, 94, true))}};
+  int two_by_two = 0, interchanged = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const testing::ReferenceFactors expected = testing::reference_front_factors(c.m, 0.1);
+    ASSERT_EQ(expected.pivots, c.m.n);
+    two_by_two += expected.two_by_two;
+    for (int l = 1; l <= c.m.n; ++l)
+      interchanged += std::abs(expected.list[static_cast<std::size_t>(l - 1)]) != l;
+    for (int panel : {1, 5, max_panel_pivots}) {
+      SCOPED_TRACE(panel);
+      std::ostringstream out;
+      Solver solver = testing::quiet_solver(out);
+      const FactorRun run = testing::factorize(solver, c.m, testing::single_node_tree(c.m.n), 0, 0, panel);
+      ASSERT_EQ(run.iflag, 0);
+      EXPECT_EQ(run.info.NTWO, expected.two_by_two);
+      EXPECT_EQ(run.info.negative_pivot_count, expected.negative);
+      ASSERT_EQ(run.info.RUSAGE, static_cast<std::int64_t>(expected.rows.size()));
+      EXPECT_TRUE(testing::same_bits(
+          std::vector<double>(run.real_space.begin(), run.real_space.begin() + run.info.RUSAGE),
+          expected.rows));
+      EXPECT_EQ(std::vector<int>(run.int_space.begin() + 3, run.int_space.begin() + 3 + c.m.n),
+                expected.list);
+    }
+  }
+  EXPECT_GT(two_by_two, 10);
+  EXPECT_GT(interchanged, 10);
+}
+
 // Panel widths: 1 is the pivot-by-pivot elimination.
 TEST(MFFACT, PanelEliminationGivesTheSameBitsAsPivotByPivot) {
   struct Case {
@@ -275,7 +305,7 @@ TEST(MFFACT, PanelEliminationGivesTheSameBitsAsPivotByPivot) {
     Entries m;
     AssemblyTree tree;
   };
-  const Entries big = testing::random_definite(230, 6, 41);  // one front of 230: several column blocks
+  const Entries big = testing::random_definite(450, 6, 41);  // one front of 450: two column blocks
   const Entries sparse = testing::random_definite(150, 3, 42);
   const Entries saddle = testing::random_saddle_point(120, 45, 43, true);
   const Entries dense_saddle = testing::random_saddle_point(90, 30, 44, false);
@@ -294,7 +324,7 @@ TEST(MFFACT, PanelEliminationGivesTheSameBitsAsPivotByPivot) {
     const std::vector<double> b = testing::random_vector(c.m.n, 9);
     const std::vector<double> x = testing::solve(solver, plain, c.tree.nnodes, b);
     EXPECT_LT(testing::relative_residual(c.m, x, b), 1e-12);
-    for (int panel : {2, 7, 32, default_panel_pivots, max_panel_pivots}) {
+    for (int panel : {2, 4, 7, 32, 48, max_panel_pivots}) {
       SCOPED_TRACE(panel);
       const FactorRun run = testing::factorize(solver, c.m, c.tree, 0, 0, panel);
       EXPECT_TRUE(testing::same_factors(run, plain));
@@ -391,22 +421,21 @@ TEST(MFFACT, ListingsFollowTheirLayout) {
   EXPECT_EQ(run.iflag, 0);
   const std::string b21(21, ' '), b10(10, ' '), b11(11, ' ');
   // The inverse of [[0, 1], [1, 0]] is [[-0, 1], [1, -0]] (0 / -1 is -0).
-  EXPECT_EQ(out.str(),
-            "\n\n ENTERING MFFACT WITH      N     NZ       LA      LIW NNODES      U\n" + b21 +
-                "      2      2       10       12      1  1.00E-01\n"
-                " MATRIX NON-ZEROS\n"
-                "        1.000D+00     1     2       0.000D+00     2     2\n"
-                " IPLAN(.,1)=     1     2\n"
-                " IPLAN(.,2)=     2\n"
-                " IPLAN(.,3)=     0\n"
-                "\n LEAVING MFFACT WITH\n" +
-                b10 + "  MFRONT  IFLAG RUSAGE IUSAGE NCOMPR NCOMPI   NTWO IERROR\n" + b11 +
-                "      2      0      3      5      0      0      1      0\n"
-                " BLOCK PIVOT =       1 NROWS =       2 NCOLS =       2\n"
-                " COLUMN INDICES =    -1     2\n"
-                " REAL ENTRIES .. EACH ROW STARTS ON A NEW LINE\n"
-                "   -0.000D+00    1.000D+00\n"
-                "   -0.000D+00\n");
+  EXPECT_EQ(out.str(), "\n\n ENTERING MFFACT WITH      N     NZ       LA      LIW NNODES      U\n" + b21 +
+                           "      2      2       10       12      1  1.00E-01\n"
+                           " MATRIX NON-ZEROS\n"
+                           "        1.000D+00     1     2       0.000D+00     2     2\n"
+                           " IPLAN(.,1)=     1     2\n"
+                           " IPLAN(.,2)=     2\n"
+                           " IPLAN(.,3)=     0\n"
+                           "\n LEAVING MFFACT WITH\n" +
+                           b10 + "  MFRONT  IFLAG RUSAGE IUSAGE NCOMPR NCOMPI   NTWO IERROR\n" + b11 +
+                           "      2      0      3      5      0      0      1      0\n"
+                           " BLOCK PIVOT =       1 NROWS =       2 NCOLS =       2\n"
+                           " COLUMN INDICES =    -1     2\n"
+                           " REAL ENTRIES .. EACH ROW STARTS ON A NEW LINE\n"
+                           "   -0.000D+00    1.000D+00\n"
+                           "   -0.000D+00\n");
 }
 
 TEST(FortranExponent, WritesScaledExponentFields) {

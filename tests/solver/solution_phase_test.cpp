@@ -25,8 +25,8 @@ std::vector<double> solve_with(Solver& solver, std::vector<double> real_space, s
                                std::vector<double> b, int mfront, int nnodes) {
   std::vector<double> front_work(static_cast<std::size_t>(mfront), -7.0);
   std::vector<std::int64_t> block_start(static_cast<std::size_t>(nnodes));
-  MFSOLV(solver, static_cast<int>(b.size()), real_space, static_cast<std::int64_t>(real_space.size()), int_space,
-         static_cast<std::int64_t>(int_space.size()), front_work, mfront, b, block_start, nnodes);
+  MFSOLV(solver, static_cast<int>(b.size()), real_space, static_cast<std::int64_t>(real_space.size()),
+         int_space, static_cast<std::int64_t>(int_space.size()), front_work, mfront, b, block_start, nnodes);
   return b;
 }
 
@@ -69,26 +69,32 @@ struct HandBlock {
   HandBlock() {
     variable = {9, 3, 14, 1, 12, 5, 16, 7, 2, 11, 4, 8, 13, 6};
     int_space = {-1, 14, 5};
-    for (int l = 1; l <= 14; ++l) int_space.push_back(l == 2 ? -variable[1] : variable[static_cast<std::size_t>(l - 1)]);
+    for (int l = 1; l <= 14; ++l)
+      int_space.push_back(l == 2 ? -variable[1] : variable[static_cast<std::size_t>(l - 1)]);
     std::mt19937 random(77);
     std::uniform_real_distribution<double> value(-3.0, 3.0);
     for (int r = 1; r <= 5; ++r)
       for (int c = r; c <= 14; ++c) real_space.push_back(value(random));
   }
   // a(r, c), r <= 5, c >= r.
-  double a(int r, int c) const { return real_space[static_cast<std::size_t>((r - 1) * (30 - r) / 2 + (c - r))]; }
+  double a(int r, int c) const {
+    return real_space[static_cast<std::size_t>((r - 1) * (30 - r) / 2 + (c - r))];
+  }
   bool is_pair_first(int r) const { return r == 2; }
 };
 
 // The passes written out position by position from their formulas.
 std::vector<double> hand_solution(const HandBlock& h, std::vector<double> rhs, bool gathered_forward) {
-  auto x = [&](int l) -> double& { return rhs[static_cast<std::size_t>(h.variable[static_cast<std::size_t>(l - 1)] - 1)]; };
+  auto x = [&](int l) -> double& {
+    return rhs[static_cast<std::size_t>(h.variable[static_cast<std::size_t>(l - 1)] - 1)];
+  };
   for (int r = 1; r <= 5;) {
     if (h.is_pair_first(r)) {
       const int s = r + 1;
       const double xr = x(r), xs = x(s);
       for (int c = s + 1; c <= 14; ++c) {
-        x(c) = gathered_forward ? (x(c) + h.a(s, c) * xs) + h.a(r, c) * xr : h.a(s, c) * xs + (h.a(r, c) * xr + x(c));
+        x(c) = gathered_forward ? (x(c) + h.a(s, c) * xs) + h.a(r, c) * xr
+                                : h.a(s, c) * xs + (h.a(r, c) * xr + x(c));
       }
       r += 2;
     } else {
@@ -126,7 +132,7 @@ TEST(MFSOLV, OrderFourteenBlockWithFivePivotsGathersForwardAndWorksInPlaceBackwa
   const std::vector<double> in_place = hand_solution(h, b, false);
   EXPECT_TRUE(testing::same_bits(x, gathered));
   EXPECT_FALSE(testing::same_bits(gathered, in_place));  // the values tell the two orders apart
-  EXPECT_EQ(x[9], b[9]);  // variables 10 and 15 are in no block
+  EXPECT_EQ(x[9], b[9]);                                 // variables 10 and 15 are in no block
   EXPECT_EQ(x[14], b[14]);
 
   // Forward in place once its threshold is raised; backward gathered once
@@ -222,7 +228,8 @@ TEST(MFSOLV, ShortListingShowsTenValuesFiveALine) {
   EXPECT_EQ(testing::solve(solver, run, 1, b), b);
   const std::string text = out.str();
   const std::string rhs = " RHS    1.000D+00    2.000D+00    3.000D+00    4.000D+00    5.000D+00\n" +
-                          std::string(4, ' ') + "    6.000D+00    7.000D+00    8.000D+00    9.000D+00    1.000D+01\n";
+                          std::string(4, ' ') +
+                          "    6.000D+00    7.000D+00    8.000D+00    9.000D+00    1.000D+01\n";
   EXPECT_NE(text.find(rhs + "\n\n LEAVING MFSOLV WITH\n" + rhs), std::string::npos) << text;
 }
 
