@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "solver/factorization_phase.hpp"
+#include "solver/pivot_check.hpp"
 #include "solver/solver_interface.hpp"
 
 namespace quorix {
@@ -77,7 +78,19 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
          storage.la, View1<const int>(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0)),
          storage.liw, front_work, storage.mfront, x, block_start, nnodes);
   info.phase_seconds[2] = seconds_since(start);
-  return iflag == 3 ? SolveStatus::singular : SolveStatus::solved;
+  if (iflag == 3) return SolveStatus::singular;
+
+  // Round-off hides the singularity of an unsupported structure: report
+  // negligible pivots as the factorization reports missing ones.
+  const std::int64_t negligible = count_negligible_pivots(
+      n, nz, rows, cols, values, View1<const double>(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0)),
+      View1<const int>(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0)));
+  if (negligible > 0) {
+    info.IERROR = n - negligible;
+    write_singular_warning(solver, info.IERROR);
+    return SolveStatus::singular;
+  }
+  return SolveStatus::solved;
 }
 
 SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View1<const double> rhs,

@@ -1,0 +1,74 @@
+#include "solver/pivot_check.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace quorix {
+
+std::int64_t count_negligible_pivots(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
+                                     View1<const double> values, View1<const double> real_space,
+                                     View1<const int> int_space, double* smallest_ratio) {
+  // The diagonal of the matrix, duplicates summed; entries out of range were
+  // ignored by the factorization and are here too.
+  std::vector<double> diagonal(static_cast<std::size_t>(std::max(n, 0)) + 1, 0.0);
+  for (std::int64_t k = 1; k <= nz; ++k) {
+    const int i = rows(k);
+    if (i == cols(k) && i >= 1 && i <= n) diagonal[static_cast<std::size_t>(i)] += values(k);
+  }
+  auto scale_of = [&](int variable) { return std::fabs(diagonal[static_cast<std::size_t>(std::abs(variable))]); };
+
+  double smallest = std::numeric_limits<double>::infinity();
+  std::int64_t negligible = 0;
+  auto judge = [&](double pivot_magnitude, double scale) {
+    if (scale == 0.0) return;  // nothing to measure it against
+    const double ratio = pivot_magnitude / scale;
+    smallest = std::min(smallest, ratio);
+    if (!(ratio > kNegligiblePivotRatio)) ++negligible;
+  };
+
+  // Walk the blocks: a header (front order, pivots; or minus the front order
+  // for a single pivot), the front's variables (the first of a 2 x 2 pair
+  // negated), and in real_space the pivot rows, each from its diagonal on. A
+  // 1 x 1 pivot holds 1/d on its diagonal, a 2 x 2 pivot the inverse block.
+  const int blocks = std::abs(int_space(1));
+  std::int64_t ip = 2;
+  std::int64_t rp = 1;
+  for (int b = 1; b <= blocks; ++b) {
+    int order = int_space(ip);
+    int pivots = 1;
+    std::int64_t index = ip + 1;
+    if (order < 0) {
+      order = -order;
+    } else {
+      pivots = int_space(ip + 1);
+      index = ip + 2;
+    }
+    std::int64_t row = rp;  // start of pivot row r
+    for (int r = 1; r <= pivots; ++r) {
+      const int variable = int_space(index + r - 1);
+      if (variable > 0) {
+        judge(1.0 / std::fabs(real_space(row)), scale_of(variable));
+      } else {
+        // The pair r, r + 1: its smaller eigenvalue in magnitude is at least
+        // 1 / (the row-sum norm of the stored inverse).
+        const double i11 = real_space(row), i12 = real_space(row + 1);
+        const double i22 = real_space(row + (order - r + 1));
+        const double norm = std::max(std::fabs(i11) + std::fabs(i12), std::fabs(i12) + std::fabs(i22));
+        const int partner = int_space(index + r);
+        judge(1.0 / norm, std::max(scale_of(variable), scale_of(partner)));
+        judge(1.0 / norm, std::max(scale_of(variable), scale_of(partner)));
+        row += order - r + 1;
+        ++r;
+      }
+      row += order - r + 1;
+    }
+    rp = row;
+    ip = index + order;
+  }
+  if (smallest_ratio) *smallest_ratio = smallest;
+  return negligible;
+}
+
+}  // namespace quorix
