@@ -1,0 +1,76 @@
+// Whole runs of the program: the result file of a known model, and the exit
+// status of runs whose results are written but not to be trusted.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/test_support.hpp"
+
+namespace quorix {
+namespace {
+
+using testing::read_file;
+using testing::run_quorix;
+using testing::ScratchDir;
+using testing::write_file;
+
+std::string example(const std::string& name) { return read_file(testing::source_dir() + "/examples/" + name); }
+
+std::string replace(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+TEST(Results, OneElementExampleMatchesItsCheckedResultFile) {
+  // The golden file was checked by hand: the fixed nodes have zero
+  // displacements, and at the loaded corner the normal stress across the
+  // loaded edge carries the edge load (5 per length) into the plate.
+  ScratchDir dir;
+  write_file(dir / "one.dat", example("one_element.dat"));
+  const testing::ProgramRun run = run_quorix({"one.dat"}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "SOLVED\n");
+  const std::string result = read_file(dir / "one.dat.out");
+  EXPECT_EQ(result, read_file(testing::source_dir() + "/tests/golden/one_element.dat.out"));
+}
+
+TEST(Results, MissingSupportsGiveTheSingularWarningAndStatusThree) {
+  ScratchDir dir;
+  const std::string text = example("one_element.dat");
+  write_file(dir / "free.dat", text.substr(0, text.find("DISPLACEMENT")));
+  const testing::ProgramRun run = run_quorix({"free.dat"}, dir.path());
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.out.find("MATRIX IS SINGULAR. RANK="), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("SOLVED\n"), std::string::npos);
+  // The results are written all the same.
+  EXPECT_EQ(read_file(dir / "free.dat.out").substr(0, 46), " node,x,y,u,v,Sxx,Syy,Szz,Sxy,S11,S22,S33,Svm\n");
+}
+
+TEST(Results, NonlinearRunsConvergeOrEndWithStatusThree) {
+  ScratchDir dir;
+  // The example's loads strain its thin plate by tens of percent; a
+  // thousandth of them is a moderate geometric nonlinearity.
+  const std::string nonlinear =
+      replace(example("one_element.dat"), " LINEAR   PLANE_STRESS   1", " NONLINEAR   PLANE_STRESS   3");
+  const std::string moderate =
+      replace(replace(nonlinear, "0.0    -100.0", "0.0    -0.1"), "-5.0  -5.0", "-0.005  -0.005");
+  write_file(dir / "steps.dat", moderate);
+  const testing::ProgramRun run = run_quorix({"steps.dat"}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, " 33.333\n 66.667\n100.000\nCONVERGED\n");
+
+  // Crushing the element towards its fixed edge: with this material a
+  // compressed fibre cannot carry more than E A / (3 sqrt 3), so the
+  // iterations find no equilibrium.
+  write_file(dir / "crush.dat", replace(moderate, "0.0    -0.1", "-1.0E4    0.0"));
+  const testing::ProgramRun crushed = run_quorix({"crush.dat"}, dir.path());
+  EXPECT_EQ(crushed.status, 3) << crushed.err;
+  EXPECT_NE(crushed.out.find("DIVERGED\n"), std::string::npos) << crushed.out;
+  EXPECT_EQ(read_file(dir / "crush.dat.out").substr(0, 46), " node,x,y,u,v,Sxx,Syy,Szz,Sxy,S11,S22,S33,Svm\n");
+}
+
+}  // namespace
+}  // namespace quorix
