@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
+#include <ostream>
 #include <vector>
 
 #include "solver/factorization_phase.hpp"
@@ -54,6 +56,15 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     info.phase_seconds[0] = seconds_since(start);
   }
   if (iflag < 0) return fail();
+
+  // The factorization numbers the words of its sorted input rows with 32-bit
+  // integers; a matrix beyond that is refused before anything is allocated.
+  if (nz + static_cast<std::int64_t>(n) > std::numeric_limits<int>::max()) {
+    if (solver.controls.error_unit > 0)
+      solver_console(solver) << " **** MATRIX TOO LARGE: NZ + N =" << fortran_int(nz + n, 12)
+                             << " EXCEEDS 2147483647\n";
+    return fail();
+  }
 
   // 6-7. Factorization in twice the forecast storage (with compressions).
   FactorStorage storage;
