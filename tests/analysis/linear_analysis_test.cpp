@@ -15,10 +15,7 @@ namespace {
 
 using testing::PlateSpec;
 
-const ElementTables& tables() {
-  static const ElementTables t = init_element_tables();
-  return t;
-}
+const ElementTables& tables() { return testing::element_tables(); }
 
 void add_support(Model& model, int node, const char* direction, double value = 0.0) {
   Table1<PrescribedDisplacement> records(model.prescribed_displacements.size64() + 1);

@@ -13,10 +13,7 @@ namespace {
 
 using testing::PlateSpec;
 
-const ElementTables& tables() {
-  static const ElementTables t = init_element_tables();
-  return t;
-}
+const ElementTables& tables() { return testing::element_tables(); }
 
 // A straight-sided element with its edge 1 (local nodes 2, 5, 4, 1) running
 // from (x2, y2) to (x1, y1) and the third corner at (x3, y3).
@@ -192,9 +189,8 @@ TEST(ApplyLoadsAndConstraints, EliminationIsSymmetricAndMovesTheColumnToTheRight
   }
 }
 
-TEST(ApplyLoadsAndConstraints, TwoRecordsOnOneEquationKeepTheLastValue) {
-  // The first record's value moves the column; the second sees it zeroed but
-  // sets the final right-hand side.
+// One node whose two equations couple: K = [[2, 1], [1, 3]], compressed.
+Model one_node_system(GatherWorkspace& workspace) {
   Model model;
   model.nodes = Table1<Node>(1);
   model.rhs = Table1<double>(2, 0.0);
@@ -204,8 +200,15 @@ TEST(ApplyLoadsAndConstraints, TwoRecordsOnOneEquationKeepTheLastValue) {
   const double k[4] = {2, 1, 1, 3};
   const int dofs[2] = {1, 2};
   add_element_matrix(model.matrix, k, dofs, 2);
-  GatherWorkspace workspace;
   compress_sparse_matrix(model.matrix, workspace);
+  return model;
+}
+
+TEST(ApplyLoadsAndConstraints, TwoRecordsOnOneEquationKeepTheLastValue) {
+  // The first record's value moves the column; the second sees it zeroed but
+  // sets the final right-hand side.
+  GatherWorkspace workspace;
+  Model model = one_node_system(workspace);
   model.prescribed_displacements = Table1<PrescribedDisplacement>(2);
   model.prescribed_displacements(1) = PrescribedDisplacement{1, 1, FixedText<4>("X"), 0.25};
   model.prescribed_displacements(2) = PrescribedDisplacement{2, 1, FixedText<4>("X"), 0.75};
@@ -215,17 +218,8 @@ TEST(ApplyLoadsAndConstraints, TwoRecordsOnOneEquationKeepTheLastValue) {
 }
 
 TEST(ApplyLoadsAndConstraints, LaterNewtonIterationsImposeZero) {
-  Model model;
-  model.nodes = Table1<Node>(1);
-  model.rhs = Table1<double>(2, 0.0);
-  model.solution = Table1<double>(2, 0.0);
-  init_sparse_matrix(model.matrix, 2, 3);
-  clear_sparse_matrix(model.matrix);
-  const double k[4] = {2, 1, 1, 3};
-  const int dofs[2] = {1, 2};
-  add_element_matrix(model.matrix, k, dofs, 2);
   GatherWorkspace workspace;
-  compress_sparse_matrix(model.matrix, workspace);
+  Model model = one_node_system(workspace);
   model.prescribed_displacements = Table1<PrescribedDisplacement>(1);
   model.prescribed_displacements(1) = PrescribedDisplacement{1, 1, FixedText<4>("BOTHWAYS"), 0.3};
   apply_loads_and_constraints(model, tables(), workspace, 1.0, PrescribedImposition{3.0, false});

@@ -16,10 +16,7 @@ namespace {
 
 using testing::PlateSpec;
 
-const ElementTables& tables() {
-  static const ElementTables t = init_element_tables();
-  return t;
-}
+const ElementTables& tables() { return testing::element_tables(); }
 
 // A cantilever clamped at x = 0 with an end force P (global y, dead load)
 // spread uniformly over its end.

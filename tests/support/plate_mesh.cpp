@@ -11,6 +11,11 @@ int lattice_node(const PlateSpec& spec, int i, int j) { return j * (3 * spec.nx 
 
 }  // namespace
 
+const ElementTables& element_tables() {
+  static const ElementTables tables = init_element_tables();
+  return tables;
+}
+
 int plate_corner_node(const PlateSpec& spec, int cx, int cy) { return lattice_node(spec, 3 * cx, 3 * cy); }
 
 void create_global_system(Model& model) {

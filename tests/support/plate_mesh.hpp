@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "element/element_tables.hpp"
 #include "model/model.hpp"
 
 namespace quorix::testing {
@@ -37,6 +38,9 @@ std::vector<int> plate_right_edge_elements(const PlateSpec& spec);
 // Node numbers on x = 0 and on x = length, bottom to top.
 std::vector<int> plate_left_nodes(const PlateSpec& spec);
 std::vector<int> plate_right_nodes(const PlateSpec& spec);
+
+// The element tables, built once for all the tests of a program.
+const ElementTables& element_tables();
 
 // Sizes the global system as the reader does (rhs, solution, matrix).
 void create_global_system(Model& model);
