@@ -7,12 +7,17 @@
 #include <utility>
 #include <vector>
 
+#if defined(__AVX2__)
+#include <immintrin.h>
+#endif
+
 namespace quorix {
 
 namespace {
 
 // ---------------------------------------------------------------------------
-// The shell sort, written once for two storage layouts.
+// The shell sort on a storage layout (three parallel arrays here; the
+// compression runs the same passes on sort words, below).
 //
 // Gaps 1, 4, 13, 40, ... (h := 3h + 1), used from the largest that does not
 // exceed n down to 1; each pass is a gapped insertion sort that moves a term
@@ -48,7 +53,8 @@ void shell_sort(Terms terms, std::int64_t n) {
   } while (h > 1);
 }
 
-// Three parallel arrays, as the matrix record holds them.
+// Three parallel arrays, as the matrix record holds them: shell_sort_terms,
+// and the compression of a record too large for sort words.
 struct ParallelTerms {
   struct Item {
     int key;
@@ -74,27 +80,161 @@ struct ParallelTerms {
   static int key_of(const Item& t) { return t.key; }
 };
 
-// One term in 16 bytes, so that a move during compression is a single load
-// and store: with tens of millions of terms and gaps far apart, three
-// separate arrays would cost three cache misses per move instead of one.
-struct PackedTerm {
-  int row;
-  int col;
-  double value;
-};
-static_assert(sizeof(PackedTerm) == 16);
+// ---------------------------------------------------------------------------
+// The same shell sort on sort words, for the compression.
+//
+// A sort word holds a key in its high 32 bits and a position (below 2^32) in
+// its low 32 bits, read as a signed 64-bit integer: words order as their keys
+// do, and word > (w | kPositionBits) holds exactly when the key is strictly
+// greater than w's key, so a pass compares whole words. The passes are those
+// of shell_sort, so the order of equal keys is the same too.
+//
+// A pass with gap h is an insertion sort of each of the h interleaved
+// sequences i mod h, and these do not touch each other's positions. For
+// h >= 8 (>= 4) the vector passes insert the terms at i, i + 1, ..., i + 7
+// (i + 3) together, each lane a different sequence, so a lane moves exactly
+// as the scalar pass would move its term; a full vector of terms is carried
+// down while any lane still finds a greater key h places back.
+// ---------------------------------------------------------------------------
+using SortWord = std::int64_t;
+constexpr SortWord kPositionBits = 0xFFFFFFFF;
+constexpr std::int64_t kMaxSortPositions = std::int64_t{1} << 32;
 
-template <int PackedTerm::*Key>
-struct PackedTerms {
-  using Item = PackedTerm;
-  PackedTerm* terms;
+SortWord sort_word(int key, std::int64_t position) {
+  return static_cast<SortWord>(static_cast<std::uint64_t>(static_cast<std::int64_t>(key)) << 32 |
+                               static_cast<std::uint64_t>(position));
+}
+int key_of(SortWord w) { return static_cast<int>(w >> 32); }
+std::int64_t position_of(SortWord w) { return w & kPositionBits; }
 
-  int key(std::int64_t i) const { return terms[i].*Key; }
-  Item take(std::int64_t i) const { return terms[i]; }
-  void put(std::int64_t i, const Item& t) const { terms[i] = t; }
-  void move(std::int64_t from, std::int64_t to) const { terms[to] = terms[from]; }
-  static int key_of(const Item& t) { return t.*Key; }
-};
+// One pass with gap h over words[from .. n - 1] (0-based), from >= h.
+void insertion_pass(SortWord* words, std::int64_t n, std::int64_t h, std::int64_t from) {
+  for (std::int64_t i = from; i < n; ++i) {
+    const SortWord w = words[i];
+    const SortWord bound = w | kPositionBits;
+    if (words[i - h] <= bound) continue;
+    std::int64_t j = i;
+    do {
+      words[j] = words[j - h];
+      j -= h;
+    } while (j >= h && words[j - h] > bound);
+    words[j] = w;
+  }
+}
+
+#if defined(__AVX2__)
+// Finishes the insertion of w into its sequence after the vector loop stopped
+// at the hole j (its content has been copied h places up already).
+void finish_insertion(SortWord* words, std::int64_t h, std::int64_t j, SortWord w) {
+  const SortWord bound = w | kPositionBits;
+  while (j >= h && words[j - h] > bound) {
+    words[j] = words[j - h];
+    j -= h;
+  }
+  words[j] = w;
+}
+
+// Lanes of a vector: at level `at` each lane's position at + l holds `old`
+// (its current content), and `moving` lanes take the word h places back, the
+// lanes that stop there take their own word, the others keep `old`.
+std::int64_t vector4_pass(SortWord* words, std::int64_t n, std::int64_t h) {
+  assert(h >= 4);
+  std::int64_t i = h;
+  const __m256i position_bits = _mm256_set1_epi64x(kPositionBits);
+  for (; i + 4 <= n; i += 4) {
+    const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + i));
+    const __m256i bound = _mm256_or_si256(w, position_bits);
+    __m256i back = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + i - h));
+    __m256i moving = _mm256_cmpgt_epi64(back, bound);
+    if (_mm256_testz_si256(moving, moving)) continue;
+    __m256i old = w;
+    __m256i active = _mm256_set1_epi64x(-1);
+    std::int64_t at = i;
+    for (;;) {
+      __m256i out = _mm256_blendv_epi8(old, w, active);
+      out = _mm256_blendv_epi8(out, back, moving);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(words + at), out);
+      at -= h;
+      old = back;
+      active = moving;
+      if (at < h) {  // the holes reached the first h positions: lanes go on one by one
+        alignas(32) SortWord lanes[4];
+        alignas(32) SortWord still[4];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), w);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(still), active);
+        for (std::int64_t l = 0; l < 4; ++l)
+          if (still[l] != 0) finish_insertion(words, h, at + l, lanes[l]);
+        break;
+      }
+      back = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + at - h));
+      moving = _mm256_and_si256(active, _mm256_cmpgt_epi64(back, bound));
+      if (_mm256_testz_si256(moving, moving)) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(words + at), _mm256_blendv_epi8(old, w, active));
+        break;
+      }
+    }
+  }
+  return i;
+}
+#endif
+
+#if defined(__AVX512F__)
+std::int64_t vector8_pass(SortWord* words, std::int64_t n, std::int64_t h) {
+  assert(h >= 8);
+  std::int64_t i = h;
+  const __m512i position_bits = _mm512_set1_epi64(kPositionBits);
+  for (; i + 8 <= n; i += 8) {
+    const __m512i w = _mm512_loadu_si512(words + i);
+    const __m512i bound = _mm512_or_si512(w, position_bits);
+    __m512i back = _mm512_loadu_si512(words + i - h);
+    __mmask8 moving = _mm512_cmpgt_epi64_mask(back, bound);
+    if (moving == 0) continue;
+    __m512i old = w;
+    __mmask8 active = 0xFF;
+    std::int64_t at = i;
+    for (;;) {
+      _mm512_storeu_si512(words + at,
+                          _mm512_mask_blend_epi64(moving, _mm512_mask_blend_epi64(active, old, w), back));
+      at -= h;
+      old = back;
+      active = moving;
+      if (at < h) {  // the holes reached the first h positions: lanes go on one by one
+        alignas(64) SortWord lanes[8];
+        _mm512_store_si512(lanes, w);
+        for (int l = 0; l < 8; ++l)
+          if ((active >> l) & 1) finish_insertion(words, h, at + l, lanes[l]);
+        break;
+      }
+      back = _mm512_loadu_si512(words + at - h);
+      moving = _mm512_mask_cmpgt_epi64_mask(active, back, bound);
+      if (moving == 0) {
+        _mm512_storeu_si512(words + at, _mm512_mask_blend_epi64(active, old, w));
+        break;
+      }
+    }
+  }
+  return i;
+}
+#endif
+
+// Sorts words[0 .. n - 1] as shell_sort sorts their keys, n < 2^32.
+void sort_words(SortWord* words, std::int64_t n) {
+  std::int64_t h = 1;
+  do {
+    h = 3 * h + 1;
+  } while (h <= n);
+  do {
+    h /= 3;
+    std::int64_t from = h;
+#if defined(__AVX512F__)
+    if (h >= 8) from = vector8_pass(words, n, h);
+#endif
+#if defined(__AVX2__)
+    if (h >= 4 && from == h) from = vector4_pass(words, n, h);
+#endif
+    insertion_pass(words, n, h, from);
+  } while (h > 1);
+}
 
 // Per-row counts in row_start(1..N) become start positions: row r then holds
 // positions row_start(r) .. row_start(r + 1) - 1.
@@ -193,69 +333,104 @@ void shell_sort_terms(std::int64_t n, View1<int> keys, View1<int> carried, View1
 
 void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
   const int n = matrix.order;
-  const std::int64_t nz = matrix.term_count;
+  const std::int64_t nz = std::max<std::int64_t>(matrix.term_count, 0);
+  const auto size = static_cast<std::size_t>(nz);
+  // The record's arrays, 0-based: raw terms on entry, kept terms on exit.
+  int* const rows = matrix.row_indices.data();
+  int* const cols = matrix.col_indices.data();
+  double* const vals = matrix.values.data();
 
-  // The sorts and the summation run on a packed copy of the terms; the kept
-  // terms are written back to the record's arrays in step 4.
-  // Not zeroed: every entry is written before it is read.
-  std::unique_ptr<PackedTerm[]> terms =
-      std::make_unique_for_overwrite<PackedTerm[]>(static_cast<std::size_t>(std::max<std::int64_t>(nz, 0)));
-  // Position k (1-based) of the packed copy.
-  auto term = [&terms](std::int64_t k) -> PackedTerm& { return terms[static_cast<std::size_t>(k - 1)]; };
-  for (std::int64_t k = 1; k <= nz; ++k)
-    term(k) = {matrix.row_indices(k), matrix.col_indices(k), matrix.values(k)};
-
-  // 1. All terms by row, carrying column and value.
-  shell_sort(PackedTerms<&PackedTerm::row>{terms.get()}, nz);
+  // 1. All terms by row: sort words of (row, position), so that a pass moves
+  //    8 bytes per term. A record with more terms than a word can number is
+  //    sorted in place instead, carrying column and value, by the same passes.
+  //    Not zeroed: every entry is written before it is read.
+  //    (The column sorts number the terms within a row: an element adds at
+  //    most 20 terms to a row, so no real row comes near 2^32.)
+  std::unique_ptr<SortWord[]> words = std::make_unique_for_overwrite<SortWord[]>(size);
+  const bool numbered = nz < kMaxSortPositions;
+  if (numbered) {
+    for (std::int64_t k = 0; k < nz; ++k) words[static_cast<std::size_t>(k)] = sort_word(rows[k], k);
+    sort_words(words.get(), nz);
+  } else {
+    shell_sort(ParallelTerms{rows, cols, vals}, nz);
+    for (std::int64_t k = 0; k < nz; ++k) words[static_cast<std::size_t>(k)] = sort_word(rows[k], 0);
+  }
 
   // 2. Terms per row (row_start is zero from clear_sparse_matrix), then the
   //    start of each row.
-  for (std::int64_t k = 1; k <= nz; ++k) matrix.row_start(term(k).row) += 1;
+  for (std::int64_t k = 0; k < nz; ++k) matrix.row_start(key_of(words[static_cast<std::size_t>(k)])) += 1;
   counts_to_starts(matrix.row_start);
 
-  // 3. Each row by column, carrying row and value; then add every term of a
-  //    run of equal columns into the run's first term, in the order the sort
-  //    left them, and mark the others removed (row 0).
+  // 3. Each term's column and value in row order: the words become (column,
+  //    place in its row) for the column sorts, the values go to a copy, and
+  //    the record's arrays are free for the kept terms.
+  //    The reads jump about within a window of the record as wide as the
+  //    terms have moved, too wide for the cache: each is requested a few
+  //    terms ahead.
+  constexpr std::int64_t kAhead = 24;
+  std::unique_ptr<double[]> row_values = std::make_unique_for_overwrite<double[]>(size);
   for (int r = 1; r <= n; ++r) {
-    const std::int64_t first = matrix.row_start(r);
-    const std::int64_t last = r < n ? matrix.row_start(r + 1) - 1 : nz;
-    if (first > last) continue;
-    shell_sort(PackedTerms<&PackedTerm::col>{&term(first)}, last - first + 1);
-    std::int64_t p = first;
-    for (std::int64_t i = first + 1; i <= last; ++i) {
-      if (term(i).col == term(p).col) {
-        term(p).value += term(i).value;
-        term(i).row = 0;
-      } else {
-        p = i;
+    const std::int64_t first = matrix.row_start(r) - 1;
+    const std::int64_t end = r < n ? matrix.row_start(r + 1) - 1 : nz;
+    for (std::int64_t k = first; k < end; ++k) {
+      if (numbered && k + kAhead < nz) {
+        const std::int64_t ahead = position_of(words[static_cast<std::size_t>(k + kAhead)]);
+        __builtin_prefetch(&cols[ahead]);
+        __builtin_prefetch(&vals[ahead]);
       }
+      SortWord& word = words[static_cast<std::size_t>(k)];
+      const std::int64_t from = numbered ? position_of(word) : k;
+      word = sort_word(cols[from], k - first);
+      row_values[static_cast<std::size_t>(k)] = vals[from];
     }
   }
 
-  // 4. Keep the unmarked terms in order, counting them per row (and per
-  //    column, for the workspace).
-  std::fill(matrix.row_start.begin(), matrix.row_start.end(), std::int64_t{0});
+  // 4. Each row by column; then the terms of a run of equal columns are added
+  //    into the run's first, in the order the sort left them, and each sum is
+  //    kept in order, with the rows' new starts, lengths and the column
+  //    lengths (for the workspace).
   Table1<std::int64_t> column_count(n);
   std::int64_t kept = 0;
-  for (std::int64_t k = 1; k <= nz; ++k) {
-    const PackedTerm& t = term(k);
-    if (t.row == 0) continue;
-    ++kept;
-    matrix.row_indices(kept) = t.row;
-    matrix.col_indices(kept) = t.col;
-    matrix.values(kept) = t.value;
-    matrix.row_start(t.row) += 1;
-    column_count(t.col) += 1;
+  std::int64_t longest_row = 0;
+  for (int r = 1; r <= n; ++r) {
+    const std::int64_t first = matrix.row_start(r) - 1;
+    const std::int64_t end = r < n ? matrix.row_start(r + 1) - 1 : nz;
+    matrix.row_start(r) = kept + 1;
+    if (first == end) continue;
+    SortWord* const row = &words[static_cast<std::size_t>(first)];
+    const double* const row_value = &row_values[static_cast<std::size_t>(first)];
+    sort_words(row, end - first);
+    auto keep = [&](int col, double sum) {
+      rows[kept] = r;
+      cols[kept] = col;
+      vals[kept] = sum;
+      ++kept;
+      column_count(col) += 1;
+    };
+    int col = key_of(row[0]);
+    double sum = row_value[position_of(row[0])];
+    for (std::int64_t i = 1; i < end - first; ++i) {
+      const int next = key_of(row[i]);
+      const double value = row_value[position_of(row[i])];
+      if (next == col) {
+        sum += value;
+      } else {
+        keep(col, sum);
+        col = next;
+        sum = value;
+      }
+    }
+    keep(col, sum);
+    longest_row = std::max(longest_row, kept + 1 - matrix.row_start(r));
   }
   matrix.term_count = kept;
-  terms.reset();
+  words.reset();
+  row_values.reset();
 
   // 5. Room for three times the longest row, and for the longest column: in
   //    the upper triangle a column can be much longer than any row (an arrow
   //    matrix), and gather_column must not write past the end. A workspace
   //    already larger than needed is kept.
-  std::int64_t longest_row = 0;
-  for (std::int64_t count : matrix.row_start) longest_row = std::max(longest_row, count);
   std::int64_t longest_column = 0;
   for (std::int64_t count : column_count) longest_column = std::max(longest_column, count);
   const std::int64_t request = std::max(3 * longest_row, longest_column);
@@ -267,9 +442,6 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
     workspace.gathered_cols = Table1<int>(request);
     workspace.gathered_values = Table1<double>(request);
   }
-
-  // 6. Start positions again.
-  counts_to_starts(matrix.row_start);
 }
 
 void gather_column(const SparseMatrix& matrix, int s, GatherWorkspace& workspace) {
@@ -348,7 +520,8 @@ void gather_column(const SparseMatrix& matrix, const ColumnIndex& index, int s, 
 void set_column_values(SparseMatrix& matrix, const ColumnIndex& index, int s, double v) {
   const int slot = index.slot(s);
   if (slot == 0) return set_column_values(matrix, s, v);
-  for (std::int64_t p = index.first(slot); p < index.first(slot + 1); ++p) matrix.values(index.positions(p)) = v;
+  for (std::int64_t p = index.first(slot); p < index.first(slot + 1); ++p)
+    matrix.values(index.positions(p)) = v;
 }
 
 void free_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {

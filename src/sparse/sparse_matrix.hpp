@@ -40,7 +40,7 @@ void clear_sparse_matrix(SparseMatrix& matrix);
 // column by column (c = 1..m, j = 1..c), each term as (min, max) of its two
 // equation numbers with the value of entry (j, c).
 void add_element_matrix(SparseMatrix& matrix, const double* element_matrix, const int* dofs, int m);
-// Sorts the terms by row, then each row by column, both with shell_sort_terms,
+// Sorts the terms by row, then each row by column, both as shell_sort_terms does,
 // adds duplicates into the first of each run in the order the sorts leave
 // them, drops the emptied terms and rebuilds row_start. Requires row_start to
 // be zero (clear_sparse_matrix).
