@@ -25,7 +25,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <ostream>
+#include <vector>
 
 namespace quorix {
 
@@ -95,66 +97,144 @@ Pack load_pack(const double* p) {
 }
 void store_pack(double* p, Pack v) { std::memcpy(p, &v, sizeof v); }
 
-// row[r](0 .. len-1) += w[r][k] * u[k](0 .. len-1) for k = 0 .. count-1 in
-// turn, r = 0 .. R-1. Every entry receives the products one pivot after the
-// other, exactly as in pivot-by-pivot elimination; a chunk of R rows stays in
-// registers while the pivots pass over it, each load of u serving R rows.
-// The rows u[k] never overlap the rows updated.
-template <int R>
-void apply_pivots(double* const* row, const double* const* u, const double* const* w, int count,
-                  std::int64_t len) {
-  constexpr int packs = 2;
-  constexpr int chunk = packs * pack_width;
+// row(0 .. len-1) += w(k) * u[k](0 .. len-1) for k = 0 .. count-1 in turn:
+// every entry receives the products one pivot after the other, exactly as in
+// pivot-by-pivot elimination. Several packs of the row stay in registers
+// while the pivots pass over them, so that the additions of neighbouring
+// packs overlap. The rows u[k] never overlap the row updated.
+void update_one_row(double* row, const double* const* u, const double* w, int count, std::int64_t len) {
+  constexpr int packs = 4;
+  constexpr int width = packs * pack_width;
   std::int64_t j = 0;
-  for (; j + chunk <= len; j += chunk) {
-    Pack sum[R][packs];
-    for (int r = 0; r < R; ++r)
-      for (int p = 0; p < packs; ++p) sum[r][p] = load_pack(row[r] + j + p * pack_width);
+  for (; j + width <= len; j += width) {
+    Pack sum[packs];
+    for (int p = 0; p < packs; ++p) sum[p] = load_pack(row + j + p * pack_width);
     for (int k = 0; k < count; ++k) {
-      Pack uk[packs];
-      for (int p = 0; p < packs; ++p) uk[p] = load_pack(u[k] + j + p * pack_width);
-      for (int r = 0; r < R; ++r) {
-        const double wk = w[r][k];
-        for (int p = 0; p < packs; ++p) sum[r][p] += wk * uk[p];
-      }
+      const double wk = w[k];
+      for (int p = 0; p < packs; ++p) sum[p] += wk * load_pack(u[k] + j + p * pack_width);
     }
-    for (int r = 0; r < R; ++r)
-      for (int p = 0; p < packs; ++p) store_pack(row[r] + j + p * pack_width, sum[r][p]);
+    for (int p = 0; p < packs; ++p) store_pack(row + j + p * pack_width, sum[p]);
   }
   for (; j + pack_width <= len; j += pack_width) {
-    Pack sum[R];
-    for (int r = 0; r < R; ++r) sum[r] = load_pack(row[r] + j);
-    for (int k = 0; k < count; ++k) {
-      const Pack uk = load_pack(u[k] + j);
-      for (int r = 0; r < R; ++r) sum[r] += w[r][k] * uk;
-    }
-    for (int r = 0; r < R; ++r) store_pack(row[r] + j, sum[r]);
+    Pack sum = load_pack(row + j);
+    for (int k = 0; k < count; ++k) sum += w[k] * load_pack(u[k] + j);
+    store_pack(row + j, sum);
   }
   for (; j < len; ++j) {
+    double sum = row[j];
+    for (int k = 0; k < count; ++k) sum += w[k] * u[k][j];
+    row[j] = sum;
+  }
+}
+
+// The panel's pivot rows over one block of columns are copied into a
+// contiguous buffer, a chunk of columns at a time: within the chunk that
+// holds a column, the chunk_columns values of pivot k lie side by side, the
+// pivots one after the other. The kernel then reads one stream instead of
+// one per pivot row. The rows are updated tile_rows at a time, each load of
+// the buffer serving all of them, each multiplier all packs of its row.
+constexpr int chunk_packs = 2;
+constexpr int chunk_columns = chunk_packs * pack_width;
+constexpr int tile_rows = 8;
+constexpr int column_block = 384;  // 384 columns of 64 pivot rows: 196 KB
+static_assert(column_block % chunk_columns == 0);
+
+// The pivot rows over the columns jb .. jb + column_block - 1 in chunks:
+// u(k, c) is word chunk_start(c - jb) + k chunk_columns + (c - jb) %
+// chunk_columns.
+struct PackedPanel {
+  double* words;  // column_block * max_panel_pivots
+  int count;      // pivots held
+  std::int64_t chunk_start(int offset) const {
+    return static_cast<std::int64_t>(offset / chunk_columns) * count * chunk_columns;
+  }
+  double at(int k, int offset) const {
+    return words[chunk_start(offset) + k * chunk_columns + offset % chunk_columns];
+  }
+};
+
+// Rows r = 0 .. R-1 over `width` columns of one chunk: row[r](t) += w(r, k)
+// * u[k chunk_columns + t], k in pivot order, where w(r, k) = w[r ldw + k].
+template <int R>
+void update_part_chunk(double* const* row, const double* w, int ldw, const double* u, int count, int width) {
+  int t = 0;
+  for (; t + pack_width <= width; t += pack_width) {
+    Pack sum[R];
+    for (int r = 0; r < R; ++r) sum[r] = load_pack(row[r] + t);
+    for (int k = 0; k < count; ++k) {
+      const Pack uk = load_pack(u + k * chunk_columns + t);
+      for (int r = 0; r < R; ++r) sum[r] += w[r * ldw + k] * uk;
+    }
+    for (int r = 0; r < R; ++r) store_pack(row[r] + t, sum[r]);
+  }
+  for (; t < width; ++t) {
     for (int r = 0; r < R; ++r) {
-      double sum = row[r][j];
-      for (int k = 0; k < count; ++k) sum += w[r][k] * u[k][j];
-      row[r][j] = sum;
+      double sum = row[r][t];
+      for (int k = 0; k < count; ++k) sum += w[r * ldw + k] * u[k * chunk_columns + t];
+      row[r][t] = sum;
     }
   }
 }
 
-void apply_pivots_to_rows(int rows, double* const* row, const double* const* u, const double* const* w,
-                          int count, std::int64_t len) {
-  switch (rows) {
-    case 4:
-      apply_pivots<4>(row, u, w, count, len);
-      break;
-    case 3:
-      apply_pivots<3>(row, u, w, count, len);
-      break;
-    case 2:
-      apply_pivots<2>(row, u, w, count, len);
-      break;
-    default:
-      apply_pivots<1>(row, u, w, count, len);
-      break;
+// The same over `chunks` whole chunks, one after the other from u.
+template <int R>
+void update_whole_chunks(double* const* row, const double* w, int ldw, const double* u, int count,
+                         int chunks) {
+  for (int m = 0; m < chunks; ++m, u += count * chunk_columns) {
+    const int t0 = m * chunk_columns;
+    Pack sum[R][chunk_packs];
+    for (int r = 0; r < R; ++r)
+      for (int p = 0; p < chunk_packs; ++p) sum[r][p] = load_pack(row[r] + t0 + p * pack_width);
+    const double* uk = u;
+    for (int k = 0; k < count; ++k, uk += chunk_columns) {
+      Pack v[chunk_packs];
+      for (int p = 0; p < chunk_packs; ++p) v[p] = load_pack(uk + p * pack_width);
+      for (int r = 0; r < R; ++r) {
+        const double wk = w[r * ldw + k];
+        for (int p = 0; p < chunk_packs; ++p) sum[r][p] += wk * v[p];
+      }
+    }
+    for (int r = 0; r < R; ++r)
+      for (int p = 0; p < chunk_packs; ++p) store_pack(row[r] + t0 + p * pack_width, sum[r][p]);
   }
+}
+
+// Rows r = 0 .. R-1 from block column `offset` on, over `width` columns:
+// row[r](t) += w(r, k) u(k, offset + t), k in pivot order. The columns up to
+// the next chunk boundary, the whole chunks, then the rest.
+template <int R>
+void update_rows(double* const* row, const double* w, int ldw, const PackedPanel& panel, int offset,
+                 int width) {
+  double* at[R];
+  for (int r = 0; r < R; ++r) at[r] = row[r];
+  auto advance = [&](int columns) {
+    for (int r = 0; r < R; ++r) at[r] += columns;
+    offset += columns;
+    width -= columns;
+  };
+  const int into = offset % chunk_columns;
+  if (into > 0 && width > 0) {
+    const int head = std::min(chunk_columns - into, width);
+    update_part_chunk<R>(at, w, ldw, panel.words + panel.chunk_start(offset) + into, panel.count, head);
+    advance(head);
+  }
+  const int chunks = width / chunk_columns;
+  if (chunks > 0) {
+    update_whole_chunks<R>(at, w, ldw, panel.words + panel.chunk_start(offset), panel.count, chunks);
+    advance(chunks * chunk_columns);
+  }
+  if (width > 0)
+    update_part_chunk<R>(at, w, ldw, panel.words + panel.chunk_start(offset), panel.count, width);
+}
+
+// update_rows for 1 <= rows <= R rows.
+template <int R = tile_rows>
+void update_some_rows(int rows, double* const* row, const double* w, int ldw, const PackedPanel& panel,
+                      int offset, int width) {
+  if constexpr (R > 1) {
+    if (rows < R) return update_some_rows<R - 1>(rows, row, w, ldw, panel, offset, width);
+  }
+  update_rows<R>(row, w, ldw, panel, offset, width);
 }
 
 // Largest |x(0 .. len-1)|, 0 for none. A maximum does not depend on the
@@ -177,13 +257,18 @@ void apply_pair(double* __restrict__ row, const double* __restrict__ ur, const d
 // 1x1 pivots taken at the consecutive front positions first .. first+count-1
 // whose updates of the later rows are still to be made. Until then each
 // pivot row keeps the values u it had when taken (the multipliers
-// w(i) = -u(i)/d are written over them as the rows are updated) and d is
+// w(i) = -u(i)/d are written over them once the rows are updated) and d is
 // kept here. Only the candidate row is brought up to date before its test.
+// The work arrays of the panel's application are kept with it: the packed
+// column block, and the multipliers of the rows below the panel, those of
+// one row side by side (as large as the largest front so far needs).
 struct PanelPivots {
   int first = 1;
   int count = 0;
-  double d[max_panel_pivots + pack_width];  // padded with ones for whole packs
-  PanelPivots() { std::fill(std::begin(d), std::end(d), 1.0); }
+  double d[max_panel_pivots];
+  std::unique_ptr<double[]> packed{
+      std::make_unique_for_overwrite<double[]>(static_cast<std::size_t>(column_block) * max_panel_pivots)};
+  std::vector<double> multipliers;
 };
 
 // Brings row j (after the panel) up to date: a(j, c) += w(k) * u(k, c) for
@@ -196,9 +281,7 @@ void update_candidate_row(const Front& a, const PanelPivots& panel, int j) {
     u[k] = a.row(q) + (j - q);
     w[k] = -u[k][0] / panel.d[k];
   }
-  double* const row[1] = {a.row(j)};
-  const double* const multipliers[1] = {w};
-  apply_pivots<1>(row, u, multipliers, panel.count, a.order - j + 1);
+  update_one_row(a.row(j), u, w, panel.count, a.order - j + 1);
 }
 
 // Applies the panel to rows first_row .. f (columns first_row .. f), writes
@@ -207,15 +290,13 @@ void update_candidate_row(const Front& a, const PanelPivots& panel, int j) {
 // panel's updates already (only their multipliers are written here).
 //
 // Row i receives a(i, c) += w(k, i) * u(k, c), k in pivot order, where
-// w(k, i) = -u(k, i)/d(k) replaces u(k, i) once no row needs u(k, i) any
-// more, as in pivot-by-pivot elimination. The columns go in blocks whose
-// slice of the panel stays in cache, and in each block the rows four at a
-// time, each value of the panel read once for the four: first the rows above
-// the block, over its whole width, then the rows inside it, over their own
-// small triangle and the columns to its right.
+// w(k, i) = -u(k, i)/d(k) replaces u(k, i) at the end, as in pivot-by-pivot
+// elimination once no row needs u(k, i) any more. The multipliers of all
+// rows are formed first. The columns go in blocks whose slice of the panel,
+// packed, stays in cache, and in each block the rows tile_rows at a time:
+// first the rows above the block, over its whole width, then the rows
+// inside it, over their own small triangle and the columns to its right.
 void apply_panel(const Front& a, PanelPivots& panel, int first_row) {
-  constexpr int column_block = 384;  // 384 columns of 64 pivot rows: 196 KB
-  constexpr int group = 4;
   const int count = panel.count;
   const int f = a.order;
   double* pivot_row[max_panel_pivots];  // pivot_row[k][c - q] = a(q, c), q = first + k
@@ -224,53 +305,63 @@ void apply_panel(const Front& a, PanelPivots& panel, int first_row) {
   for (int k = 0; k < count; ++k) {
     for (int c = panel.first + k + 1; c < first_row; ++c) u_at(k, c) = -u_at(k, c) / panel.d[k];
   }
-  double w[group][max_panel_pivots + pack_width];
-  const double* const multipliers[group] = {w[0], w[1], w[2], w[3]};
-  const double* u[max_panel_pivots];
-  double* row[group];
+  // w(k, i) = -u(k, i) / d(k) for i = first_row .. f, at w[(i - first_row) ldw + k].
+  const int rows_below = f - first_row + 1;
+  const int ldw = count;
+  if (panel.multipliers.size() < static_cast<std::size_t>(rows_below) * static_cast<std::size_t>(ldw))
+    panel.multipliers.resize(static_cast<std::size_t>(rows_below) * static_cast<std::size_t>(ldw));
+  double* const w = panel.multipliers.data();
+  for (int k = 0; k < count; ++k) {
+    const double* const uk = &u_at(k, first_row);
+    const double dk = panel.d[k];
+    int i = 0;
+    for (; i + pack_width <= rows_below; i += pack_width) {
+      double quotient[pack_width];
+      store_pack(quotient, -load_pack(uk + i) / dk);
+      for (int t = 0; t < pack_width; ++t) w[static_cast<std::int64_t>(i + t) * ldw + k] = quotient[t];
+    }
+    for (; i < rows_below; ++i) w[static_cast<std::int64_t>(i) * ldw + k] = -uk[i] / dk;
+  }
+  auto w_of = [&](int i) { return w + static_cast<std::int64_t>(i - first_row) * ldw; };
+  const PackedPanel packed{panel.packed.get(), count};
+  double* row[tile_rows];
   for (int jb = first_row; jb <= f; jb += column_block) {
     const int je = std::min(f, jb + column_block - 1);
-    // Rows above the block, their multipliers in place already.
-    for (int i = first_row; i < jb; i += group) {
-      const int rows = std::min(group, jb - i);
-      for (int r = 0; r < rows; ++r) {
-        for (int k = 0; k < count; ++k) w[r][k] = u_at(k, i + r);
-        row[r] = a.row(i + r) + (jb - (i + r));
-      }
-      for (int k = 0; k < count; ++k) u[k] = &u_at(k, jb);
-      apply_pivots_to_rows(rows, row, u, multipliers, count, je - jb + 1);
+    for (int k = 0; k < count; ++k) {
+      const double* const uk = &u_at(k, jb);
+      for (int c = 0; c <= je - jb; ++c)
+        packed.words[packed.chunk_start(c) + k * chunk_columns + c % chunk_columns] = uk[c];
+    }
+    // Rows above the block.
+    for (int i = first_row; i < jb; i += tile_rows) {
+      const int rows = std::min(tile_rows, jb - i);
+      for (int r = 0; r < rows; ++r) row[r] = a.row(i + r) + (jb - (i + r));
+      update_some_rows(rows, row, w_of(i), ldw, packed, 0, je - jb + 1);
     }
     // Rows inside the block.
-    for (int i = jb; i <= je; i += group) {
-      const int rows = std::min(group, je - i + 1);
-      // w(k, i+r) = -u(k, i+r) / d(k), a pack of pivots at a time.
-      for (int r = 0; r < rows; ++r) {
-        for (int k0 = 0; k0 < count; k0 += pack_width) {
-          double numerator[pack_width];
-          for (int t = 0; t < pack_width; ++t) numerator[t] = k0 + t < count ? u_at(k0 + t, i + r) : 0.0;
-          store_pack(w[r] + k0, -load_pack(numerator) / load_pack(panel.d + k0));
-        }
-      }
+    for (int i = jb; i <= je; i += tile_rows) {
+      const int rows = std::min(tile_rows, je - i + 1);
+      const double* const wi = w_of(i);
       // The group's own triangle, its entries side by side.
-      double corner[group][group];  // corner[r][c] = a(i+r, i+c), c >= r
+      double corner[tile_rows][tile_rows];  // corner[r][c] = a(i+r, i+c), c >= r
       for (int r = 0; r < rows; ++r)
         for (int c = r; c < rows; ++c) corner[r][c] = a.at(i + r, i + c);
       for (int k = 0; k < count; ++k) {
-        const double* const uk = &u_at(k, i);
         for (int r = 0; r < rows; ++r)
-          for (int c = r; c < rows; ++c) corner[r][c] += w[r][k] * uk[c];
+          for (int c = r; c < rows; ++c) corner[r][c] += wi[r * ldw + k] * packed.at(k, i + c - jb);
       }
       for (int r = 0; r < rows; ++r)
         for (int c = r; c < rows; ++c) a.at(i + r, i + c) = corner[r][c];
       const int c0 = i + rows;
       if (c0 <= je) {
         for (int r = 0; r < rows; ++r) row[r] = a.row(i + r) + (c0 - (i + r));
-        for (int k = 0; k < count; ++k) u[k] = &u_at(k, c0);
-        apply_pivots_to_rows(rows, row, u, multipliers, count, je - c0 + 1);
+        update_some_rows(rows, row, wi, ldw, packed, c0 - jb, je - c0 + 1);
       }
-      for (int r = 0; r < rows; ++r)
-        for (int k = 0; k < count; ++k) u_at(k, i + r) = w[r][k];
     }
+  }
+  for (int k = 0; k < count; ++k) {
+    double* const uk = &u_at(k, first_row);
+    for (int i = 0; i < rows_below; ++i) uk[i] = w[static_cast<std::int64_t>(i) * ldw + k];
   }
   for (int k = 0; k < count; ++k) pivot_row[k][0] = 1.0 / panel.d[k];
   panel.count = 0;

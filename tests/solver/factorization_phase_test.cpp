@@ -298,6 +298,37 @@ TEST(MFFACT, SingleFrontFactorsAreThoseOfThePivotingRules) {
   EXPECT_GT(interchanged, 10);
 }
 
+// Fronts wider than a column block of the panel application: rows above the
+// block, rows inside it, partial column chunks at both ends of a row and
+// short groups of rows at the front's end all get the entry-by-entry bits.
+TEST(MFFACT, WideFrontFactorsAreThoseOfThePivotingRules) {
+  struct Case {
+    const char* what;
+    Entries m;
+  };
+  const std::vector<Case> cases = {
+      {"definite", testing::random_definite(811, 4, 95)},
+      {"saddle point", testing::random_saddle_point(437, 60, 96, true)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const testing::ReferenceFactors expected = testing::reference_front_factors(c.m, 0.1);
+    ASSERT_EQ(expected.pivots, c.m.n);
+    for (int panel : {1, 3, 29, max_panel_pivots}) {
+      SCOPED_TRACE(panel);
+      std::ostringstream out;
+      Solver solver = testing::quiet_solver(out);
+      const FactorRun run = testing::factorize(solver, c.m, testing::single_node_tree(c.m.n), 0, 0, panel);
+      ASSERT_EQ(run.iflag, 0);
+      EXPECT_EQ(run.info.NTWO, expected.two_by_two);
+      ASSERT_EQ(run.info.RUSAGE, static_cast<std::int64_t>(expected.rows.size()));
+      EXPECT_TRUE(testing::same_bits(
+          std::vector<double>(run.real_space.begin(), run.real_space.begin() + run.info.RUSAGE),
+          expected.rows));
+    }
+  }
+}
+
 // Panel widths: 1 is the pivot-by-pivot elimination.
 TEST(MFFACT, PanelEliminationGivesTheSameBitsAsPivotByPivot) {
   struct Case {
