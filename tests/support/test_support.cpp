@@ -15,14 +15,16 @@
 
 namespace quorix::testing {
 
+// The build records where the program and the sources are; the environment
+// may point elsewhere (QUORIX_EXE, QUORIX_SOURCE).
 std::string quorix_executable() {
   const char* exe = std::getenv("QUORIX_EXE");
-  return exe ? exe : "quorix";
+  return exe ? exe : QUORIX_EXE_PATH;
 }
 
 std::string source_dir() {
   const char* dir = std::getenv("QUORIX_SOURCE");
-  return dir ? dir : ".";
+  return dir ? dir : QUORIX_SOURCE_DIR;
 }
 
 ScratchDir::ScratchDir() {
