@@ -184,6 +184,7 @@ class ItemCursor {
     }
     skip_space();
     if (after_value_ && pos_ < line_.size() && line_[pos_] == ',') {
+      note_digit_comma();
       ++pos_;  // the comma that separates the previous item from this one
       skip_space();
     }
@@ -228,6 +229,29 @@ class ItemCursor {
     return item;
   }
 
+  // The first separating comma read so far that has a digit on both sides,
+  // with the items around it ("0,3"), or empty. A comma right after the last
+  // item counts too, though nothing has read past it.
+  std::string_view digit_comma() {
+    if (digit_comma_.empty() && repeats_left_ == 0 && line_number_ <= lines_.count() && pos_ < line_.size() &&
+        line_[pos_] == ',')
+      note_digit_comma();
+    return digit_comma_;
+  }
+
+  // What follows on the current line, after blanks and one comma, up to the
+  // next blank; nothing is consumed. Empty while copies of a repeat are left.
+  std::string_view text_after() const {
+    if (repeats_left_ > 0 || line_number_ > lines_.count()) return {};
+    std::size_t i = pos_;
+    while (i < line_.size() && is_blank(line_[i])) ++i;
+    if (i < line_.size() && line_[i] == ',') ++i;
+    while (i < line_.size() && is_blank(line_[i])) ++i;
+    std::size_t end = i;
+    while (end < line_.size() && !is_blank(line_[end])) ++end;
+    return line_.substr(i, end - i);
+  }
+
   // Throws "FILE:LINE: RECORD: expected EXPECTED, found FOUND" for the
   // current line.
   [[noreturn]] void fail(std::string_view record, std::string_view expected, std::string_view found) const {
@@ -245,6 +269,16 @@ class ItemCursor {
       pos_ = 0;
       line_ = line_number_ <= lines_.count() ? lines_.line(line_number_) : std::string_view();
     }
+  }
+
+  // Called with pos_ on a separating comma.
+  void note_digit_comma() {
+    if (!digit_comma_.empty() || pos_ == 0 || pos_ + 1 >= line_.size() || !is_digit(line_[pos_ - 1]) ||
+        !is_digit(line_[pos_ + 1]))
+      return;
+    std::size_t first = pos_;
+    while (first > 0 && !ends_bare_item(line_[first - 1])) --first;
+    digit_comma_ = line_.substr(first, bare_item_end(line_, pos_ + 1) - first);
   }
 
   // The value at pos_; `start` is where the item began, repeat count included.
@@ -282,6 +316,7 @@ class ItemCursor {
   bool after_value_ = false;  // a value or null has been read: a comma now separates
   Item repeated_;
   std::int64_t repeats_left_ = 0;
+  std::string_view digit_comma_;
 };
 
 // ---- Numbers -----------------------------------------------------------------
@@ -373,6 +408,25 @@ bool parse_real(std::string_view text, double& value, std::string& buffer) {
   return result.ec == std::errc() && result.ptr == buffer.data() + buffer.size();
 }
 
+// A record may be followed by a remark, even one that starts with a number.
+// But a number left over together with a comma between two digits is what
+// decimal commas leave behind: "0,3" reads as the two items 0 and 3, every
+// later item moves one place on, and the last one lands in the remark. The
+// values read would be wrong without any other sign, so the record is
+// refused.
+void refuse_decimal_commas(ItemCursor& cursor, std::string_view record, std::string_view last_field,
+                           std::string& buffer) {
+  if (cursor.digit_comma().empty()) return;
+  const std::string_view after = cursor.text_after();
+  const std::string_view item = after.substr(0, bare_item_end(after, 0));
+  double ignored = 0.0;
+  if (item.empty() || !parse_real(item, ignored, buffer)) return;
+  cursor.fail(record, "no more numbers after " + std::string(last_field),
+              quoted_for_message(after) + " (a comma separates items, so " +
+                  quoted_for_message(cursor.digit_comma()) +
+                  " is read as two numbers; write decimals with a point)");
+}
+
 // ---- Records -----------------------------------------------------------------
 
 // Reads the items of one data record in order, naming the field in every
@@ -403,6 +457,12 @@ class RecordReader {
     store_text(value_item(field, "a text"), target);
   }
 
+  // After the last item of the record.
+  void finish() {
+    refuse_decimal_commas(cursor_, std::string(section_) + " record " + std::to_string(record_), last_field_,
+                          buffer_);
+  }
+
  private:
   [[noreturn]] void fail(std::string_view field, std::string_view kind, const std::string& found) const {
     cursor_.fail(std::string(section_) + " record " + std::to_string(record_),
@@ -412,6 +472,7 @@ class RecordReader {
   // The next item, which must be a value: data records give every item on
   // their own line.
   Item value_item(std::string_view field, std::string_view kind) {
+    last_field_ = field;
     const Item item = cursor_.next();
     if (item.kind == ItemKind::value) return item;
     std::string found = found_text(item);
@@ -424,16 +485,55 @@ class RecordReader {
   std::string_view section_;
   int record_;
   std::string& buffer_;
+  std::string_view last_field_;
 };
+
+// For a section the file must have but does not: a line whose first item is
+// the keyword in another case ("node", "General") is taken for a slip and
+// named, since the search itself only knows the upper-case keyword.
+void require_miscased_keyword_absent(const InputLines& lines, const std::string& file_name,
+                                     std::string_view keyword) {
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  FixedText<20> item;
+  for (int n = 1; n <= lines.count(); ++n) {
+    if (first_item(lines.line(n), item) != FirstItem::text) continue;
+    const std::string_view text = item.trimmed();
+    if (text.size() == keyword.size() &&
+        std::equal(text.begin(), text.end(), keyword.begin(), [&](char a, char b) { return upper(a) == b; }))
+      throw InputError(line_prefix(file_name, n) + "expected a section \"" + std::string(keyword) +
+                       "\" (keywords are written in upper case), found " + quoted_for_message(text));
+  }
+}
 
 // Reads the one "GENERAL" record. It may run over several lines; a null item
 // keeps the setting's current value, a slash keeps all the remaining ones.
 void read_general(const InputLines& lines, const std::string& file_name, AnalysisSettings& settings,
                   SourceLines& source, std::string& buffer) {
   const SectionStart start = find_section(lines, "GENERAL");
-  if (!start.found)
+  if (!start.found) {
+    require_miscased_keyword_absent(lines, file_name, "GENERAL");
     throw InputError(line_prefix(file_name, std::max(lines.count(), 1)) +
                      "expected a section \"GENERAL\", found the end of the file without one");
+  }
+  // The file may end within the three free lines: then no record has started.
+  const std::string record_start =
+      start.first_data_line > lines.count()
+          ? " (within the three lines after the keyword on line " + std::to_string(start.keyword_line) + ")"
+          : " (the record started at line " + std::to_string(start.first_data_line) + ")";
+  // A record written straight under the keyword is skipped as a free line, and
+  // what follows is read in its place. When the record read does not start
+  // with an analysis type but a free line does, the message says so.
+  bool starts_with_type = false;
+  const auto skipped_record = [&]() -> std::string {
+    if (starts_with_type) return "";
+    for (int n = start.keyword_line + 1; n < start.first_data_line; ++n) {
+      FixedText<20> item;
+      if (first_item(lines.line(n), item) == FirstItem::text && (item == "LINEAR" || item == "NONLINEAR"))
+        return " (line " + std::to_string(n) +
+               " looks like the record, but the three lines after the keyword are skipped)";
+    }
+    return "";
+  };
   static constexpr std::array<const char*, 5> kExpected = {
       "the analysis type (a text)", "the stress state (a text)", "the load increments (an integer)",
       "the displacement tolerance (a finite real number)", "the penalty factor (a finite real number)"};
@@ -442,9 +542,7 @@ void read_general(const InputLines& lines, const std::string& file_name, Analysi
     const Item item = cursor.next();
     source.general[i] = item.line;
     if (item.kind == ItemKind::end_of_file)
-      cursor.fail(
-          "GENERAL record", kExpected[i],
-          "the end of the file (the record started at line " + std::to_string(start.first_data_line) + ")");
+      cursor.fail("GENERAL record", kExpected[i], "the end of the file" + record_start + skipped_record());
     if (item.kind == ItemKind::slash) {
       std::fill(source.general.begin() + static_cast<std::ptrdiff_t>(i), source.general.end(), item.line);
       return;
@@ -455,6 +553,7 @@ void read_general(const InputLines& lines, const std::string& file_name, Analysi
     if (ok) switch (i) {
         case 0:
           store_text(item, settings.analysis_type);
+          starts_with_type = settings.analysis_type == "LINEAR" || settings.analysis_type == "NONLINEAR";
           break;
         case 1:
           store_text(item, settings.stress_state);
@@ -473,8 +572,9 @@ void read_general(const InputLines& lines, const std::string& file_name, Analysi
       cursor.fail(
           "GENERAL record",
           out_of_range ? "the load increments (an integer from -2147483648 to 2147483647)" : kExpected[i],
-          found_text(item));
+          found_text(item) + skipped_record());
   }
+  refuse_decimal_commas(cursor, "GENERAL record", "the penalty factor", buffer);
 }
 
 void read_node(RecordReader& record, Node& node) {
@@ -541,6 +641,7 @@ void read_section(const InputLines& lines, const std::string& file_name, std::st
   for (std::size_t i = 0; i < record_lines.size(); ++i) {
     RecordReader record(lines, file_name, keyword, static_cast<int>(i + 1), record_lines[i], buffer);
     read_record(record, table[i]);
+    record.finish();
   }
 }
 
@@ -589,6 +690,9 @@ SourceLines read_input_text(std::string_view text, const std::string& file_name,
   std::string buffer;  // reused by every real number
 
   read_general(lines, file_name, settings, source, buffer);
+  // Without nodes the model fails its test anyway; a keyword in the wrong case
+  // is the likeliest reason and is named instead.
+  if (source.node_keyword == 0) require_miscased_keyword_absent(lines, file_name, "NODE");
   // Nodes, materials and thicknesses come before the elements that refer to
   // them; the references are kept as numbers and checked by check_model.
   read_section(lines, file_name, "NODE", model.nodes, source.nodes, buffer, read_node);

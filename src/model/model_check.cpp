@@ -54,7 +54,8 @@ class RecordProblems {
   void position(const std::string& field, int value, int count, const char* section) {
     if (value >= 1 && value <= count) return;
     if (count == 0)
-      add(field + " to refer to a " + section + " record", std::to_string(value) + " and no such records");
+      add(field + " to refer to " + (section[0] == 'E' ? "an " : "a ") + section + " record",
+          std::to_string(value) + " and no such records");
     else
       add(field + " from 1 to " + std::to_string(count) + " (the " + section + " records)",
           std::to_string(value));
@@ -149,7 +150,7 @@ void check_elements(const Model& model, const SourceLines& source, ProblemList& 
   }
 }
 
-void check_loads(const Model& model, const AnalysisSettings& settings, const SourceLines& source,
+void check_loads(const Model& model, const SourceLines& source,
                  ProblemList& problems) {
   for (int k = 1; k <= model.forces.size(); ++k) {
     const NodalForce& force = model.forces(k);
@@ -169,8 +170,6 @@ void check_loads(const Model& model, const AnalysisSettings& settings, const Sou
     record.finite("q2 at the edge start", pressure.q2_start);
     record.finite("q2 at the edge end", pressure.q2_end);
   }
-  // Both analyses divide a prescribed value by the number of load increments.
-  const bool linear = settings.analysis_type == "LINEAR";
   for (int k = 1; k <= model.prescribed_displacements.size(); ++k) {
     const PrescribedDisplacement& displacement = model.prescribed_displacements(k);
     RecordProblems record(problems, "DISPLACEMENT", source.displacements, k);
@@ -179,9 +178,6 @@ void check_loads(const Model& model, const AnalysisSettings& settings, const Sou
     if (direction != "X" && direction != "Y" && direction != "BOTH")
       record.add("the direction X, Y or BOTH", quoted_for_message(displacement.direction.trimmed()));
     record.finite("value", displacement.value);
-    if (linear && settings.load_increments < 1 && std::abs(displacement.value) > 1.0e-6)
-      record.add("at least 1 load increment in the GENERAL record (the value is divided by it)",
-                 std::to_string(settings.load_increments));
   }
 }
 
@@ -195,7 +191,7 @@ std::vector<std::string> check_model(const Model& model, const AnalysisSettings&
   check_materials(model, settings, source, problems);
   check_thicknesses(model, source, problems);
   check_elements(model, source, problems);
-  check_loads(model, settings, source, problems);
+  check_loads(model, source, problems);
   return problems.lines();
 }
 
