@@ -102,16 +102,18 @@ int main(int argc, char** argv) {
   const RunTimes& last = runs.back();
   std::printf("model %s, %d run(s), medians in seconds\n", argv[1], repeats);
   std::printf("reading+checks %8.3f\nassembly       %8.3f\nconstraints    %8.3f\nsolve          %8.3f\n",
-              med(&RunTimes::reading), med(&RunTimes::assembly), med(&RunTimes::constraints), med(&RunTimes::solve));
+              med(&RunTimes::reading), med(&RunTimes::assembly), med(&RunTimes::constraints),
+              med(&RunTimes::solve));
   std::printf("  analysis     %8.3f\n  factorization%8.3f\n  solution     %8.3f\nwriting        %8.3f\n",
               med(&RunTimes::analysis), med(&RunTimes::factorization), med(&RunTimes::solution),
               med(&RunTimes::writing));
   std::printf("total          %8.3f\n", med(&RunTimes::total));
   std::printf("solves %d (%.3f s per solve with its assembly)\n", last.solves,
               (med(&RunTimes::assembly) + med(&RunTimes::constraints) + med(&RunTimes::solve)) / last.solves);
-  std::printf("factor reals %lld, largest front %d, forecast flops %.3e (%.2f Gflop/s in the factorization)\n",
-              static_cast<long long>(last.factor_reals), last.max_front, last.ops,
-              last.ops / med(&RunTimes::factorization) * 1e-9);
+  std::printf(
+      "factor reals %lld, largest front %d, forecast flops %.3e (%.2f Gflop/s in the factorization)\n",
+      static_cast<long long>(last.factor_reals), last.max_front, last.ops,
+      last.ops / med(&RunTimes::factorization) * 1e-9);
   std::printf("peak resident memory %.1f MiB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
   return 0;
 }

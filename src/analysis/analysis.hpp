@@ -27,8 +27,9 @@ struct StageTimes {
 // `console`; the solver's own messages go to solver.console.
 AnalysisOutcome linear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
                                 Solver& solver, std::ostream& console, StageTimes* times = nullptr);
-AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                                   Solver& solver, std::ostream& console, StageTimes* times = nullptr);
+AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& settings,
+                                   const ElementTables& tables, Solver& solver, std::ostream& console,
+                                   StageTimes* times = nullptr);
 
 // The node at position k takes solution(2k - 1) and solution(2k) as its u, v.
 void copy_displacements_to_nodes(Model& model);

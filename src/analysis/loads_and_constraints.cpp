@@ -15,10 +15,8 @@ constexpr double kCouplingThreshold = 1.000000013351432e-10;
 
 // Tangent of the cubic edge interpolation at its four nodes (s = -1, -1/3,
 // 1/3, 1): d/ds of sum M_m(s) x_m, one row per node.
-constexpr double kEdgeTangent[4][4] = {{-2.75, 4.5, -2.25, 0.5},
-                                       {-0.5, -0.75, 1.5, -0.25},
-                                       {0.25, -1.5, 0.75, 0.5},
-                                       {-0.5, 2.25, -4.5, 2.75}};
+constexpr double kEdgeTangent[4][4] = {
+    {-2.75, 4.5, -2.25, 0.5}, {-0.5, -0.75, 1.5, -0.25}, {0.25, -1.5, 0.75, 0.5}, {-0.5, 2.25, -4.5, 2.75}};
 
 double imposed_value(const PrescribedDisplacement& record, PrescribedImposition imposition) {
   if (imposition.zero || !(std::fabs(record.value) > kZeroPrescribed)) return 0.0;
@@ -46,7 +44,7 @@ int prescribed_equations(const PrescribedDisplacement& record, std::array<int, 2
 }
 
 EdgeLoadVector edge_pressure_vector(const ElementTables& tables, const ElementData& element,
-                                   const EdgePressure& pressure) {
+                                    const EdgePressure& pressure) {
   constexpr double third = 0.3333333333333333;
   constexpr double two_thirds = 0.6666666666666666;
   EdgeLoadVector load;
@@ -63,9 +61,11 @@ EdgeLoadVector edge_pressure_vector(const ElementTables& tables, const ElementDa
   }
 
   // Both components vary linearly from the edge's first node to its last.
-  const std::array<double, 4> a = {pressure.q1_start, pressure.q1_end * third + pressure.q1_start * two_thirds,
+  const std::array<double, 4> a = {pressure.q1_start,
+                                   pressure.q1_end * third + pressure.q1_start * two_thirds,
                                    pressure.q1_end * two_thirds + pressure.q1_start * third, pressure.q1_end};
-  const std::array<double, 4> b = {pressure.q2_start, pressure.q2_end * third + pressure.q2_start * two_thirds,
+  const std::array<double, 4> b = {pressure.q2_start,
+                                   pressure.q2_end * third + pressure.q2_start * two_thirds,
                                    pressure.q2_end * two_thirds + pressure.q2_start * third, pressure.q2_end};
 
   // Nodal tractions in x and y. In the local system the first component acts

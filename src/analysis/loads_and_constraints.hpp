@@ -34,7 +34,7 @@ struct EdgeLoadVector {
   std::array<int, 8> equations{};
 };
 EdgeLoadVector edge_pressure_vector(const ElementTables& tables, const ElementData& element,
-                                   const EdgePressure& pressure);
+                                    const EdgePressure& pressure);
 
 // The equations a prescribed displacement fixes: 2k - 1 for "X", 2k for "Y",
 // both for "BOTH" (in that order), none for anything else. Returns the count.

@@ -9,8 +9,8 @@
 #include "analysis/analysis.hpp"
 #include "analysis/loads_and_constraints.hpp"
 #include "analysis/nonlinear_steps.hpp"
-#include "element/element_routines.hpp"
 #include "analysis/stage_clock.hpp"
+#include "element/element_routines.hpp"
 #include "sparse/dof_map.hpp"
 
 namespace quorix {
@@ -82,8 +82,9 @@ double residual_measure(Model& model, const AnalysisSettings& settings, const El
   return sum;
 }
 
-AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                                   Solver& solver, std::ostream& console, StageTimes* times) {
+AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& settings,
+                                   const ElementTables& tables, Solver& solver, std::ostream& console,
+                                   StageTimes* times) {
   GatherWorkspace workspace;
   StageClock clock(times);
   Table1<double> increment(model.solution.size64(), 0.0);

@@ -29,7 +29,9 @@ class FixedText {
   std::string_view padded() const { return std::string_view(chars_.data(), Width); }
   static constexpr std::size_t width() { return Width; }
 
-  friend bool operator==(const FixedText& text, std::string_view keyword) { return text.trimmed() == keyword; }
+  friend bool operator==(const FixedText& text, std::string_view keyword) {
+    return text.trimmed() == keyword;
+  }
   friend bool operator==(const FixedText& a, const FixedText& b) { return a.chars_ == b.chars_; }
 
  private:

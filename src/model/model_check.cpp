@@ -150,8 +150,7 @@ void check_elements(const Model& model, const SourceLines& source, ProblemList& 
   }
 }
 
-void check_loads(const Model& model, const SourceLines& source,
-                 ProblemList& problems) {
+void check_loads(const Model& model, const SourceLines& source, ProblemList& problems) {
   for (int k = 1; k <= model.forces.size(); ++k) {
     const NodalForce& force = model.forces(k);
     RecordProblems record(problems, "FORCE", source.forces, k);

@@ -1,9 +1,9 @@
 #include "output/result_writer.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
-#include <charconv>
 #include <cstdlib>
 #include <ostream>
 #include <string>

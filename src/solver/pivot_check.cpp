@@ -17,7 +17,9 @@ std::int64_t count_negligible_pivots(int n, std::int64_t nz, View1<const int> ro
     const int i = rows(k);
     if (i == cols(k) && i >= 1 && i <= n) diagonal[static_cast<std::size_t>(i)] += values(k);
   }
-  auto scale_of = [&](int variable) { return std::fabs(diagonal[static_cast<std::size_t>(std::abs(variable))]); };
+  auto scale_of = [&](int variable) {
+    return std::fabs(diagonal[static_cast<std::size_t>(std::abs(variable))]);
+  };
 
   double smallest = std::numeric_limits<double>::infinity();
   std::int64_t negligible = 0;

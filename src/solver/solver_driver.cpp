@@ -94,7 +94,8 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   // Round-off hides the singularity of an unsupported structure: report
   // negligible pivots as the factorization reports missing ones.
   const std::int64_t negligible = count_negligible_pivots(
-      n, nz, rows, cols, values, View1<const double>(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0)),
+      n, nz, rows, cols, values,
+      View1<const double>(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0)),
       View1<const int>(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0)));
   if (negligible > 0) {
     info.IERROR = n - negligible;

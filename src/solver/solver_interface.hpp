@@ -81,9 +81,9 @@ void MFFACT(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1
 
 // rhs: in the right-hand side, out the solution, N. front_work: work, MFRONT.
 // tree_work: work, NNODES (block start positions).
-void MFSOLV(Solver& solver, int n, View1<const double> real_space, std::int64_t la, View1<const int> int_space,
-            std::int64_t liw, View1<double> front_work, int mfront, View1<double> rhs,
-            View1<std::int64_t> tree_work, int nnodes);
+void MFSOLV(Solver& solver, int n, View1<const double> real_space, std::int64_t la,
+            View1<const int> int_space, std::int64_t liw, View1<double> front_work, int mfront,
+            View1<double> rhs, View1<std::int64_t> tree_work, int nnodes);
 
 // ---- The driver. -----------------------------------------------------------
 

@@ -19,7 +19,8 @@ const ElementTables& tables() { return testing::element_tables(); }
 
 void add_support(Model& model, int node, const char* direction, double value = 0.0) {
   Table1<PrescribedDisplacement> records(model.prescribed_displacements.size64() + 1);
-  for (int k = 1; k <= model.prescribed_displacements.size(); ++k) records(k) = model.prescribed_displacements(k);
+  for (int k = 1; k <= model.prescribed_displacements.size(); ++k)
+    records(k) = model.prescribed_displacements(k);
   records(records.size()) = PrescribedDisplacement{records.size(), node, FixedText<4>(direction), value};
   model.prescribed_displacements = std::move(records);
 }

@@ -64,7 +64,8 @@ TEST(EdgePressureVector, LocalComponentsAreTangentialAndNormal) {
   // Edge 2 (nodes 3, 7, 6, 2) runs from corner 3 to corner 2: here from
   // (0, 0) to (3, 4), length 5, unit tangent (0.6, 0.8), normal (-0.8, 0.6).
   const ElementData e = straight_element(5, -1, 3, 4, 0, 0);
-  const EdgeLoadVector tangential = edge_pressure_vector(tables(), e, pressure_on(2, "LOCAL", 1.5, 1.5, 0, 0));
+  const EdgeLoadVector tangential =
+      edge_pressure_vector(tables(), e, pressure_on(2, "LOCAL", 1.5, 1.5, 0, 0));
   const EdgeLoadVector normal = edge_pressure_vector(tables(), e, pressure_on(2, "LOCAL", 0, 0, 2.0, 2.0));
   double tx = 0, ty = 0, nx = 0, ny = 0;
   for (std::size_t j = 0; j < 4; ++j) {

@@ -41,8 +41,8 @@ Cantilever make_cantilever(const char* type, int increments, double force, int n
   const std::vector<int> left = testing::plate_left_nodes(c.spec);
   c.model.prescribed_displacements = Table1<PrescribedDisplacement>(static_cast<std::int64_t>(left.size()));
   for (std::size_t k = 0; k < left.size(); ++k)
-    c.model.prescribed_displacements[k] = PrescribedDisplacement{static_cast<int>(k + 1), left[k],
-                                                                 FixedText<4>("BOTH"), 0.0};
+    c.model.prescribed_displacements[k] =
+        PrescribedDisplacement{static_cast<int>(k + 1), left[k], FixedText<4>("BOTH"), 0.0};
   const std::vector<int> ends = testing::plate_right_edge_elements(c.spec);
   c.model.pressures = Table1<EdgePressure>(static_cast<std::int64_t>(ends.size()));
   for (std::size_t k = 0; k < ends.size(); ++k) {
@@ -90,8 +90,10 @@ TEST(NonlinearAnalysis, SmallLoadGivesTheLinearSolution) {
   const double ratio = std::fabs(v_linear) / linear.spec.length;
   EXPECT_GT(ratio, 5e-5);
   for (int k = 1; k <= linear.model.nodes.size(); ++k) {
-    EXPECT_NEAR(nonlinear.model.nodes(k).v, linear.model.nodes(k).v, 10.0 * ratio * ratio * linear.spec.length);
-    EXPECT_NEAR(nonlinear.model.nodes(k).u, linear.model.nodes(k).u, 10.0 * ratio * ratio * linear.spec.length);
+    EXPECT_NEAR(nonlinear.model.nodes(k).v, linear.model.nodes(k).v,
+                10.0 * ratio * ratio * linear.spec.length);
+    EXPECT_NEAR(nonlinear.model.nodes(k).u, linear.model.nodes(k).u,
+                10.0 * ratio * ratio * linear.spec.length);
   }
 }
 

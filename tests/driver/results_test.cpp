@@ -15,7 +15,9 @@ using testing::run_quorix;
 using testing::ScratchDir;
 using testing::write_file;
 
-std::string example(const std::string& name) { return read_file(testing::source_dir() + "/examples/" + name); }
+std::string example(const std::string& name) {
+  return read_file(testing::source_dir() + "/examples/" + name);
+}
 
 std::string replace(std::string text, const std::string& from, const std::string& to) {
   const std::size_t at = text.find(from);
@@ -69,7 +71,8 @@ TEST(Results, NonlinearRunsConvergeOrEndWithStatusThree) {
   const testing::ProgramRun crushed = run_quorix({"crush.dat"}, dir.path());
   EXPECT_EQ(crushed.status, 3) << crushed.err;
   EXPECT_NE(crushed.out.find("DIVERGED\n"), std::string::npos) << crushed.out;
-  EXPECT_EQ(read_file(dir / "crush.dat.out").substr(0, 46), " node,x,y,u,v,Sxx,Syy,Szz,Sxy,S11,S22,S33,Svm\n");
+  EXPECT_EQ(read_file(dir / "crush.dat.out").substr(0, 46),
+            " node,x,y,u,v,Sxx,Syy,Szz,Sxy,S11,S22,S33,Svm\n");
 }
 
 }  // namespace

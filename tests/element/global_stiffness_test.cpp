@@ -25,7 +25,8 @@ TEST(GlobalStiffness, CompressedEqualsDenseAssemblyAndKeepsTheRigidBodyModes) {
 
   std::vector<double> dense(static_cast<std::size_t>(n) * static_cast<std::size_t>(n), 0.0);
   auto at = [&](int r, int c) -> double& {
-    return dense[static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(n) + static_cast<std::size_t>(c - 1)];
+    return dense[static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(n) +
+                 static_cast<std::size_t>(c - 1)];
   };
   clear_sparse_matrix(model.matrix);
   double largest = 0.0;
@@ -50,7 +51,8 @@ TEST(GlobalStiffness, CompressedEqualsDenseAssemblyAndKeepsTheRigidBodyModes) {
     const int r = model.matrix.row_indices(t), c = model.matrix.col_indices(t);
     ASSERT_LE(r, c);
     EXPECT_NEAR(model.matrix.values(t), at(r, c), 1e-12 * largest);
-    char& mark = seen[static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(n) + static_cast<std::size_t>(c - 1)];
+    char& mark =
+        seen[static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(n) + static_cast<std::size_t>(c - 1)];
     EXPECT_EQ(mark, 0);
     mark = 1;
   }

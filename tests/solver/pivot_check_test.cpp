@@ -26,8 +26,8 @@ SolveStatus solve(const Entries& e, int n, std::vector<double>& x, std::string& 
   solver.console = &out;
   std::vector<double> rhs(static_cast<std::size_t>(n), 1.0);
   x.assign(static_cast<std::size_t>(n), 0.0);
-  const SolveStatus status = multifrontal_solve(solver, n, static_cast<std::int64_t>(e.rows.size()), e.rows, e.cols,
-                                                e.values, rhs, x);
+  const SolveStatus status = multifrontal_solve(solver, n, static_cast<std::int64_t>(e.rows.size()), e.rows,
+                                                e.cols, e.values, rhs, x);
   messages = out.str();
   return status;
 }
@@ -46,8 +46,9 @@ TEST(NegligiblePivots, ChainOfSpringsWithoutSupportIsSingular) {
   std::vector<double> x;
   std::string messages;
   EXPECT_EQ(solve(free_chain, n, x, messages), SolveStatus::singular);
-  EXPECT_EQ(messages,
-            " *** WARNING MESSAGE FROM SUBROUTINE MFFACT *** IFLAG = 3\n     MATRIX IS SINGULAR. RANK=   11\n");
+  EXPECT_EQ(
+      messages,
+      " *** WARNING MESSAGE FROM SUBROUTINE MFFACT *** IFLAG = 3\n     MATRIX IS SINGULAR. RANK=   11\n");
 
   // Tied to the ground at one end it is regular and quiet.
   Entries supported = free_chain;

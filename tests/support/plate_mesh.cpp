@@ -22,7 +22,8 @@ void create_global_system(Model& model) {
   const std::int64_t n = 2 * static_cast<std::int64_t>(model.nodes.size());
   model.rhs = Table1<double>(n, 0.0);
   model.solution = Table1<double>(n, 0.0);
-  init_sparse_matrix(model.matrix, static_cast<int>(n), 210 * static_cast<std::int64_t>(model.elements.size()));
+  init_sparse_matrix(model.matrix, static_cast<int>(n),
+                     210 * static_cast<std::int64_t>(model.elements.size()));
 }
 
 Model make_plate(const PlateSpec& spec, AnalysisSettings& settings) {
@@ -89,7 +90,8 @@ Model make_plate(const PlateSpec& spec, AnalysisSettings& settings) {
   int e = 0;
   auto triangle = [&](std::array<int, 2> c1, std::array<int, 2> c2, std::array<int, 2> c3) {
     auto at = [&](int p, int q, int r) {
-      return lattice_node(spec, (p * c1[0] + q * c2[0] + r * c3[0]) / 3, (p * c1[1] + q * c2[1] + r * c3[1]) / 3);
+      return lattice_node(spec, (p * c1[0] + q * c2[0] + r * c3[0]) / 3,
+                          (p * c1[1] + q * c2[1] + r * c3[1]) / 3);
     };
     Element& element = model.elements(++e);
     element.id = e;
@@ -100,7 +102,8 @@ Model make_plate(const PlateSpec& spec, AnalysisSettings& settings) {
   };
   for (int j = 0; j < spec.ny; ++j)
     for (int i = 0; i < spec.nx; ++i) {
-      const std::array<int, 2> a{3 * i, 3 * j}, b{3 * i + 3, 3 * j}, c{3 * i + 3, 3 * j + 3}, d{3 * i, 3 * j + 3};
+      const std::array<int, 2> a{3 * i, 3 * j}, b{3 * i + 3, 3 * j}, c{3 * i + 3, 3 * j + 3},
+          d{3 * i, 3 * j + 3};
       triangle(a, b, d);
       triangle(b, c, d);
     }
