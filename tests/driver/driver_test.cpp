@@ -12,19 +12,10 @@ namespace quorix {
 namespace {
 
 using testing::read_file;
+using testing::replaced;
 using testing::run_quorix;
 using testing::ScratchDir;
 using testing::write_file;
-
-std::string example(const std::string& name) {
-  return read_file(testing::source_dir() + "/examples/" + name);
-}
-
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-  const std::size_t at = text.find(from);
-  if (at == std::string::npos) throw std::runtime_error("not in the text: " + from);
-  return text.replace(at, from.size(), to);
-}
 
 const std::string kUsage =
     " Usage: Quorix filename\n"
@@ -34,7 +25,7 @@ TEST(Program, WantsExactlyOneArgument) {
   const std::vector<std::vector<std::string>> cases = {{}, {"a.dat", "b.dat"}, {"a.dat", "a.dat", "a.dat"}};
   for (const auto& args : cases) {
     ScratchDir dir;
-    write_file(dir / "a.dat", example("one_element.dat"));
+    write_file(dir / "a.dat", testing::example_text("one_element.dat"));
     const auto run = run_quorix(args, dir.path());
     EXPECT_EQ(run.status, 2) << args.size() << " arguments";
     EXPECT_EQ(run.out, kUsage);
@@ -54,7 +45,7 @@ TEST(Program, ReportsAMissingInputFile) {
 TEST(Program, RunsTheExamplesAndWritesTheirResultFiles) {
   for (const std::string name : {"one_element.dat", "cantilever.dat"}) {
     ScratchDir dir;
-    write_file(dir / name, example(name));
+    write_file(dir / name, testing::example_text(name));
     const auto run = run_quorix({name}, dir.path());
     EXPECT_EQ(run.status, 0) << name << "\n" << run.out << run.err;
     EXPECT_EQ(run.err, "");
@@ -66,7 +57,7 @@ TEST(Program, RunsTheExamplesAndWritesTheirResultFiles) {
 TEST(Program, UsesTheInputNameWhole) {
   ScratchDir dir;
   const std::string name = std::string(60, 'n') + " with blanks.dat";
-  write_file(dir / name, example("one_element.dat"));
+  write_file(dir / name, testing::example_text("one_element.dat"));
   const auto run = run_quorix({name}, dir.path());
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{name, name + ".out"}));
@@ -77,7 +68,7 @@ TEST(Program, UsesTheInputNameWhole) {
 }
 
 TEST(Program, LeavesTheResultFileAloneWhenTheInputIsBad) {
-  const std::string good = example("one_element.dat");
+  const std::string good = testing::example_text("one_element.dat");
   const struct {
     const char* name;
     std::string text;
@@ -118,7 +109,7 @@ TEST(Program, LeavesTheResultFileAloneWhenTheInputIsBad) {
 
 TEST(Program, ReplacesAnEarlierResultFile) {
   ScratchDir dir;
-  write_file(dir / "m.dat", example("one_element.dat"));
+  write_file(dir / "m.dat", testing::example_text("one_element.dat"));
   write_file(dir / "m.dat.out", std::string(100000, 'x'));
   const auto run = run_quorix({"m.dat"}, dir.path());
   EXPECT_EQ(run.status, 0) << run.err;
@@ -130,7 +121,7 @@ TEST(Program, SaysWhyTheResultFileCannotBeWritten) {
   {
     // The result name is taken by a folder: the rename at the end fails.
     ScratchDir dir;
-    write_file(dir / "m.dat", example("one_element.dat"));
+    write_file(dir / "m.dat", testing::example_text("one_element.dat"));
     std::filesystem::create_directory(dir / "m.dat.out");
     const auto run = run_quorix({"m.dat"}, dir.path());
     EXPECT_EQ(run.status, 1);
@@ -165,7 +156,7 @@ TEST(Program, NamesTheStageThatRanOutOfMemory) {
   // 100,000 element lines need room for 21 million matrix terms, about 340 MB,
   // which the program is not given. The element numbers are never checked:
   // the memory runs out while the model is read.
-  std::string text = example("one_element.dat");
+  std::string text = testing::example_text("one_element.dat");
   std::string elements;
   for (int k = 1; k <= 100000; ++k) elements += " 1 1 2 3 4 5 6 7 8 9 10 1 1\n";
   text = replaced(text, " 1        1 2 3 4 5 6 7 8 9 10     1          1\n", elements);
@@ -207,7 +198,7 @@ std::string all_nodes_on_the_x_axis(const std::string& text) {
 }
 
 TEST(LoadModel, RejectsElementsThatAreTurnedOrCollapsed) {
-  const std::string good = example("one_element.dat");
+  const std::string good = testing::example_text("one_element.dat");
   const std::string element = " 1        1 2 3 4 5 6 7 8 9 10     1          1";
   const std::string problem =
       "m.dat:38: ELEMENT record 1: expected corners listed counter-clockwise and a shape neither collapsed "
@@ -236,7 +227,7 @@ TEST(LoadModel, RejectsElementsThatAreTurnedOrCollapsed) {
 }
 
 TEST(LoadModel, ListsAllTheCheckProblemsTogether) {
-  const std::string good = example("one_element.dat");
+  const std::string good = testing::example_text("one_element.dat");
   const std::string text = replaced(replaced(good, " 3        0.0    0.0", " 4        0.0    0.0"),
                                     " 1        0.01", " 1        0.0");
   EXPECT_EQ(load_error(text),

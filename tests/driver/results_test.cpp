@@ -11,27 +11,17 @@ namespace quorix {
 namespace {
 
 using testing::read_file;
+using testing::replaced;
 using testing::run_quorix;
 using testing::ScratchDir;
 using testing::write_file;
-
-std::string example(const std::string& name) {
-  return read_file(testing::source_dir() + "/examples/" + name);
-}
-
-std::string replace(std::string text, const std::string& from, const std::string& to) {
-  const std::size_t at = text.find(from);
-  EXPECT_NE(at, std::string::npos) << from;
-  if (at != std::string::npos) text.replace(at, from.size(), to);
-  return text;
-}
 
 TEST(Results, OneElementExampleMatchesItsCheckedResultFile) {
   // The golden file was checked by hand: the fixed nodes have zero
   // displacements, and at the loaded corner the normal stress across the
   // loaded edge carries the edge load (5 per length) into the plate.
   ScratchDir dir;
-  write_file(dir / "one.dat", example("one_element.dat"));
+  write_file(dir / "one.dat", testing::example_text("one_element.dat"));
   const testing::ProgramRun run = run_quorix({"one.dat"}, dir.path());
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "SOLVED\n");
@@ -41,7 +31,7 @@ TEST(Results, OneElementExampleMatchesItsCheckedResultFile) {
 
 TEST(Results, MissingSupportsGiveTheSingularWarningAndStatusThree) {
   ScratchDir dir;
-  const std::string text = example("one_element.dat");
+  const std::string text = testing::example_text("one_element.dat");
   write_file(dir / "free.dat", text.substr(0, text.find("DISPLACEMENT")));
   const testing::ProgramRun run = run_quorix({"free.dat"}, dir.path());
   EXPECT_EQ(run.status, 3);
@@ -55,10 +45,10 @@ TEST(Results, NonlinearRunsConvergeOrEndWithStatusThree) {
   ScratchDir dir;
   // The example's loads strain its thin plate by tens of percent; a
   // thousandth of them is a moderate geometric nonlinearity.
-  const std::string nonlinear =
-      replace(example("one_element.dat"), " LINEAR   PLANE_STRESS   1", " NONLINEAR   PLANE_STRESS   3");
+  const std::string nonlinear = replaced(testing::example_text("one_element.dat"),
+                                         " LINEAR   PLANE_STRESS   1", " NONLINEAR   PLANE_STRESS   3");
   const std::string moderate =
-      replace(replace(nonlinear, "0.0    -100.0", "0.0    -0.1"), "-5.0  -5.0", "-0.005  -0.005");
+      replaced(replaced(nonlinear, "0.0    -100.0", "0.0    -0.1"), "-5.0  -5.0", "-0.005  -0.005");
   write_file(dir / "steps.dat", moderate);
   const testing::ProgramRun run = run_quorix({"steps.dat"}, dir.path());
   EXPECT_EQ(run.status, 0) << run.err;
@@ -67,7 +57,7 @@ TEST(Results, NonlinearRunsConvergeOrEndWithStatusThree) {
   // Crushing the element towards its fixed edge: with this material a
   // compressed fibre cannot carry more than E A / (3 sqrt 3), so the
   // iterations find no equilibrium.
-  write_file(dir / "crush.dat", replace(moderate, "0.0    -0.1", "-1.0E4    0.0"));
+  write_file(dir / "crush.dat", replaced(moderate, "0.0    -0.1", "-1.0E4    0.0"));
   const testing::ProgramRun crushed = run_quorix({"crush.dat"}, dir.path());
   EXPECT_EQ(crushed.status, 3) << crushed.err;
   EXPECT_NE(crushed.out.find("DIVERGED\n"), std::string::npos) << crushed.out;

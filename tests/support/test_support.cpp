@@ -22,6 +22,14 @@ std::string quorix_executable() {
   return exe ? exe : QUORIX_EXE_PATH;
 }
 
+std::string example_text(const std::string& name) { return read_file(source_dir() + "/examples/" + name); }
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  if (at == std::string::npos) throw std::runtime_error("not in the text: " + from);
+  return text.replace(at, from.size(), to);
+}
+
 std::string source_dir() {
   const char* dir = std::getenv("QUORIX_SOURCE");
   return dir ? dir : QUORIX_SOURCE_DIR;

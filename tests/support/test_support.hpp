@@ -30,6 +30,11 @@ class ScratchDir {
 };
 
 std::string read_file(const std::filesystem::path& path);
+// The text of examples/NAME.
+std::string example_text(const std::string& name);
+// `text` with the first occurrence of `from` replaced by `to`; throws when
+// `from` is not there (a test's edit that no longer applies).
+std::string replaced(std::string text, const std::string& from, const std::string& to);
 void write_file(const std::filesystem::path& path, const std::string& text);
 
 // What a run of the program printed and its exit status (-1 when it did not
