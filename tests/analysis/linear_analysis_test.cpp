@@ -26,8 +26,8 @@ void add_support(Model& model, int node, const char* direction, double value = 0
 }
 
 // A uniform traction on the right edge: normal (tension) or global y (shear).
-void load_right_edge(Model& model, const PlateSpec& spec, bool normal, double traction) {
-  const std::vector<int> elements = testing::plate_right_edge_elements(spec);
+void load_right_edge(Model& model, const PlateSpec& layout, bool normal, double traction) {
+  const std::vector<int> elements = testing::plate_right_edge_elements(layout);
   model.pressures = Table1<EdgePressure>(static_cast<std::int64_t>(elements.size()));
   for (std::size_t k = 0; k < elements.size(); ++k) {
     EdgePressure& p = model.pressures[k];
@@ -49,19 +49,19 @@ Solver quiet_solver(std::ostringstream& messages) {
 // rigid-body motion, must reproduce the uniform stress exactly.
 TEST(LinearAnalysis, IrregularMeshPassesThePatchTest) {
   for (const char* state : {"PLANE_STRESS", "PLANE_STRAIN"}) {
-    PlateSpec spec;
-    spec.nx = 3;
-    spec.ny = 3;
-    spec.length = 3.0;
-    spec.height = 2.0;
-    spec.distortion = 0.2;
-    spec.stress_state = state;
+    PlateSpec layout;
+    layout.nx = 3;
+    layout.ny = 3;
+    layout.length = 3.0;
+    layout.height = 2.0;
+    layout.distortion = 0.2;
+    layout.stress_state = state;
     AnalysisSettings settings;
-    Model model = testing::make_plate(spec, settings);
+    Model model = testing::make_plate(layout, settings);
     const double sigma = 7.5;
-    load_right_edge(model, spec, true, sigma);
-    for (int node : testing::plate_left_nodes(spec)) add_support(model, node, "X");
-    add_support(model, testing::plate_left_nodes(spec).front(), "Y");
+    load_right_edge(model, layout, true, sigma);
+    for (int node : testing::plate_left_nodes(layout)) add_support(model, node, "X");
+    add_support(model, testing::plate_left_nodes(layout).front(), "Y");
 
     std::ostringstream messages, console;
     Solver solver = quiet_solver(messages);
@@ -69,7 +69,7 @@ TEST(LinearAnalysis, IrregularMeshPassesThePatchTest) {
     EXPECT_EQ(console.str(), "SOLVED\n");
     EXPECT_EQ(messages.str(), "");
 
-    const double nu = spec.poisson;
+    const double nu = layout.poisson;
     const double szz = std::string(state) == "PLANE_STRAIN" ? nu * sigma : 0.0;
     for (const Element& element : model.elements) {
       const ElementStresses s = element_nodal_stresses(tables(), settings, gather_element(model, element));
@@ -82,7 +82,7 @@ TEST(LinearAnalysis, IrregularMeshPassesThePatchTest) {
     }
     // The displacement field is the linear one: u = eps_x x with the
     // stress-state strain.
-    const double e = spec.young;
+    const double e = layout.young;
     const double eps = std::string(state) == "PLANE_STRAIN" ? (1 - nu * nu) * sigma / e : sigma / e;
     for (const Node& node : model.nodes) EXPECT_NEAR(node.u, eps * node.x, 1e-10);
   }
@@ -98,22 +98,22 @@ double beam_tip_deflection(double p, double l, double h, double e, double nu) {
 }
 
 double cantilever_tip_deflection(int nx, int ny) {
-  PlateSpec spec;
-  spec.nx = nx;
-  spec.ny = ny;
-  spec.length = 10.0;
-  spec.height = 1.0;
-  spec.young = 1.0e4;
-  spec.poisson = 0.3;
+  PlateSpec layout;
+  layout.nx = nx;
+  layout.ny = ny;
+  layout.length = 10.0;
+  layout.height = 1.0;
+  layout.young = 1.0e4;
+  layout.poisson = 0.3;
   AnalysisSettings settings;
-  Model model = testing::make_plate(spec, settings);
+  Model model = testing::make_plate(layout, settings);
   const double traction = -1.0;  // per unit length of the end: P = -1
-  load_right_edge(model, spec, false, traction);
-  for (int node : testing::plate_left_nodes(spec)) add_support(model, node, "BOTH");
+  load_right_edge(model, layout, false, traction);
+  for (int node : testing::plate_left_nodes(layout)) add_support(model, node, "BOTH");
   std::ostringstream messages, console;
   Solver solver = quiet_solver(messages);
   EXPECT_EQ(linear_analysis(model, settings, tables(), solver, console), AnalysisOutcome::completed);
-  const std::vector<int> tip = testing::plate_right_nodes(spec);
+  const std::vector<int> tip = testing::plate_right_nodes(layout);
   return model.nodes(tip[tip.size() / 2]).v;
 }
 
@@ -131,12 +131,12 @@ TEST(LinearAnalysis, CantileverConvergesToTheBeamSolution) {
 }
 
 TEST(LinearAnalysis, PrescribedDisplacementsAreImposedAtTheirFullValue) {
-  PlateSpec spec;
-  spec.load_increments = 3;  // a setting of the nonlinear analysis only
+  PlateSpec layout;
+  layout.load_increments = 3;  // a setting of the nonlinear analysis only
   AnalysisSettings settings;
-  Model model = testing::make_plate(spec, settings);
-  for (int node : testing::plate_left_nodes(spec)) add_support(model, node, "BOTH");
-  const int corner = testing::plate_right_nodes(spec).back();
+  Model model = testing::make_plate(layout, settings);
+  for (int node : testing::plate_left_nodes(layout)) add_support(model, node, "BOTH");
+  const int corner = testing::plate_right_nodes(layout).back();
   add_support(model, corner, "X", 0.3);
   add_support(model, corner, "Y", -0.02);
   std::ostringstream messages, console;
@@ -145,18 +145,18 @@ TEST(LinearAnalysis, PrescribedDisplacementsAreImposedAtTheirFullValue) {
   EXPECT_EQ(model.nodes(corner).u, 0.3);
   EXPECT_EQ(model.nodes(corner).v, -0.02);
   EXPECT_EQ(model.rhs(2 * corner - 1), 0.3);
-  for (int node : testing::plate_left_nodes(spec)) {
+  for (int node : testing::plate_left_nodes(layout)) {
     EXPECT_EQ(model.nodes(node).u, 0.0);
     EXPECT_EQ(model.nodes(node).v, 0.0);
   }
 }
 
 TEST(LinearAnalysis, UnloadedModelStaysAtRestAndMissingSupportsAreReported) {
-  PlateSpec spec;
+  PlateSpec layout;
   AnalysisSettings settings;
   {
-    Model model = testing::make_plate(spec, settings);
-    for (int node : testing::plate_left_nodes(spec)) add_support(model, node, "BOTH");
+    Model model = testing::make_plate(layout, settings);
+    for (int node : testing::plate_left_nodes(layout)) add_support(model, node, "BOTH");
     std::ostringstream messages, console;
     Solver solver = quiet_solver(messages);
     EXPECT_EQ(linear_analysis(model, settings, tables(), solver, console), AnalysisOutcome::completed);
@@ -165,13 +165,13 @@ TEST(LinearAnalysis, UnloadedModelStaysAtRestAndMissingSupportsAreReported) {
   {
     // A node that no element uses has no stiffness at all: the solver reports
     // the matrix singular and the run is marked suspect.
-    Model model = testing::make_plate(spec, settings);
+    Model model = testing::make_plate(layout, settings);
     Table1<Node> nodes(model.nodes.size64() + 1);
     for (int k = 1; k <= model.nodes.size(); ++k) nodes(k) = model.nodes(k);
     nodes(nodes.size()) = Node{nodes.size(), 9.0, 9.0, 0.0, 0.0};
     model.nodes = std::move(nodes);
     testing::create_global_system(model);
-    for (int node : testing::plate_left_nodes(spec)) add_support(model, node, "BOTH");
+    for (int node : testing::plate_left_nodes(layout)) add_support(model, node, "BOTH");
     std::ostringstream messages, console;
     Solver solver = quiet_solver(messages);
     EXPECT_EQ(linear_analysis(model, settings, tables(), solver, console), AnalysisOutcome::suspect);
@@ -189,12 +189,12 @@ namespace {
 TEST(LinearAnalysis, UnsupportedPlateIsReportedSingular) {
   // Without supports the stiffness is singular; round-off leaves tiny pivots
   // instead of zero ones, and the solver still reports the matrix singular.
-  PlateSpec spec;
-  spec.nx = 6;
-  spec.ny = 3;
-  spec.weight = 0.5;
+  PlateSpec layout;
+  layout.nx = 6;
+  layout.ny = 3;
+  layout.weight = 0.5;
   AnalysisSettings settings;
-  Model model = testing::make_plate(spec, settings);
+  Model model = testing::make_plate(layout, settings);
   std::ostringstream messages, console;
   Solver solver = quiet_solver(messages);
   EXPECT_EQ(linear_analysis(model, settings, tables(), solver, console), AnalysisOutcome::suspect);
@@ -205,13 +205,13 @@ TEST(LinearAnalysis, UnsupportedPlateIsReportedSingular) {
       << messages.str();
   // Rollers along one end still leave it free to slide along that end; one
   // more support in the other direction holds it.
-  for (int node : testing::plate_left_nodes(spec)) add_support(model, node, "X");
+  for (int node : testing::plate_left_nodes(layout)) add_support(model, node, "X");
   model.rhs = Table1<double>(model.rhs.size64(), 0.0);
   init_sparse_matrix(model.matrix, 2 * model.nodes.size(), 210 * model.elements.size64());
   std::ostringstream messages2, console2;
   Solver solver2 = quiet_solver(messages2);
   EXPECT_EQ(linear_analysis(model, settings, tables(), solver2, console2), AnalysisOutcome::suspect);
-  add_support(model, testing::plate_left_nodes(spec).front(), "Y");
+  add_support(model, testing::plate_left_nodes(layout).front(), "Y");
   init_sparse_matrix(model.matrix, 2 * model.nodes.size(), 210 * model.elements.size64());
   std::ostringstream messages3, console3;
   Solver solver3 = quiet_solver(messages3);

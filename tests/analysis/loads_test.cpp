@@ -97,13 +97,13 @@ TEST(EdgePressureVector, LinearlyVaryingLoadHasTheTriangleResultantAndMoment) {
 }
 
 // A clamped 2 x 1 plate; returns the model with the left edge fixed.
-Model clamped_plate(AnalysisSettings& settings, PlateSpec& spec) {
-  spec.nx = 2;
-  spec.ny = 1;
-  spec.length = 2.0;
-  spec.height = 1.0;
-  Model model = testing::make_plate(spec, settings);
-  const std::vector<int> left = testing::plate_left_nodes(spec);
+Model clamped_plate(AnalysisSettings& settings, PlateSpec& layout) {
+  layout.nx = 2;
+  layout.ny = 1;
+  layout.length = 2.0;
+  layout.height = 1.0;
+  Model model = testing::make_plate(layout, settings);
+  const std::vector<int> left = testing::plate_left_nodes(layout);
   model.prescribed_displacements = Table1<PrescribedDisplacement>(static_cast<std::int64_t>(left.size()));
   for (std::size_t k = 0; k < left.size(); ++k) {
     PrescribedDisplacement& p = model.prescribed_displacements[k];
@@ -116,14 +116,14 @@ Model clamped_plate(AnalysisSettings& settings, PlateSpec& spec) {
 
 TEST(ApplyLoadsAndConstraints, FactorScalesForcesAndPressuresButNotPrescribedValues) {
   AnalysisSettings settings;
-  PlateSpec spec;
-  Model model = clamped_plate(settings, spec);
-  const int tip = testing::plate_right_nodes(spec).back();
+  PlateSpec layout;
+  Model model = clamped_plate(settings, layout);
+  const int tip = testing::plate_right_nodes(layout).back();
   model.forces = Table1<NodalForce>(1);
   model.forces(1) = NodalForce{1, tip, 4.0, -8.0};
   model.pressures = Table1<EdgePressure>(1);
   model.pressures(1) = pressure_on(1, "GLOBAL", 3.0, 3.0, 0, 0);
-  model.pressures(1).element = testing::plate_right_edge_elements(spec)[0];
+  model.pressures(1).element = testing::plate_right_edge_elements(layout)[0];
   model.prescribed_displacements(1).value = 0.5;  // bottom-left node, both directions
 
   GatherWorkspace workspace;
@@ -151,7 +151,7 @@ TEST(ApplyLoadsAndConstraints, FactorScalesForcesAndPressuresButNotPrescribedVal
     EXPECT_EQ(half(i), 0.5 * full(i)) << i;
     if (i % 2 == 1) total_x += full(i);
   }
-  EXPECT_NEAR(total_x, 4.0 + 3.0 * spec.height / spec.ny, 1e-12);  // force plus q1 times edge length
+  EXPECT_NEAR(total_x, 4.0 + 3.0 * layout.height / layout.ny, 1e-12);  // force plus q1 times edge length
   EXPECT_EQ(full(2 * tip), -8.0);
 }
 

@@ -21,7 +21,7 @@ const ElementTables& tables() { return testing::element_tables(); }
 // A cantilever clamped at x = 0 with an end force P (global y, dead load)
 // spread uniformly over its end.
 struct Cantilever {
-  PlateSpec spec;
+  PlateSpec layout;
   AnalysisSettings settings;
   Model model;
 };
@@ -29,21 +29,21 @@ struct Cantilever {
 Cantilever make_cantilever(const char* type, int increments, double force, int nx = 10, int ny = 1,
                            double young = 1.0e5) {
   Cantilever c;
-  c.spec.nx = nx;
-  c.spec.ny = ny;
-  c.spec.length = 10.0;
-  c.spec.height = 0.5;
-  c.spec.young = young;
-  c.spec.poisson = 0.3;
-  c.spec.analysis_type = type;
-  c.spec.load_increments = increments;
-  c.model = testing::make_plate(c.spec, c.settings);
-  const std::vector<int> left = testing::plate_left_nodes(c.spec);
+  c.layout.nx = nx;
+  c.layout.ny = ny;
+  c.layout.length = 10.0;
+  c.layout.height = 0.5;
+  c.layout.young = young;
+  c.layout.poisson = 0.3;
+  c.layout.analysis_type = type;
+  c.layout.load_increments = increments;
+  c.model = testing::make_plate(c.layout, c.settings);
+  const std::vector<int> left = testing::plate_left_nodes(c.layout);
   c.model.prescribed_displacements = Table1<PrescribedDisplacement>(static_cast<std::int64_t>(left.size()));
   for (std::size_t k = 0; k < left.size(); ++k)
     c.model.prescribed_displacements[k] =
         PrescribedDisplacement{static_cast<int>(k + 1), left[k], FixedText<4>("BOTH"), 0.0};
-  const std::vector<int> ends = testing::plate_right_edge_elements(c.spec);
+  const std::vector<int> ends = testing::plate_right_edge_elements(c.layout);
   c.model.pressures = Table1<EdgePressure>(static_cast<std::int64_t>(ends.size()));
   for (std::size_t k = 0; k < ends.size(); ++k) {
     EdgePressure& p = c.model.pressures[k];
@@ -51,18 +51,18 @@ Cantilever make_cantilever(const char* type, int increments, double force, int n
     p.element = ends[k];
     p.edge = 1;
     p.system.assign("GLOBAL");
-    p.q2_start = p.q2_end = -force / c.spec.height;
+    p.q2_start = p.q2_end = -force / c.layout.height;
   }
   return c;
 }
 
 Node tip(const Cantilever& c) {
-  const std::vector<int> right = testing::plate_right_nodes(c.spec);
+  const std::vector<int> right = testing::plate_right_nodes(c.layout);
   return c.model.nodes(right[right.size() / 2]);
 }
 
 double bending_stiffness(const Cantilever& c) {
-  return c.spec.young * c.spec.height * c.spec.height * c.spec.height / 12.0;
+  return c.layout.young * c.layout.height * c.layout.height * c.layout.height / 12.0;
 }
 
 TEST(NonlinearAnalysis, UnloadedModelConvergesAtOnceAndPrintsTheLoadSteps) {
@@ -87,13 +87,13 @@ TEST(NonlinearAnalysis, SmallLoadGivesTheLinearSolution) {
   linear_analysis(linear.model, linear.settings, tables(), solver, console);
   nonlinear_analysis(nonlinear.model, nonlinear.settings, tables(), solver, console);
   const double v_linear = tip(linear).v;
-  const double ratio = std::fabs(v_linear) / linear.spec.length;
+  const double ratio = std::fabs(v_linear) / linear.layout.length;
   EXPECT_GT(ratio, 5e-5);
   for (int k = 1; k <= linear.model.nodes.size(); ++k) {
     EXPECT_NEAR(nonlinear.model.nodes(k).v, linear.model.nodes(k).v,
-                10.0 * ratio * ratio * linear.spec.length);
+                10.0 * ratio * ratio * linear.layout.length);
     EXPECT_NEAR(nonlinear.model.nodes(k).u, linear.model.nodes(k).u,
-                10.0 * ratio * ratio * linear.spec.length);
+                10.0 * ratio * ratio * linear.layout.length);
   }
 }
 
@@ -103,22 +103,22 @@ TEST(NonlinearAnalysis, SlenderCantileverFollowsTheElastica) {
   // Measured on a 10 x 0.5 strip: 20 x 1 cells give 0.4965 L and 0.1551 L
   // (0.6 % and 3.4 % off), 40 x 2 cells 0.4943 L and 0.1611 L (0.2 % and 0.3 %).
   Cantilever c = make_cantilever("NONLINEAR", 4, 0.0, 40, 2);
-  const double force = 2.0 * bending_stiffness(c) / (c.spec.length * c.spec.length);
+  const double force = 2.0 * bending_stiffness(c) / (c.layout.length * c.layout.length);
   c = make_cantilever("NONLINEAR", 4, force, 40, 2);
   std::ostringstream messages, console;
   Solver solver;
   solver.console = &messages;
   EXPECT_EQ(nonlinear_analysis(c.model, c.settings, tables(), solver, console), AnalysisOutcome::completed);
   EXPECT_EQ(console.str(), " 25.000\n 50.000\n 75.000\n100.000\nCONVERGED\n");
-  EXPECT_NEAR(-tip(c).v / c.spec.length, 0.49346, 0.005 * 0.49346);
-  EXPECT_NEAR(-tip(c).u / c.spec.length, 0.16064, 0.005 * 0.16064);
+  EXPECT_NEAR(-tip(c).v / c.layout.length, 0.49346, 0.005 * 0.49346);
+  EXPECT_NEAR(-tip(c).u / c.layout.length, 0.16064, 0.005 * 0.16064);
 }
 
 TEST(NonlinearAnalysis, NewtonIterationsConvergeQuadratically) {
   // One load step of the cantilever above, iterated by hand: each
   // displacement ratio is of the order of the previous one squared.
   Cantilever c = make_cantilever("NONLINEAR", 1, 0.0, 10, 1);
-  const double force = 1.0 * bending_stiffness(c) / (c.spec.length * c.spec.length);
+  const double force = 1.0 * bending_stiffness(c) / (c.layout.length * c.layout.length);
   c = make_cantilever("NONLINEAR", 1, force, 10, 1);
   std::ostringstream messages;
   Solver solver;
@@ -154,7 +154,7 @@ TEST(NonlinearAnalysis, LoadBeyondWhatTheStepCanFollowDiverges) {
   // in compression cannot exceed E A / (3 sqrt 3), so no equilibrium exists.
   Cantilever c = make_cantilever("NONLINEAR", 1, 0.0);
   for (EdgePressure& p : c.model.pressures) {
-    p.q1_start = p.q1_end = -0.5 * c.spec.young;
+    p.q1_start = p.q1_end = -0.5 * c.layout.young;
     p.q2_start = p.q2_end = 0.0;
   }
   std::ostringstream messages, console;
@@ -167,7 +167,7 @@ TEST(NonlinearAnalysis, LoadBeyondWhatTheStepCanFollowDiverges) {
 TEST(NonlinearAnalysis, PrescribedDisplacementMovesByItsShareOncePerStep) {
   // A strip pulled at its end by a prescribed displacement in three steps.
   Cantilever c = make_cantilever("NONLINEAR", 3, 0.0, 4, 1);
-  const std::vector<int> right = testing::plate_right_nodes(c.spec);
+  const std::vector<int> right = testing::plate_right_nodes(c.layout);
   Table1<PrescribedDisplacement> records(c.model.prescribed_displacements.size64() + 1);
   for (int k = 1; k < records.size(); ++k) records(k) = c.model.prescribed_displacements(k);
   records(records.size()) = PrescribedDisplacement{records.size(), right.front(), FixedText<4>("X"), 0.3};

@@ -14,12 +14,12 @@ namespace quorix {
 namespace {
 
 TEST(GlobalStiffness, CompressedEqualsDenseAssemblyAndKeepsTheRigidBodyModes) {
-  testing::PlateSpec spec;
-  spec.nx = 3;
-  spec.ny = 2;
-  spec.distortion = 0.15;
+  testing::PlateSpec layout;
+  layout.nx = 3;
+  layout.ny = 2;
+  layout.distortion = 0.15;
   AnalysisSettings settings;
-  Model model = testing::make_plate(spec, settings);
+  Model model = testing::make_plate(layout, settings);
   const ElementTables tables = init_element_tables();
   const int n = model.matrix.order;
 

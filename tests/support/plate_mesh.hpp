@@ -29,15 +29,15 @@ struct PlateSpec {
 
 // Nodes, material, thickness and elements; no loads or supports. The global
 // system is created as the reader creates it.
-Model make_plate(const PlateSpec& spec, AnalysisSettings& settings);
+Model make_plate(const PlateSpec& layout, AnalysisSettings& settings);
 
 // Node number of the corner at cell lattice point (cx, cy), 0 <= cx <= nx.
-int plate_corner_node(const PlateSpec& spec, int cx, int cy);
+int plate_corner_node(const PlateSpec& layout, int cx, int cy);
 // Element positions whose edge 1 lies on x = length (one per cell row).
-std::vector<int> plate_right_edge_elements(const PlateSpec& spec);
+std::vector<int> plate_right_edge_elements(const PlateSpec& layout);
 // Node numbers on x = 0 and on x = length, bottom to top.
-std::vector<int> plate_left_nodes(const PlateSpec& spec);
-std::vector<int> plate_right_nodes(const PlateSpec& spec);
+std::vector<int> plate_left_nodes(const PlateSpec& layout);
+std::vector<int> plate_right_nodes(const PlateSpec& layout);
 
 // The element tables, built once for all the tests of a program.
 const ElementTables& element_tables();
