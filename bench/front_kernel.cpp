@@ -71,7 +71,13 @@ void BM_DefiniteFront(benchmark::State& state) {
   FactorizeDenseFront(state, 0.0, quorix::default_panel_pivots);
 }
 
-BENCHMARK(BM_ThresholdFront)->Arg(200)->Arg(600)->Arg(1500)->Arg(3000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ThresholdFront)
+    ->Arg(60)
+    ->Arg(200)
+    ->Arg(600)
+    ->Arg(1500)
+    ->Arg(3000)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DefiniteFront)->Arg(1500)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -137,7 +137,8 @@ constexpr int chunk_packs = 2;
 constexpr int chunk_columns = chunk_packs * pack_width;
 constexpr int tile_rows = 8;
 constexpr int column_block = 384;  // 384 columns of 64 pivot rows: 196 KB
-static_assert(column_block % chunk_columns == 0);
+static_assert(column_block % chunk_columns == 0 && column_block % tile_rows == 0);
+static_assert(tile_rows % pack_width == 0);
 
 // The pivot rows over the columns jb .. jb + column_block - 1 in chunks:
 // u(k, c) is word chunk_start(c - jb) + k chunk_columns + (c - jb) %
@@ -148,29 +149,30 @@ struct PackedPanel {
   std::int64_t chunk_start(int offset) const {
     return static_cast<std::int64_t>(offset / chunk_columns) * count * chunk_columns;
   }
-  double at(int k, int offset) const {
-    return words[chunk_start(offset) + k * chunk_columns + offset % chunk_columns];
-  }
 };
 
+// The multipliers of a tile of rows lie side by side, those of one pivot
+// together: w(r, k) = w[k tile_rows + r].
+//
 // Rows r = 0 .. R-1 over `width` columns of one chunk: row[r](t) += w(r, k)
-// * u[k chunk_columns + t], k in pivot order, where w(r, k) = w[r ldw + k].
+// * u[k chunk_columns + t], k in pivot order.
 template <int R>
-void update_part_chunk(double* const* row, const double* w, int ldw, const double* u, int count, int width) {
+void update_part_chunk(double* const* row, const double* w, const double* u, int count, int width) {
   int t = 0;
   for (; t + pack_width <= width; t += pack_width) {
     Pack sum[R];
     for (int r = 0; r < R; ++r) sum[r] = load_pack(row[r] + t);
     for (int k = 0; k < count; ++k) {
       const Pack uk = load_pack(u + k * chunk_columns + t);
-      for (int r = 0; r < R; ++r) sum[r] += w[r * ldw + k] * uk;
+      const double* const wk = w + k * tile_rows;
+      for (int r = 0; r < R; ++r) sum[r] += wk[r] * uk;
     }
     for (int r = 0; r < R; ++r) store_pack(row[r] + t, sum[r]);
   }
   for (; t < width; ++t) {
     for (int r = 0; r < R; ++r) {
       double sum = row[r][t];
-      for (int k = 0; k < count; ++k) sum += w[r * ldw + k] * u[k * chunk_columns + t];
+      for (int k = 0; k < count; ++k) sum += w[k * tile_rows + r] * u[k * chunk_columns + t];
       row[r][t] = sum;
     }
   }
@@ -178,8 +180,7 @@ void update_part_chunk(double* const* row, const double* w, int ldw, const doubl
 
 // The same over `chunks` whole chunks, one after the other from u.
 template <int R>
-void update_whole_chunks(double* const* row, const double* w, int ldw, const double* u, int count,
-                         int chunks) {
+void update_whole_chunks(double* const* row, const double* w, const double* u, int count, int chunks) {
   for (int m = 0; m < chunks; ++m, u += count * chunk_columns) {
     const int t0 = m * chunk_columns;
     Pack sum[R][chunk_packs];
@@ -189,8 +190,9 @@ void update_whole_chunks(double* const* row, const double* w, int ldw, const dou
     for (int k = 0; k < count; ++k, uk += chunk_columns) {
       Pack v[chunk_packs];
       for (int p = 0; p < chunk_packs; ++p) v[p] = load_pack(uk + p * pack_width);
+      const double* const wrow = w + k * tile_rows;
       for (int r = 0; r < R; ++r) {
-        const double wk = w[r * ldw + k];
+        const double wk = wrow[r];
         for (int p = 0; p < chunk_packs; ++p) sum[r][p] += wk * v[p];
       }
     }
@@ -203,8 +205,7 @@ void update_whole_chunks(double* const* row, const double* w, int ldw, const dou
 // row[r](t) += w(r, k) u(k, offset + t), k in pivot order. The columns up to
 // the next chunk boundary, the whole chunks, then the rest.
 template <int R>
-void update_rows(double* const* row, const double* w, int ldw, const PackedPanel& panel, int offset,
-                 int width) {
+void update_rows(double* const* row, const double* w, const PackedPanel& panel, int offset, int width) {
   double* at[R];
   for (int r = 0; r < R; ++r) at[r] = row[r];
   auto advance = [&](int columns) {
@@ -215,26 +216,25 @@ void update_rows(double* const* row, const double* w, int ldw, const PackedPanel
   const int into = offset % chunk_columns;
   if (into > 0 && width > 0) {
     const int head = std::min(chunk_columns - into, width);
-    update_part_chunk<R>(at, w, ldw, panel.words + panel.chunk_start(offset) + into, panel.count, head);
+    update_part_chunk<R>(at, w, panel.words + panel.chunk_start(offset) + into, panel.count, head);
     advance(head);
   }
   const int chunks = width / chunk_columns;
   if (chunks > 0) {
-    update_whole_chunks<R>(at, w, ldw, panel.words + panel.chunk_start(offset), panel.count, chunks);
+    update_whole_chunks<R>(at, w, panel.words + panel.chunk_start(offset), panel.count, chunks);
     advance(chunks * chunk_columns);
   }
-  if (width > 0)
-    update_part_chunk<R>(at, w, ldw, panel.words + panel.chunk_start(offset), panel.count, width);
+  if (width > 0) update_part_chunk<R>(at, w, panel.words + panel.chunk_start(offset), panel.count, width);
 }
 
 // update_rows for 1 <= rows <= R rows.
 template <int R = tile_rows>
-void update_some_rows(int rows, double* const* row, const double* w, int ldw, const PackedPanel& panel,
-                      int offset, int width) {
+void update_some_rows(int rows, double* const* row, const double* w, const PackedPanel& panel, int offset,
+                      int width) {
   if constexpr (R > 1) {
-    if (rows < R) return update_some_rows<R - 1>(rows, row, w, ldw, panel, offset, width);
+    if (rows < R) return update_some_rows<R - 1>(rows, row, w, panel, offset, width);
   }
-  update_rows<R>(row, w, ldw, panel, offset, width);
+  update_rows<R>(row, w, panel, offset, width);
 }
 
 // Largest |x(0 .. len-1)|, 0 for none. A maximum does not depend on the
@@ -260,8 +260,8 @@ void apply_pair(double* __restrict__ row, const double* __restrict__ ur, const d
 // w(i) = -u(i)/d are written over them once the rows are updated) and d is
 // kept here. Only the candidate row is brought up to date before its test.
 // The work arrays of the panel's application are kept with it: the packed
-// column block, and the multipliers of the rows below the panel, those of
-// one row side by side (as large as the largest front so far needs).
+// column block, and the multipliers of the rows below the panel (as large
+// as the largest front so far needs).
 struct PanelPivots {
   int first = 1;
   int count = 0;
@@ -290,10 +290,11 @@ void update_candidate_row(const Front& a, const PanelPivots& panel, int j) {
 // panel's updates already (only their multipliers are written here).
 //
 // Row i receives a(i, c) += w(k, i) * u(k, c), k in pivot order, where
-// w(k, i) = -u(k, i)/d(k) replaces u(k, i) at the end, as in pivot-by-pivot
-// elimination once no row needs u(k, i) any more. The multipliers of all
-// rows are formed first. The columns go in blocks whose slice of the panel,
-// packed, stays in cache, and in each block the rows tile_rows at a time:
+// w(k, i) = -u(k, i)/d(k) replaces u(k, i), as in pivot-by-pivot elimination
+// once no row needs u(k, i) any more. The columns go in blocks whose slice
+// of the panel is copied, packed, into a buffer that stays in cache; then the
+// slice's u(k, c) are replaced by w(k, c) in place, where the rows c of this
+// and later blocks read them. In each block the rows go tile_rows at a time:
 // first the rows above the block, over its whole width, then the rows
 // inside it, over their own small triangle and the columns to its right.
 void apply_panel(const Front& a, PanelPivots& panel, int first_row) {
@@ -305,63 +306,70 @@ void apply_panel(const Front& a, PanelPivots& panel, int first_row) {
   for (int k = 0; k < count; ++k) {
     for (int c = panel.first + k + 1; c < first_row; ++c) u_at(k, c) = -u_at(k, c) / panel.d[k];
   }
-  // w(k, i) = -u(k, i) / d(k) for i = first_row .. f, at w[(i - first_row) ldw + k].
+  // w(k, i) = -u(k, i) / d(k) for i = first_row .. f, the rows in tiles as
+  // the kernels read them: row i = first_row + t tile_rows + r at
+  // w[(t count + k) tile_rows + r].
   const int rows_below = f - first_row + 1;
-  const int ldw = count;
-  if (panel.multipliers.size() < static_cast<std::size_t>(rows_below) * static_cast<std::size_t>(ldw))
-    panel.multipliers.resize(static_cast<std::size_t>(rows_below) * static_cast<std::size_t>(ldw));
+  const std::size_t w_words = static_cast<std::size_t>(rows_below + tile_rows - 1) / tile_rows * tile_rows *
+                              static_cast<std::size_t>(count);
+  if (panel.multipliers.size() < w_words) panel.multipliers.resize(w_words);
   double* const w = panel.multipliers.data();
+  auto w_at = [&](int k, int i) {  // i = row - first_row
+    return w + (static_cast<std::int64_t>(i / tile_rows) * count + k) * tile_rows + i % tile_rows;
+  };
   for (int k = 0; k < count; ++k) {
     const double* const uk = &u_at(k, first_row);
     const double dk = panel.d[k];
     int i = 0;
-    for (; i + pack_width <= rows_below; i += pack_width) {
-      double quotient[pack_width];
-      store_pack(quotient, -load_pack(uk + i) / dk);
-      for (int t = 0; t < pack_width; ++t) w[static_cast<std::int64_t>(i + t) * ldw + k] = quotient[t];
-    }
-    for (; i < rows_below; ++i) w[static_cast<std::int64_t>(i) * ldw + k] = -uk[i] / dk;
+    for (; i + pack_width <= rows_below; i += pack_width) store_pack(w_at(k, i), -load_pack(uk + i) / dk);
+    for (; i < rows_below; ++i) *w_at(k, i) = -uk[i] / dk;
   }
-  auto w_of = [&](int i) { return w + static_cast<std::int64_t>(i - first_row) * ldw; };
+  auto w_of = [&](int i) -> const double* { return w_at(0, i - first_row); };
   const PackedPanel packed{panel.packed.get(), count};
   double* row[tile_rows];
   for (int jb = first_row; jb <= f; jb += column_block) {
     const int je = std::min(f, jb + column_block - 1);
+    const int width = je - jb + 1;
     for (int k = 0; k < count; ++k) {
-      const double* const uk = &u_at(k, jb);
-      for (int c = 0; c <= je - jb; ++c)
-        packed.words[packed.chunk_start(c) + k * chunk_columns + c % chunk_columns] = uk[c];
+      double* const uk = &u_at(k, jb);
+      double* to = packed.words + k * chunk_columns;
+      int c = 0;
+      for (; c + chunk_columns <= width; c += chunk_columns, to += count * chunk_columns)
+        for (int t = 0; t < chunk_packs; ++t)
+          store_pack(to + t * pack_width, load_pack(uk + c + t * pack_width));
+      for (int t = 0; c + t < width; ++t) to[t] = uk[c + t];
+      // No row of this or a later block needs u(k, jb .. je) any more.
+      for (c = 0; c + pack_width <= width; c += pack_width)
+        store_pack(uk + c, load_pack(w_at(k, jb - first_row + c)));
+      for (; c < width; ++c) uk[c] = *w_at(k, jb - first_row + c);
     }
     // Rows above the block.
     for (int i = first_row; i < jb; i += tile_rows) {
       const int rows = std::min(tile_rows, jb - i);
       for (int r = 0; r < rows; ++r) row[r] = a.row(i + r) + (jb - (i + r));
-      update_some_rows(rows, row, w_of(i), ldw, packed, 0, je - jb + 1);
+      update_some_rows(rows, row, w_of(i), packed, 0, width);
     }
     // Rows inside the block.
     for (int i = jb; i <= je; i += tile_rows) {
       const int rows = std::min(tile_rows, je - i + 1);
       const double* const wi = w_of(i);
-      // The group's own triangle, its entries side by side.
+      // The group's own triangle, updated as a square in a copy whose
+      // entries below the diagonal (not entries of the front) are dropped.
       double corner[tile_rows][tile_rows];  // corner[r][c] = a(i+r, i+c), c >= r
-      for (int r = 0; r < rows; ++r)
+      for (int r = 0; r < rows; ++r) {
+        row[r] = corner[r];
+        for (int c = 0; c < r; ++c) corner[r][c] = 0.0;
         for (int c = r; c < rows; ++c) corner[r][c] = a.at(i + r, i + c);
-      for (int k = 0; k < count; ++k) {
-        for (int r = 0; r < rows; ++r)
-          for (int c = r; c < rows; ++c) corner[r][c] += wi[r * ldw + k] * packed.at(k, i + c - jb);
       }
+      update_some_rows(rows, row, wi, packed, i - jb, rows);
       for (int r = 0; r < rows; ++r)
         for (int c = r; c < rows; ++c) a.at(i + r, i + c) = corner[r][c];
       const int c0 = i + rows;
       if (c0 <= je) {
         for (int r = 0; r < rows; ++r) row[r] = a.row(i + r) + (c0 - (i + r));
-        update_some_rows(rows, row, wi, ldw, packed, c0 - jb, je - c0 + 1);
+        update_some_rows(rows, row, wi, packed, c0 - jb, je - c0 + 1);
       }
     }
-  }
-  for (int k = 0; k < count; ++k) {
-    double* const uk = &u_at(k, first_row);
-    for (int i = 0; i < rows_below; ++i) uk[i] = w[static_cast<std::int64_t>(i) * ldw + k];
   }
   for (int k = 0; k < count; ++k) pivot_row[k][0] = 1.0 / panel.d[k];
   panel.count = 0;
@@ -690,20 +698,41 @@ void factorize_fronts(Solver& solver, int n, View1<double> real_space, std::int6
     // Rows first_row .. last_row of a son triangle of order `length` at
     // `son`, read from the last word down; local[t-1] is the front position
     // of its variable t.
+    // Son columns whose positions follow one another in the front, after
+    // that of the row, are added as one run, a pack at a time from its end.
+    // Each pack's values are read and cleared before its targets are added
+    // to, so where the targets overlap the words read (never below them)
+    // every word holds what the entry by entry order would leave there.
     auto add_son_rows = [&](double* son, const int* local, int length, int first_row, int last_row) {
       for (int t = last_row; t >= first_row; --t) {
         const int lt = local[t - 1];
         double* const son_row = son + row_offset(t, length);  // son_row[b - t] = son entry (t, b)
         double* const target = a.row(lt);                     // target[c - lt] = a(lt, c)
-        for (int b = length; b >= t; --b) {
-          const double value = son_row[b - t];
-          son_row[b - t] = 0.0;
+        for (int b = length; b >= t;) {
           const int lb = local[b - 1];
-          if (lt <= lb) {
-            target[lb - lt] += value;
-          } else {
+          if (lt > lb) {
+            const double value = son_row[b - t];
+            son_row[b - t] = 0.0;
             a.at(lb, lt) += value;
+            --b;
+            continue;
           }
+          int low = b;  // the run: columns low .. b at positions lb - (b - low) .. lb
+          while (low > t && local[low - 2] == local[low - 1] - 1) --low;
+          double* const from = son_row + (low - t);
+          double* const to = target + (lb - (b - low) - lt);
+          int m = b - low + 1;
+          for (; m >= pack_width; m -= pack_width) {
+            const Pack value = load_pack(from + (m - pack_width));
+            store_pack(from + (m - pack_width), Pack{});
+            store_pack(to + (m - pack_width), load_pack(to + (m - pack_width)) + value);
+          }
+          for (; m > 0; --m) {
+            const double value = from[m - 1];
+            from[m - 1] = 0.0;
+            to[m - 1] += value;
+          }
+          b = low - 1;
         }
       }
     };

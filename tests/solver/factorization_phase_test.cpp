@@ -416,6 +416,57 @@ TEST(MFFACT, TightStorageCompressesAndGivesTheSameFactors) {
   }
 }
 
+// A plate-like grid, two coupled variables per point, numbered row by row:
+// the sons' variables lie at consecutive father positions, so their
+// triangles are added in long runs, also where the front overlaps the
+// topmost son triangle in tight storage.
+Entries grid_with_two_variables_per_point(int columns, int rows) {
+  Entries m;
+  m.n = 2 * columns * rows;
+  auto variable = [&](int x, int y, int c) { return 2 * (y * columns + x) + c + 1; };
+  for (int y = 0; y < rows; ++y) {
+    for (int x = 0; x < columns; ++x) {
+      for (int c = 0; c < 2; ++c) m.add(variable(x, y, c), variable(x, y, c), 8.0 + 0.25 * c + 0.01 * x);
+      m.add(variable(x, y, 0), variable(x, y, 1), 0.5 + 0.001 * y);
+      for (int c = 0; c < 2; ++c) {
+        if (x + 1 < columns) m.add(variable(x, y, c), variable(x + 1, y, c), -1.0 - 0.003 * y);
+        if (y + 1 < rows) m.add(variable(x, y, c), variable(x, y + 1, c), -1.0 + 0.002 * x);
+        if (x + 1 < columns && y + 1 < rows) m.add(variable(x, y, c), variable(x + 1, y + 1, 1 - c), 0.3);
+      }
+    }
+  }
+  return m;
+}
+
+TEST(MFFACT, GridSonsGiveTheSameFactorsInTightStorage) {
+  const Entries m = grid_with_two_variables_per_point(23, 17);
+  const AssemblyTree tree = testing::elimination_tree(m, true, 4);
+  std::ostringstream out;
+  Solver solver = testing::quiet_solver(out);
+  const FactorRun roomy = testing::factorize(solver, m, tree);
+  ASSERT_EQ(roomy.iflag, 0);
+  const std::vector<double> b = testing::random_vector(m.n, 7);
+  const std::vector<double> x = testing::solve(solver, roomy, tree.nnodes, b);
+  EXPECT_LT(testing::relative_residual(m, x, b), 1e-12);
+  std::int64_t la = m.nz() + m.n, liw = m.nz();
+  FactorRun run;
+  for (int attempts = 0;; ++attempts) {
+    ASSERT_LT(attempts, 1000);
+    run = testing::factorize(solver, m, tree, la, liw);
+    if (run.iflag == -3) {
+      liw = run.info.IERROR;
+    } else if (run.iflag == -4) {
+      la = run.info.IERROR;
+    } else {
+      break;
+    }
+  }
+  ASSERT_EQ(run.iflag, 0);
+  EXPECT_GT(run.info.NCOMPR, 0);
+  EXPECT_TRUE(testing::same_factors(run, roomy));
+  EXPECT_TRUE(testing::same_bits(testing::solve(solver, run, tree.nnodes, b), x));
+}
+
 // Every short integer storage, including the ones where a remainder's list
 // is pushed after the block was placed, reports a length that gets the
 // failing step through: a run with that length fails later or not at all.
