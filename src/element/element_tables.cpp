@@ -167,36 +167,29 @@ ElementData gather_element(const Model& model, const Element& element) {
   return data;
 }
 
-Mat2 jacobian_from(const Vec10& dqsi, const Vec10& deta, const ElementData& element) {
-  Mat2 j{};
-  double x_q = 0.0, x_e = 0.0, y_q = 0.0, y_e = 0.0;
+namespace {
+
+// (sum p_i dN_i/dqsi, sum p_i dN_i/deta; the same for q), each sum over the
+// ten nodes in order: the natural derivatives of two nodal fields.
+Mat2 natural_derivatives(const Vec10& p, const Vec10& q, const Vec10& dqsi, const Vec10& deta) {
+  double p_q = 0.0, p_e = 0.0, q_q = 0.0, q_e = 0.0;
   for (std::size_t i = 0; i < 10; ++i) {
-    x_q += element.x[i] * dqsi[i];
-    x_e += element.x[i] * deta[i];
-    y_q += element.y[i] * dqsi[i];
-    y_e += element.y[i] * deta[i];
+    p_q += p[i] * dqsi[i];
+    p_e += p[i] * deta[i];
+    q_q += q[i] * dqsi[i];
+    q_e += q[i] * deta[i];
   }
-  j[0][0] = x_q;
-  j[0][1] = x_e;
-  j[1][0] = y_q;
-  j[1][1] = y_e;
-  return j;
+  return Mat2{{{p_q, p_e}, {q_q, q_e}}};
+}
+
+}  // namespace
+
+Mat2 jacobian_from(const Vec10& dqsi, const Vec10& deta, const ElementData& element) {
+  return natural_derivatives(element.x, element.y, dqsi, deta);
 }
 
 Mat2 natural_displacement_gradient(const Vec10& dqsi, const Vec10& deta, const ElementData& element) {
-  Mat2 a{};
-  double u_q = 0.0, u_e = 0.0, v_q = 0.0, v_e = 0.0;
-  for (std::size_t i = 0; i < 10; ++i) {
-    u_q += element.u[i] * dqsi[i];
-    u_e += element.u[i] * deta[i];
-    v_q += element.v[i] * dqsi[i];
-    v_e += element.v[i] * deta[i];
-  }
-  a[0][0] = u_q;
-  a[0][1] = u_e;
-  a[1][0] = v_q;
-  a[1][1] = v_e;
-  return a;
+  return natural_derivatives(element.u, element.v, dqsi, deta);
 }
 
 double determinant(const Mat2& j) { return j[0][0] * j[1][1] - j[0][1] * j[1][0]; }

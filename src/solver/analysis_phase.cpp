@@ -395,6 +395,20 @@ int minimum_degree_order(const SolverControls& controls, int n, View1<int> int_s
   int counter = flag_top;
   int compressions = 0;
   int root = 0;  // the dense root: variables found adjacent to all others, eliminated last
+  // The first variable to join becomes the root (returns true); later ones are
+  // absorbed into it.
+  auto join_dense_root = [&](int v) {
+    if (root == 0) {
+      root = v;
+      list_start(v) = 0;
+      return true;
+    }
+    list_start(v) = -root;
+    size(root) += size(v);
+    size(v) = 0;
+    flag(v) = -1;
+    return false;
+  };
   int eliminated = 0;
   int min_degree = 1;
   std::int64_t free_end = free_position;
@@ -540,17 +554,9 @@ int minimum_degree_order(const SolverControls& controls, int n, View1<int> int_s
       int_space(start) = kept + 1;
 
       if (v_degree >= threshold) {
-        // v is coupled to (nearly) every variable left: it joins the dense root.
-        if (root == 0) {
-          root = v;
-          list_start(v) = 0;
-        } else {
-          list_start(v) = -root;
-          size(root) += size(v);
-          size(v) = 0;
-          flag(v) = -1;
-          int_space(q) = root;
-        }
+        // v is coupled to (nearly) every variable left: it joins the dense
+        // root, and the root stands for it in the new element.
+        if (!join_dense_root(v)) int_space(q) = root;
         continue;
       }
       const int d = static_cast<int>(std::min<std::int64_t>(v_degree, n));
@@ -612,17 +618,7 @@ int minimum_degree_order(const SolverControls& controls, int n, View1<int> int_s
   // ---- Step 4: what is left joins the dense root (the first becomes the
   // root if there is none); elements never absorbed hang from the root.
   for (int d = 1; d <= n; ++d) {
-    for (int v = head(d); v != 0; v = next(v)) {
-      if (root == 0) {
-        root = v;
-        list_start(v) = 0;
-      } else {
-        list_start(v) = -root;
-        size(root) += size(v);
-        size(v) = 0;
-        flag(v) = -1;
-      }
-    }
+    for (int v = head(d); v != 0; v = next(v)) join_dense_root(v);
   }
   for (int v = 1; v <= n; ++v)
     if (list_start(v) > 0) list_start(v) = -root;

@@ -40,8 +40,6 @@ std::int64_t triangle_words(std::int64_t n) { return n * (n + 1) / 2; }
 
 // Words before row i in a packed upper triangle of order n: the rows
 // 1 .. i-1 hold n, n-1, ..., n-i+2 words.
-std::int64_t row_offset(std::int64_t i, std::int64_t n) { return (i - 1) * (2 * n - i + 2) / 2; }
-
 // The current front: a(i, j) for 1 <= i <= j <= order.
 struct Front {
   double* first;
@@ -1051,25 +1049,20 @@ void write_factor_blocks(std::ostream& out, View1<const double> real_space, View
   std::int64_t pos = 2;   // block header
   std::int64_t real = 1;  // first pivot row of the block
   for (int b = 1; b <= block_count; ++b) {
-    int front_order = int_space(pos), pivots = 1;
-    std::int64_t list = pos + 1;
-    if (front_order < 0) {
-      front_order = -front_order;
-    } else {
-      pivots = int_space(pos + 1);
-      list = pos + 2;
-    }
+    const FactorBlock block = read_factor_block(int_space, pos);
+    const int front_order = block.front_order;
+    const int pivots = block.pivots;
     out << " BLOCK PIVOT =" << fortran_int(b, 8) << " NROWS =" << fortran_int(pivots, 8)
         << " NCOLS =" << fortran_int(front_order, 8) << '\n';
-    write_integer_list(out, " COLUMN INDICES =", int_space.from(list), front_order);
+    write_integer_list(out, " COLUMN INDICES =", int_space.from(block.list), front_order);
     out << " REAL ENTRIES .. EACH ROW STARTS ON A NEW LINE\n";
     for (int r = 1; r <= pivots; ++r) {
       write_real_list(out, "", real_space.data() + (real - 1) + row_offset(r, front_order),
                       front_order - r + 1);
     }
     if (!full) break;
-    pos = list + front_order;
-    real += static_cast<std::int64_t>(pivots) * (2LL * front_order - pivots + 1) / 2;
+    pos = block.list + front_order;
+    real += factor_block_reals(block);
   }
 }
 

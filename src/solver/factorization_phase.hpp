@@ -45,6 +45,34 @@ int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const i
                            int nnodes, View1<int> tree_work, FactorStorage& storage, int retries);
 inline constexpr int storage_retries = 4;
 
+// ---- The factors' layout ---------------------------------------------------
+// int_space(1) is the block count (negated when a 2 x 2 pivot was used). Each
+// block is a header, (front_order, pivots) or (-front_order) for one pivot,
+// then its front_order variables, the first of each 2 x 2 pair negated. In
+// real_space the blocks' pivot rows follow one another from word 1, row r of a
+// block holding a(r, r .. front_order).
+
+// Words before row i of a packed upper triangle (or block) of order n.
+inline std::int64_t row_offset(std::int64_t i, std::int64_t n) { return (i - 1) * (2 * n - i + 2) / 2; }
+
+struct FactorBlock {
+  int front_order;
+  int pivots;
+  std::int64_t list;  // int_space word of the block's first variable
+};
+
+// The block whose header word is int_space(pos).
+inline FactorBlock read_factor_block(View1<const int> int_space, std::int64_t pos) {
+  const int first = int_space(pos);
+  if (first < 0) return {-first, 1, pos + 1};
+  return {first, int_space(pos + 1), pos + 2};
+}
+
+// Reals held by a block's pivot rows.
+inline std::int64_t factor_block_reals(const FactorBlock& block) {
+  return row_offset(block.pivots + 1, block.front_order);
+}
+
 // ---- Listings (diagnostic_level >= 1) ------------------------------------
 
 // Fortran-style scaled exponent field (1PEw.d, or 1PDw.d with letter 'D'):

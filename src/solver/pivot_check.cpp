@@ -5,6 +5,8 @@
 #include <limits>
 #include <vector>
 
+#include "solver/factorization_phase.hpp"
+
 namespace quorix {
 
 std::int64_t count_negligible_pivots(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
@@ -30,44 +32,33 @@ std::int64_t count_negligible_pivots(int n, std::int64_t nz, View1<const int> ro
     if (!(ratio > kNegligiblePivotRatio)) ++negligible;
   };
 
-  // Walk the blocks: a header (front order, pivots; or minus the front order
-  // for a single pivot), the front's variables (the first of a 2 x 2 pair
-  // negated), and in real_space the pivot rows, each from its diagonal on. A
-  // 1 x 1 pivot holds 1/d on its diagonal, a 2 x 2 pivot the inverse block.
+  // A 1 x 1 pivot holds 1/d on its row's diagonal, a 2 x 2 pivot the inverse
+  // block on the diagonals of its two rows and between them.
   const int blocks = std::abs(int_space(1));
   std::int64_t ip = 2;
   std::int64_t rp = 1;
   for (int b = 1; b <= blocks; ++b) {
-    int order = int_space(ip);
-    int pivots = 1;
-    std::int64_t index = ip + 1;
-    if (order < 0) {
-      order = -order;
-    } else {
-      pivots = int_space(ip + 1);
-      index = ip + 2;
-    }
-    std::int64_t row = rp;  // start of pivot row r
-    for (int r = 1; r <= pivots; ++r) {
-      const int variable = int_space(index + r - 1);
+    const FactorBlock block = read_factor_block(int_space, ip);
+    const int order = block.front_order;
+    for (int r = 1; r <= block.pivots; ++r) {
+      const std::int64_t row = rp + row_offset(r, order);
+      const int variable = int_space(block.list + r - 1);
       if (variable > 0) {
         judge(1.0 / std::fabs(real_space(row)), scale_of(variable));
-      } else {
-        // The pair r, r + 1: its smaller eigenvalue in magnitude is at least
-        // 1 / (the row-sum norm of the stored inverse).
-        const double i11 = real_space(row), i12 = real_space(row + 1);
-        const double i22 = real_space(row + (order - r + 1));
-        const double norm = std::max(std::fabs(i11) + std::fabs(i12), std::fabs(i12) + std::fabs(i22));
-        const int partner = int_space(index + r);
-        judge(1.0 / norm, std::max(scale_of(variable), scale_of(partner)));
-        judge(1.0 / norm, std::max(scale_of(variable), scale_of(partner)));
-        row += order - r + 1;
-        ++r;
+        continue;
       }
-      row += order - r + 1;
+      // The pair r, r + 1: its smaller eigenvalue in magnitude is at least
+      // 1 / (the row-sum norm of the stored inverse).
+      const double i11 = real_space(row), i12 = real_space(row + 1);
+      const double i22 = real_space(rp + row_offset(r + 1, order));
+      const double norm = std::max(std::fabs(i11) + std::fabs(i12), std::fabs(i12) + std::fabs(i22));
+      const double scale = std::max(scale_of(variable), scale_of(int_space(block.list + r)));
+      judge(1.0 / norm, scale);
+      judge(1.0 / norm, scale);
+      ++r;
     }
-    rp = row;
-    ip = index + order;
+    rp += factor_block_reals(block);
+    ip = block.list + order;
   }
   if (smallest_ratio) *smallest_ratio = smallest;
   return negligible;

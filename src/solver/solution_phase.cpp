@@ -24,21 +24,6 @@ namespace quorix {
 
 namespace {
 
-struct BlockHeader {
-  int front_order;
-  int pivots;
-  std::int64_t list;  // int word of the first variable
-};
-
-BlockHeader read_block_header(View1<const int> int_space, std::int64_t pos) {
-  const int first = int_space(pos);
-  if (first < 0) return {-first, 1, pos + 1};
-  return {first, int_space(pos + 1), pos + 2};
-}
-
-// Words before pivot row r of a block of order f.
-std::int64_t row_offset(std::int64_t r, std::int64_t f) { return (r - 1) * (2 * f - r + 2) / 2; }
-
 // y(0 .. len-1) += a(0 .. len-1) * x
 void add_multiple(double* __restrict__ y, const double* __restrict__ a, double x, std::int64_t len) {
   for (std::int64_t c = 0; c < len; ++c) y[c] += a[c] * x;
@@ -50,7 +35,7 @@ void add_pair_gathered(double* __restrict__ y, const double* __restrict__ ar, co
   for (std::int64_t c = 0; c < len; ++c) y[c] = (y[c] + as[c] * xs) + ar[c] * xr;
 }
 
-bool gathered(const SolverControls& controls, int first_threshold, const BlockHeader& block) {
+bool gathered(const SolverControls& controls, int first_threshold, const FactorBlock& block) {
   const int index = first_threshold + std::min(block.pivots, 10) - 1;  // 0-based
   return block.front_order >= controls.front_thresholds[static_cast<std::size_t>(index)];
 }
@@ -70,12 +55,12 @@ std::int64_t forward_solve(const SolverControls& controls, View1<const double> r
   std::int64_t real = 1;
   for (int b = 1; b <= block_count; ++b) {
     block_start(b) = pos;
-    const BlockHeader block = read_block_header(int_space, pos);
+    const FactorBlock block = read_factor_block(int_space, pos);
     const int f = block.front_order;
     const int* const list = int_space.data() + (block.list - 1);  // list[l-1]: variable at position l
     pos = block.list + f;
     const double* const rows = real_space.data() + (real - 1);
-    real += static_cast<std::int64_t>(block.pivots) * (2LL * f - block.pivots + 1) / 2;
+    real += factor_block_reals(block);
     if (gathered(controls, 0, block)) {
       double* const x = front_work.data();  // x[l-1]: position l
       for (int l = 1; l <= f; ++l) x[l - 1] = rhs(std::abs(list[l - 1]));
@@ -128,7 +113,7 @@ void backward_solve(const SolverControls& controls, View1<const double> real_spa
                     View1<double> rhs, View1<const std::int64_t> block_start) {
   std::int64_t real = end;
   for (int b = block_count; b >= 1; --b) {
-    const BlockHeader block = read_block_header(int_space, block_start(b));
+    const FactorBlock block = read_factor_block(int_space, block_start(b));
     const int f = block.front_order;
     const int* const list = int_space.data() + (block.list - 1);
     real -= static_cast<std::int64_t>(block.pivots) * (2LL * f - block.pivots + 1) / 2;

@@ -16,10 +16,6 @@ const ElementTables& element_tables() {
   return tables;
 }
 
-int plate_corner_node(const PlateSpec& layout, int cx, int cy) {
-  return lattice_node(layout, 3 * cx, 3 * cy);
-}
-
 void create_global_system(Model& model) {
   const std::int64_t n = 2 * static_cast<std::int64_t>(model.nodes.size());
   model.rhs = Table1<double>(n, 0.0);

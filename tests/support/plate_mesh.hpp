@@ -31,8 +31,6 @@ struct PlateSpec {
 // system is created as the reader creates it.
 Model make_plate(const PlateSpec& layout, AnalysisSettings& settings);
 
-// Node number of the corner at cell lattice point (cx, cy), 0 <= cx <= nx.
-int plate_corner_node(const PlateSpec& layout, int cx, int cy);
 // Element positions whose edge 1 lies on x = length (one per cell row).
 std::vector<int> plate_right_edge_elements(const PlateSpec& layout);
 // Node numbers on x = 0 and on x = length, bottom to top.
