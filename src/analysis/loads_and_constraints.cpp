@@ -7,19 +7,15 @@ namespace quorix {
 
 namespace {
 
-// Prescribed values this small are taken as exactly zero.
-constexpr double kZeroPrescribed = 1.0e-6;
-// The single-precision value of 1e-10: below it, moving the known column to the
-// right-hand side is not worth doing.
-constexpr double kCouplingThreshold = 1.000000013351432e-10;
-
 // Tangent of the cubic edge interpolation at its four nodes (s = -1, -1/3,
 // 1/3, 1): d/ds of sum M_m(s) x_m, one row per node.
 constexpr double kEdgeTangent[4][4] = {
     {-2.75, 4.5, -2.25, 0.5}, {-0.5, -0.75, 1.5, -0.25}, {0.25, -1.5, 0.75, 0.5}, {-0.5, 2.25, -4.5, 2.75}};
 
+// A prescribed value is imposed as given, however small: a micrometre in a
+// model in metres is a real displacement, not round-off.
 double imposed_value(const PrescribedDisplacement& record, PrescribedImposition imposition) {
-  if (imposition.zero || !(std::fabs(record.value) > kZeroPrescribed)) return 0.0;
+  if (imposition.zero || record.value == 0.0) return 0.0;
   return record.value / imposition.divisor;
 }
 
@@ -147,7 +143,7 @@ void apply_loads_and_constraints(Model& model, const ElementTables& tables, Gath
     const int count = prescribed_equations(record, equations);
     for (int e = 0; e < count; ++e) {
       const int s = equations[static_cast<std::size_t>(e)];
-      if (std::fabs(q) > kCouplingThreshold) {
+      if (q != 0.0) {
         gather_column(matrix, columns, s, workspace);
         for (std::int64_t i = 1; i <= workspace.gathered_count; ++i)
           rhs(workspace.gathered_rows(i)) -= q * workspace.gathered_values(i);

@@ -11,8 +11,7 @@
 namespace quorix {
 
 // What a prescribed displacement imposes at its equations in one solve: its
-// value divided by `divisor` (a value of magnitude 1e-6 or less counts as 0),
-// or 0 everywhere when `zero` is set (the later Newton iterations of a load
+// value divided by `divisor`, or 0 everywhere when `zero` is set (the later Newton iterations of a load
 // step, which must leave a prescribed displacement where the first one put it).
 struct PrescribedImposition {
   double divisor = 1.0;
