@@ -24,12 +24,15 @@ struct StageTimes {
 };
 
 // Console lines ("SOLVED", load percentages, "CONVERGED", "DIVERGED") go to
-// `console`; the solver's own messages go to solver.console.
+// `console`, each flushed as it is written; the solver's own messages go to
+// solver.console. A line about results that are not to be trusted for a
+// reason the console lines do not show (an element turned inside out) goes to
+// `errors`, when given.
 AnalysisOutcome linear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
                                 Solver& solver, std::ostream& console, StageTimes* times = nullptr);
 AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& settings,
                                    const ElementTables& tables, Solver& solver, std::ostream& console,
-                                   StageTimes* times = nullptr);
+                                   StageTimes* times = nullptr, std::ostream* errors = nullptr);
 
 // The node at position k takes solution(2k - 1) and solution(2k) as its u, v.
 void copy_displacements_to_nodes(Model& model);

@@ -37,7 +37,7 @@ AnalysisOutcome linear_analysis(Model& model, const AnalysisSettings& settings, 
   clock.lap(&StageTimes::solve);
   clock.count_solve();
   copy_displacements_to_nodes(model);
-  console << "SOLVED\n";
+  console << "SOLVED" << std::endl;
 
   free_sparse_matrix(matrix, workspace);
   return status == SolveStatus::solved ? AnalysisOutcome::completed : AnalysisOutcome::suspect;

@@ -2,9 +2,11 @@
 // each step is iterated by Newton-Raphson on the total displacements
 // (total Lagrangian element, Green-Lagrange strain).
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
+#include <string>
 
 #include "analysis/analysis.hpp"
 #include "analysis/loads_and_constraints.hpp"
@@ -19,7 +21,9 @@ namespace {
 
 // A step that has not converged after this many iterations ends the analysis.
 constexpr int kIterationLimit = 20;
-constexpr double kNotConverged = 1.0e10;
+// A step is in equilibrium when the force left out of balance is at most this
+// share of the forces applied: a test that does not depend on the units.
+constexpr double kBalanceTolerance = 1.0e-4;
 
 // rhs(d) += self-weight - internal forces of every element.
 void add_out_of_balance(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
@@ -27,6 +31,108 @@ void add_out_of_balance(Model& model, const AnalysisSettings& settings, const El
   const Vec20 internal = element_internal_forces(tables, settings, data);
   const Vec20 weight = element_gravity_vector(tables, data);
   for (std::size_t j = 0; j < 20; ++j) model.rhs(dofs[j]) += weight[j] - internal[j];
+}
+
+// Sets the prescribed entries of `values` to 0.
+void zero_prescribed(const Model& model, Table1<double>& values) {
+  std::array<int, 2> equations{};
+  for (const PrescribedDisplacement& record : model.prescribed_displacements) {
+    const int count = prescribed_equations(record, equations);
+    for (int e = 0; e < count; ++e) values(equations[static_cast<std::size_t>(e)]) = 0.0;
+  }
+}
+
+// The loads that stay as they are through the whole analysis: the
+// self-weight, which acts in full from the first step, and the nodal forces
+// and edge loads at load factor 1 (edge loads keep their direction: they act
+// on the undeformed edges).
+struct SteadyLoads {
+  Table1<double> weight;
+  Table1<double> applied;
+  Table1<double> free;  // 1 at the free equations, 0 at the prescribed ones
+};
+
+SteadyLoads assemble_steady_loads(const Model& model, const ElementTables& tables) {
+  const std::int64_t n = model.rhs.size64();
+  SteadyLoads loads{Table1<double>(n, 0.0), Table1<double>(n, 0.0), Table1<double>(n, 1.0)};
+  for (const Element& element : model.elements) {
+    const ElementData data = gather_element(model, element);
+    const Vec20 weight = element_gravity_vector(tables, data);
+    const std::array<int, 20> dofs = element_dof_numbers(data);
+    for (std::size_t j = 0; j < 20; ++j) loads.weight(dofs[j]) += weight[j];
+  }
+  for (const NodalForce& force : model.forces) {
+    loads.applied(2 * force.node - 1) += force.fx;
+    loads.applied(2 * force.node) += force.fy;
+  }
+  for (const EdgePressure& pressure : model.pressures) {
+    const EdgeLoadVector load =
+        edge_pressure_vector(tables, gather_element(model, model.elements(pressure.element)), pressure);
+    for (std::size_t j = 0; j < 8; ++j) loads.applied(load.equations[j]) += load.forces[j];
+  }
+  zero_prescribed(model, loads.free);
+  return loads;
+}
+
+// Euclidean norm of the n terms term(i), scaled so that large forces do not
+// overflow when squared.
+template <class Term>
+double norm_of(std::int64_t n, Term term) {
+  double largest = 0.0;
+  for (std::int64_t i = 1; i <= n; ++i) largest = std::max(largest, std::fabs(term(i)));
+  if (largest == 0.0 || !std::isfinite(largest)) return largest;
+  double sum = 0.0;
+  for (std::int64_t i = 1; i <= n; ++i) {
+    const double t = term(i) / largest;
+    sum += t * t;
+  }
+  return largest * std::sqrt(sum);
+}
+
+// Whether the state is in equilibrium with the loads of the step. `balance`
+// holds self-weight minus internal forces at every equation. The force out of
+// balance, load factor times the applied loads plus `balance` over the free
+// equations, is measured against the loads themselves; when there are none
+// (only prescribed displacements move the model), against the internal
+// forces. A state that is not a number is never in equilibrium.
+bool in_equilibrium(const SteadyLoads& loads, const Table1<double>& balance, double factor) {
+  const std::int64_t n = balance.size64();
+  const double left =
+      norm_of(n, [&](std::int64_t i) { return loads.free(i) * (factor * loads.applied(i) + balance(i)); });
+  double reference = norm_of(
+      n, [&](std::int64_t i) { return loads.free(i) * (factor * loads.applied(i) + loads.weight(i)); });
+  if (reference == 0.0) reference = norm_of(n, [&](std::int64_t i) { return loads.weight(i) - balance(i); });
+  return left <= kBalanceTolerance * reference;
+}
+
+bool all_zero(const Table1<double>& values) {
+  for (double v : values)
+    if (v != 0.0) return false;
+  return true;
+}
+
+bool all_finite(const Table1<double>& values) {
+  for (double v : values)
+    if (!std::isfinite(v)) return false;
+  return true;
+}
+
+// The first element (by position) that the current displacements turn inside
+// out, or 0.
+int first_inverted_element(const Model& model, const ElementTables& tables) {
+  for (int k = 1; k <= model.elements.size(); ++k)
+    if (turned_inside_out(tables, gather_element(model, model.elements(k)))) return k;
+  return 0;
+}
+
+// A load level in per cent for a message: 40, 33.333, 100.
+std::string percent_for_message(double load_factor) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", load_factor * 100.0);
+  std::string result = text;
+  while (result.back() == '0') result.pop_back();
+  if (result.back() == '.') result.pop_back();
+  return result;
 }
 
 }  // namespace
@@ -53,11 +159,7 @@ void assemble_tangent_system(Model& model, const AnalysisSettings& settings, con
 }
 
 double displacement_ratio(const Model& model, Table1<double>& increment) {
-  std::array<int, 2> equations{};
-  for (const PrescribedDisplacement& record : model.prescribed_displacements) {
-    const int count = prescribed_equations(record, equations);
-    for (int e = 0; e < count; ++e) increment(equations[static_cast<std::size_t>(e)]) = 0.0;
-  }
+  zero_prescribed(model, increment);
   double increment_sum = 0.0;
   double solution_sum = 0.0;
   for (double d : increment) increment_sum += d * d;
@@ -65,44 +167,52 @@ double displacement_ratio(const Model& model, Table1<double>& increment) {
   return std::sqrt(increment_sum) / std::sqrt(solution_sum);
 }
 
-double residual_measure(Model& model, const AnalysisSettings& settings, const ElementTables& tables) {
+void assemble_out_of_balance(Model& model, const AnalysisSettings& settings, const ElementTables& tables) {
   for (double& r : model.rhs) r = 0.0;
   clear_sparse_matrix(model.matrix);
   for (const Element& element : model.elements) {
     const ElementData data = gather_element(model, element);
     add_out_of_balance(model, settings, tables, data, element_dof_numbers(data));
   }
-  std::array<int, 2> equations{};
-  for (const PrescribedDisplacement& record : model.prescribed_displacements) {
-    const int count = prescribed_equations(record, equations);
-    for (int e = 0; e < count; ++e) model.rhs(equations[static_cast<std::size_t>(e)]) = 0.0;
-  }
+}
+
+double free_residual_sum(Model& model) {
+  zero_prescribed(model, model.rhs);
   double sum = 0.0;
   for (double r : model.rhs) sum += r * r;
   return sum;
 }
 
+double residual_measure(Model& model, const AnalysisSettings& settings, const ElementTables& tables) {
+  assemble_out_of_balance(model, settings, tables);
+  return free_residual_sum(model);
+}
+
 AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& settings,
                                    const ElementTables& tables, Solver& solver, std::ostream& console,
-                                   StageTimes* times) {
+                                   StageTimes* times, std::ostream* errors) {
   GatherWorkspace workspace;
   StageClock clock(times);
   Table1<double> increment(model.solution.size64(), 0.0);
   for (double& s : model.solution) s = 0.0;
+  const SteadyLoads loads = assemble_steady_loads(model, tables);
   bool solver_trouble = false;
+  auto give_up = [&] {
+    console << "DIVERGED" << std::endl;
+    free_sparse_matrix(model.matrix, workspace);
+    return AnalysisOutcome::suspect;
+  };
 
   const int steps = settings.load_increments;
   for (int g = 1; g <= steps; ++g) {
     const double load_factor = static_cast<double>(g) / static_cast<double>(steps);
     char percent[32];
     std::snprintf(percent, sizeof percent, "%7.3f", load_factor * 100.0);
-    console << percent << '\n';
+    console << percent << std::endl;
 
     int iteration = 0;
-    double d = kNotConverged;
-    double r = kNotConverged;
-    // A measure that is not a number (0/0 with nothing moving) ends the step.
-    while (d > settings.displacement_tolerance && r > settings.residual_tolerance) {
+    bool converged = false;
+    while (!converged) {
       ++iteration;
       assemble_tangent_system(model, settings, tables, workspace);
       clock.lap(&StageTimes::assembly);
@@ -117,17 +227,35 @@ AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& setting
       clock.count_solve();
       for (std::int64_t i = 1; i <= model.solution.size64(); ++i) model.solution(i) += increment(i);
       copy_displacements_to_nodes(model);
-      d = displacement_ratio(model, increment);
-      r = residual_measure(model, settings, tables);
+      // Displacements that are no longer numbers cannot come back.
+      if (!all_finite(model.solution)) return give_up();
+      const double d = displacement_ratio(model, increment);
+      assemble_out_of_balance(model, settings, tables);
+      const bool balanced = in_equilibrium(loads, model.rhs, load_factor);
+      free_residual_sum(model);
       clock.lap(&StageTimes::assembly);
-      if (iteration > kIterationLimit) {
-        console << "DIVERGED\n";
-        free_sparse_matrix(model.matrix, workspace);
-        return AnalysisOutcome::suspect;
-      }
+      if (iteration > kIterationLimit) return give_up();
+      // A small correction ends the step, provided the state is in
+      // equilibrium with the step's loads (a ratio of 0/0: nothing moves at
+      // all). The residual measure leaves the applied loads out and is
+      // absolute: in small units of force it would be met at once, in large
+      // ones never, so on its own it cannot end a step whatever the units.
+      const bool small_correction =
+          d <= settings.displacement_tolerance || (std::isnan(d) && all_zero(model.solution));
+      converged = small_correction && balanced;
+    }
+
+    // A converged state with an element turned inside out solves the
+    // equations but is no deformation a solid can have.
+    if (const int element = first_inverted_element(model, tables); element != 0) {
+      if (errors)
+        *errors << "quorix: element " << element << " is turned inside out after the step to "
+                << percent_for_message(load_factor) << " %: the result is not physical" << std::endl;
+      free_sparse_matrix(model.matrix, workspace);
+      return AnalysisOutcome::suspect;
     }
   }
-  console << "CONVERGED\n";
+  console << "CONVERGED" << std::endl;
   free_sparse_matrix(model.matrix, workspace);
   return solver_trouble ? AnalysisOutcome::suspect : AnalysisOutcome::completed;
 }

@@ -19,6 +19,11 @@ Vec20 element_internal_forces(const ElementTables& tables, const AnalysisSetting
 Mat20 nonlinear_element_stiffness(const ElementTables& tables, const AnalysisSettings& settings,
                                   const ElementData& element);
 
+// True when det F = det(I + grad u), F the deformation gradient of the
+// current displacements, is not positive at one of the area points: the
+// displacements turn the element inside out there.
+bool turned_inside_out(const ElementTables& tables, const ElementData& element);
+
 // Stresses at the ten nodes: small-strain for "LINEAR", Cauchy otherwise.
 // sxx, syy, sxy carry the thickness factor; szz does not.
 struct ElementStresses {

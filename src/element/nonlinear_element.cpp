@@ -126,4 +126,12 @@ Mat20 nonlinear_element_stiffness(const ElementTables& tables, const AnalysisSet
   return kt;
 }
 
+bool turned_inside_out(const ElementTables& tables, const ElementData& element) {
+  for (int k = 1; k <= kAreaPoints; ++k) {
+    const Mat2 h = displacement_gradient(tables, element, k);
+    if (!((1.0 + h[0][0]) * (1.0 + h[1][1]) - h[0][1] * h[1][0] > 0.0)) return true;
+  }
+  return false;
+}
+
 }  // namespace quorix

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "analysis/analysis.hpp"
@@ -177,6 +178,93 @@ TEST(NonlinearAnalysis, PrescribedDisplacementMovesByItsShareOncePerStep) {
   solver.console = &messages;
   EXPECT_EQ(nonlinear_analysis(c.model, c.settings, tables(), solver, console), AnalysisOutcome::completed);
   EXPECT_NEAR(c.model.nodes(right.front()).u, 0.3, 1e-15);
+}
+
+// ---- States the iterations must not accept -------------------------------
+
+struct StepRun {
+  AnalysisOutcome outcome;
+  std::string console;
+  std::string errors;
+  int solves;
+};
+
+StepRun run_nonlinear(Cantilever& c) {
+  std::ostringstream messages, console, errors;
+  Solver solver;
+  solver.console = &messages;
+  StageTimes times;
+  const AnalysisOutcome outcome =
+      nonlinear_analysis(c.model, c.settings, tables(), solver, console, &times, &errors);
+  return {outcome, console.str(), errors.str(), times.solves};
+}
+
+TEST(NonlinearAnalysis, UnitsOfForceDoNotChangeTheAnswer) {
+  // The cantilever of the elastica test with its modulus and load in other
+  // force units. The absolute residual measure, met at once in small units,
+  // used to end the steps there before any equilibrium was reached.
+  auto make = [](double scale) {
+    Cantilever c = make_cantilever("NONLINEAR", 0, 0.0, 20, 1);
+    const double force = 2.0 * bending_stiffness(c) / (c.layout.length * c.layout.length);
+    return make_cantilever("NONLINEAR", 2, scale * force, 20, 1, scale * 1.0e5);
+  };
+  Cantilever reference = make(1.0);
+  const StepRun base = run_nonlinear(reference);
+  ASSERT_EQ(base.outcome, AnalysisOutcome::completed);
+  EXPECT_NEAR(-tip(reference).v / reference.layout.length, 0.4965, 0.001);
+  for (const double scale : {1.0e-3, 1.0e-6, 1.0e3}) {
+    Cantilever c = make(scale);
+    const StepRun run = run_nonlinear(c);
+    EXPECT_EQ(run.outcome, AnalysisOutcome::completed) << scale;
+    EXPECT_EQ(run.console, base.console) << scale;
+    EXPECT_EQ(run.solves, base.solves) << scale;
+    for (int k = 1; k <= c.model.nodes.size(); ++k) {
+      EXPECT_NEAR(c.model.nodes(k).u, reference.model.nodes(k).u, 1e-6 * reference.layout.length) << scale;
+      EXPECT_NEAR(c.model.nodes(k).v, reference.model.nodes(k).v, 1e-6 * reference.layout.length) << scale;
+    }
+  }
+}
+
+TEST(NonlinearAnalysis, StatesOutOfBalanceOrInsideOutAreNotResults) {
+  // A strip on rollers, without lateral contraction, pressed with a stress
+  // equal to its modulus: the first (linear) correction moves every node to
+  // x = 0, where the strip carries no force at all. Nothing balances the load.
+  {
+    Cantilever c = make_cantilever("NONLINEAR", 1, 0.0, 4, 1);
+    c.layout.poisson = 0.0;
+    c.model.materials(1).poisson_ratio = 0.0;
+    int id = 0;
+    for (PrescribedDisplacement& record : c.model.prescribed_displacements)
+      record = PrescribedDisplacement{++id, record.node, FixedText<4>(id == 1 ? "BOTH" : "X"), 0.0};
+    for (EdgePressure& p : c.model.pressures) {
+      p.q1_start = p.q1_end = -c.layout.young;
+      p.q2_start = p.q2_end = 0.0;
+    }
+    const StepRun run = run_nonlinear(c);
+    EXPECT_EQ(run.outcome, AnalysisOutcome::suspect);
+    EXPECT_EQ(run.console, "100.000\nDIVERGED\n");
+  }
+  // Pressed with 0.4 E in one step, the clamped strip finds a balanced state
+  // turned inside out.
+  {
+    Cantilever c = make_cantilever("NONLINEAR", 1, 0.0);
+    for (EdgePressure& p : c.model.pressures) {
+      p.q1_start = p.q1_end = -0.4 * c.layout.young;
+      p.q2_start = p.q2_end = 0.0;
+    }
+    const StepRun run = run_nonlinear(c);
+    EXPECT_EQ(run.outcome, AnalysisOutcome::suspect);
+    EXPECT_EQ(run.console, "100.000\n");
+    EXPECT_EQ(run.errors,
+              "quorix: element 1 is turned inside out after the step to 100 %: the result is not physical\n");
+  }
+  // A load beyond the range of real numbers: the measures are not numbers.
+  {
+    Cantilever c = make_cantilever("NONLINEAR", 1, 1.0e300);
+    const StepRun run = run_nonlinear(c);
+    EXPECT_EQ(run.outcome, AnalysisOutcome::suspect);
+    EXPECT_EQ(run.console, "100.000\nDIVERGED\n");
+  }
 }
 
 }  // namespace
