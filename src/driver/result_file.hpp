@@ -1,7 +1,8 @@
 #pragma once
 // The result file is written under a temporary name in its own folder and
-// renamed over its final name only when it is complete. A run that fails leaves
-// an earlier result file as it was and never leaves a partial one.
+// renamed over its final name only when it is complete. A run that fails, or
+// that is stopped by Ctrl-C or a termination signal, leaves an earlier result
+// file as it was and never leaves a partial one.
 
 #include <fstream>
 #include <string>
@@ -16,8 +17,11 @@ class PendingResultFile {
   // Removes the temporary file unless it has been put in place.
   ~PendingResultFile();
 
-  // Creates the temporary file "FINAL.XXXXXX". On failure returns false and
-  // sets `error` to the reason.
+  // Creates the temporary file beside the final one, under a hidden name no
+  // longer than the final name (so any name the folder can hold will do). On
+  // failure returns false and sets `error` to the reason. From here until
+  // commit, SIGINT, SIGTERM and SIGHUP remove the temporary file before they
+  // end the process.
   bool create(std::string& error);
   std::ostream& stream() { return out_; }
   // Flushes and closes the temporary file and renames it to the final name.
@@ -30,7 +34,13 @@ class PendingResultFile {
   std::string final_name_;
   std::string temporary_name_;
   std::ofstream out_;
+  int signal_slot_ = -1;
   bool committed_ = false;
 };
+
+// False, with the reason in `error`, when `name` exists and may not be
+// replaced: it is not a regular file, or it is read-only (no write
+// permission for anybody, or none for this user).
+bool result_file_replaceable(const std::string& name, std::string& error);
 
 }  // namespace quorix

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis.hpp"
 #include "driver/load_model.hpp"
@@ -25,6 +26,20 @@
 namespace quorix {
 
 namespace {
+
+// Where a singular stiffness matrix lets the model move: the first few
+// equations left without a pivot, as nodes and directions.
+std::string free_motion_hint(const std::vector<int>& equations) {
+  constexpr std::size_t kShown = 3;
+  std::string text = "quorix: the model can move freely at ";
+  for (std::size_t k = 0; k < equations.size() && k < kShown; ++k) {
+    const int equation = equations[k];
+    text += (k > 0 ? ", node " : "node ") + std::to_string((equation + 1) / 2) +
+            (equation % 2 == 1 ? " (x)" : " (y)");
+  }
+  if (equations.size() > kShown) text += " and " + std::to_string(equations.size() - kShown) + " more";
+  return text + ": missing supports, a node in no element, or two nodes at one place?";
+}
 
 // The whole content of the file. On failure returns false and sets `error`.
 bool read_whole_file(const std::string& name, std::string& text, std::string& error) {
@@ -62,14 +77,27 @@ int run_stages(int argc, char** argv, const char*& stage) {
   }
   const std::string input_name = argv[1];
 
-  // 2. The input file must exist.
+  // 2. The input file must exist and be a file: a folder, a device or a pipe
+  //    could never be read to its end.
   std::error_code ignored;
   if (!std::filesystem::exists(input_name, ignored)) {
     std::cout << " Can't find " << input_name << "!\n";
     return 1;
   }
+  if (!std::filesystem::is_regular_file(input_name, ignored)) {
+    std::cerr << "quorix: " << input_name << " is not a regular file: name the model file itself\n";
+    return 1;
+  }
 
-  // 3. Read the file's bytes once; the reader works on them in memory.
+  // 3. An earlier result file that the user has made read-only is theirs to
+  //    keep: say so before any work is done.
+  const std::string result_name = input_name + ".out";
+  if (std::string error; !result_file_replaceable(result_name, error)) {
+    std::cerr << "quorix: cannot write the result file " << result_name << ": " << error << '\n';
+    return 1;
+  }
+
+  // 4. Read the file's bytes once; the reader works on them in memory.
   stage = "reading the model";
   std::string text;
   if (std::string error; !read_whole_file(input_name, text, error)) {
@@ -77,18 +105,18 @@ int run_stages(int argc, char** argv, const char*& stage) {
     return 1;
   }
 
-  // 4. Create the temporary result file now, so that a folder we cannot write
+  // 5. Create the temporary result file now, so that a folder we cannot write
   //    to stops the run before any work is done.
-  PendingResultFile result(input_name + ".out");
+  PendingResultFile result(result_name);
   if (std::string error; !result.create(error)) {
     std::cerr << "quorix: cannot write the result file " << result.final_name() << ": " << error << '\n';
     return 1;
   }
 
-  // 5. The shape-function tables every element routine uses.
+  // 6. The shape-function tables every element routine uses.
   const ElementTables tables = init_element_tables();
 
-  // 6. Read the model and test it.
+  // 7. Read the model and test it.
   Model model;
   AnalysisSettings settings;
   try {
@@ -99,16 +127,18 @@ int run_stages(int argc, char** argv, const char*& stage) {
   }
   std::string().swap(text);  // the analysis may need the memory
 
-  // 7. Analyse. The model test has let through only the two known types.
+  // 8. Analyse. The model test has let through only the two known types.
   stage = "analysing";
   Solver solver;
   solver.console = &std::cout;
   assert(settings.analysis_type == "LINEAR" || settings.analysis_type == "NONLINEAR");
-  const AnalysisOutcome outcome = settings.analysis_type == "LINEAR"
-                                      ? linear_analysis(model, settings, tables, solver, std::cout)
-                                      : nonlinear_analysis(model, settings, tables, solver, std::cout);
+  const AnalysisOutcome outcome =
+      settings.analysis_type == "LINEAR"
+          ? linear_analysis(model, settings, tables, solver, std::cout)
+          : nonlinear_analysis(model, settings, tables, solver, std::cout, nullptr, &std::cerr);
+  if (!solver.free_equations.empty()) std::cerr << free_motion_hint(solver.free_equations) << '\n';
 
-  // 8. Write the results, whatever the analysis reported, and put the file in
+  // 9. Write the results, whatever the analysis reported, and put the file in
   //    place.
   stage = "writing results";
   write_results(model, settings, tables, result.stream());
@@ -122,6 +152,8 @@ int run_stages(int argc, char** argv, const char*& stage) {
 }  // namespace
 
 int run_program(int argc, char** argv) {
+  // Every console line reaches a log file as it is written, not at the end.
+  std::cout << std::unitbuf;
   const char* stage = "starting";
   try {
     return run_stages(argc, argv, stage);

@@ -3,6 +3,7 @@
 // matrix they came from.
 
 #include <cstdint>
+#include <vector>
 
 #include "sparse/one_based.hpp"
 
@@ -24,5 +25,14 @@ inline constexpr double kNegligiblePivotRatio = 1.0e-10;
 std::int64_t count_negligible_pivots(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
                                      View1<const double> values, View1<const double> real_space,
                                      View1<const int> int_space, double* smallest_ratio = nullptr);
+
+// The variables, ascending, that the factors leave without a usable pivot:
+// those with a negligible pivot (as counted above) and, after a factorization
+// that fell short of N pivots, those it could not pivot at all. For a
+// stiffness matrix these are the equations along which the structure can move
+// freely.
+std::vector<int> unpivoted_variables(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
+                                     View1<const double> values, View1<const double> real_space,
+                                     View1<const int> int_space);
 
 }  // namespace quorix

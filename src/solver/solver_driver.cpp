@@ -89,18 +89,21 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
          storage.la, View1<const int>(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0)),
          storage.liw, front_work, storage.mfront, x, block_start, nnodes);
   info.phase_seconds[2] = seconds_since(start);
-  if (iflag == 3) return SolveStatus::singular;
+  const View1<const double> factors(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0));
+  const View1<const int> factor_indices(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0));
+  auto singular = [&] {
+    solver.free_equations = unpivoted_variables(n, nz, rows, cols, values, factors, factor_indices);
+    return SolveStatus::singular;
+  };
+  if (iflag == 3) return singular();
 
   // Round-off hides the singularity of an unsupported structure: report
   // negligible pivots as the factorization reports missing ones.
-  const std::int64_t negligible = count_negligible_pivots(
-      n, nz, rows, cols, values,
-      View1<const double>(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0)),
-      View1<const int>(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0)));
+  const std::int64_t negligible = count_negligible_pivots(n, nz, rows, cols, values, factors, factor_indices);
   if (negligible > 0) {
     info.IERROR = n - negligible;
     write_singular_warning(solver, info.IERROR);
-    return SolveStatus::singular;
+    return singular();
   }
   return SolveStatus::solved;
 }

@@ -15,6 +15,7 @@
 #include <iosfwd>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "sparse/one_based.hpp"
 #include "sparse/sparse_matrix.hpp"
@@ -61,6 +62,10 @@ struct Solver {
   SolverControls controls;
   SolverInfo info;
   std::ostream* console = nullptr;  // unit 6; null means standard output
+
+  // Set by every solve that finds the matrix singular (and kept by regular
+  // ones): the equations, ascending, left without a usable pivot.
+  std::vector<int> free_equations;
 };
 
 // ---- The three phases. Arrays are 1-based views; sizes as stated. --------

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/load_model.hpp"
 #include "model/input_error.hpp"
+#include "support/plate_mesh.hpp"
 #include "support/test_support.hpp"
 
 namespace quorix {
@@ -141,12 +146,78 @@ TEST(Program, SaysWhyTheResultFileCannotBeWritten) {
 }
 
 TEST(Program, SaysWhyTheInputCannotBeRead) {
+  // A folder, or a device that never ends: refused before anything is read.
   ScratchDir dir;
   std::filesystem::create_directory(dir / "folder.dat");
-  const auto run = run_quorix({"folder.dat"}, dir.path());
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "quorix: cannot read the input file folder.dat: Is a directory\n");
+  for (const std::string name : {"folder.dat", "/dev/zero"}) {
+    const auto run = run_quorix({name}, dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "quorix: " + name + " is not a regular file: name the model file itself\n");
+  }
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"folder.dat"});
+}
+
+TEST(Program, KeepsAReadOnlyResultFile) {
+  ScratchDir dir;
+  write_file(dir / "m.dat", testing::example_text("one_element.dat"));
+  write_file(dir / "m.dat.out", "kept");
+  std::filesystem::permissions(dir / "m.dat.out", std::filesystem::perms::owner_read);
+  const auto run = run_quorix({"m.dat"}, dir.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");  // nothing analysed
+  EXPECT_EQ(run.err,
+            "quorix: cannot write the result file m.dat.out: it exists and is read-only; make it writable or "
+            "remove it to replace it\n");
+  EXPECT_EQ(read_file(dir / "m.dat.out"), "kept");
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"m.dat", "m.dat.out"}));
+}
+
+TEST(Program, TakesTheLongestNameTheFolderAllows) {
+  // The result name is as long as a name may be; the temporary file beside it
+  // must not be longer.
+  ScratchDir dir;
+  const std::string name = std::string(251 - 4, 'm') + ".dat";
+  write_file(dir / name, testing::example_text("one_element.dat"));
+  const auto run = run_quorix({name}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{name, name + ".out"}));
+}
+
+TEST(Program, StoppedBySignalLeavesTheEarlierResultsAndItsLogSoFar) {
+  // A plate big enough that its first load step takes a while: its percentage
+  // line must reach the log file as soon as it is written, and SIGTERM must
+  // take the temporary result file away with the process.
+  testing::PlateSpec layout;
+  layout.nx = 60;
+  layout.ny = 30;
+  layout.analysis_type = "NONLINEAR";
+  layout.load_increments = 2;
+  AnalysisSettings settings;
+  Model model = testing::make_plate(layout, settings);
+  model.forces = Table1<NodalForce>(1);
+  model.forces(1) = NodalForce{1, testing::plate_right_nodes(layout).back(), 0.0, -1.0};
+  const std::vector<int> left = testing::plate_left_nodes(layout);
+  model.prescribed_displacements = Table1<PrescribedDisplacement>(static_cast<std::int64_t>(left.size()));
+  for (std::size_t k = 0; k < left.size(); ++k)
+    model.prescribed_displacements[k] =
+        PrescribedDisplacement{static_cast<int>(k + 1), left[k], FixedText<4>("BOTH"), 0.0};
+  ScratchDir dir, capture;
+  write_file(dir / "m.dat", testing::model_file_text(model, settings));
+  write_file(dir / "m.dat.out", "earlier");
+
+  const std::string log = capture / "log";
+  const pid_t child = testing::start_quorix({"m.dat"}, dir.path(), log, capture / "err");
+  bool seen = false;
+  for (int wait = 0; wait < 6000 && !seen; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    seen = read_file(log) == " 50.000\n";
+  }
+  EXPECT_TRUE(seen) << "the first load step's line did not appear while the step ran";
+  kill(child, SIGTERM);
+  const int status = testing::wait_for_program(child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"m.dat", "m.dat.out"}));
+  EXPECT_EQ(read_file(dir / "m.dat.out"), "earlier");
 }
 
 TEST(Program, NamesTheStageThatRanOutOfMemory) {

@@ -39,6 +39,16 @@ TEST(Results, MissingSupportsGiveTheSingularWarningAndStatusThree) {
   EXPECT_NE(run.out.find("SOLVED\n"), std::string::npos);
   // The results are written all the same.
   EXPECT_EQ(read_file(dir / "free.dat.out").substr(0, 46), " node,x,y,u,v,Sxx,Syy,Szz,Sxy,S11,S22,S33,Svm\n");
+  EXPECT_EQ(run.err.rfind("quorix: the model can move freely at node ", 0), 0u) << run.err;
+
+  // A node that belongs to no element is named with both its directions.
+  write_file(dir / "loose.dat",
+             replaced(text, " 10       1.0    1.0\n", " 10       1.0    1.0\n 11  5.0  5.0\n"));
+  const testing::ProgramRun loose = run_quorix({"loose.dat"}, dir.path());
+  EXPECT_EQ(loose.status, 3);
+  EXPECT_EQ(loose.err,
+            "quorix: the model can move freely at node 11 (x), node 11 (y): missing supports, a node in no "
+            "element, or two nodes at one place?\n");
 }
 
 TEST(Results, NonlinearRunsConvergeOrEndWithStatusThree) {

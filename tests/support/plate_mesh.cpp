@@ -1,5 +1,6 @@
 #include "support/plate_mesh.hpp"
 
+#include <charconv>
 #include <random>
 #include <vector>
 
@@ -125,6 +126,80 @@ std::vector<int> plate_right_nodes(const PlateSpec& layout) {
   std::vector<int> nodes;
   for (int j = 0; j <= 3 * layout.ny; ++j) nodes.push_back(lattice_node(layout, 3 * layout.nx, j));
   return nodes;
+}
+
+std::string model_file_text(const Model& model, const AnalysisSettings& settings) {
+  std::string text;
+  auto real = [&](double value) {
+    char buffer[32];
+    text += ' ';
+    text.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+  };
+  auto integer = [&](long long value) { text += ' ' + std::to_string(value); };
+  // Each data section ends at a line of dashes, which the next keyword follows.
+  auto section = [&](const char* keyword) { text += std::string(keyword) + "\n-\n heading\n-\n"; };
+  section("GENERAL");
+  text += ' ' + std::string(settings.analysis_type.trimmed()) + ' ' +
+          std::string(settings.stress_state.trimmed());
+  integer(settings.load_increments);
+  real(settings.displacement_tolerance);
+  real(settings.penalty_factor);
+  text += '\n';
+  section("NODE");
+  for (const Node& node : model.nodes) {
+    integer(node.id);
+    real(node.x);
+    real(node.y);
+    text += '\n';
+  }
+  text += "-\n";
+  section("MATERIAL");
+  for (const Material& m : model.materials) {
+    integer(m.id);
+    for (double value : {m.young_modulus, m.poisson_ratio, m.specific_weight}) real(value);
+    text += '\n';
+  }
+  text += "-\n";
+  section("THICKNESS");
+  for (const Thickness& t : model.thicknesses) {
+    integer(t.id);
+    real(t.value);
+    text += '\n';
+  }
+  text += "-\n";
+  section("ELEMENT");
+  for (const Element& e : model.elements) {
+    integer(e.id);
+    for (int node : e.nodes) integer(node);
+    integer(e.material);
+    integer(e.thickness);
+    text += '\n';
+  }
+  text += "-\n";
+  section("FORCE");
+  for (const NodalForce& f : model.forces) {
+    for (int value : {f.id, f.node}) integer(value);
+    real(f.fx);
+    real(f.fy);
+    text += '\n';
+  }
+  text += "-\n";
+  section("PRESSURE");
+  for (const EdgePressure& p : model.pressures) {
+    for (int value : {p.id, p.element, p.edge}) integer(value);
+    text += " '" + std::string(p.system.trimmed()) + "'";
+    for (double value : {p.q1_start, p.q1_end, p.q2_start, p.q2_end}) real(value);
+    text += '\n';
+  }
+  text += "-\n";
+  section("DISPLACEMENT");
+  for (const PrescribedDisplacement& d : model.prescribed_displacements) {
+    for (int value : {d.id, d.node}) integer(value);
+    text += " '" + std::string(d.direction.trimmed()) + "'";
+    real(d.value);
+    text += '\n';
+  }
+  return text + "-\n";
 }
 
 }  // namespace quorix::testing

@@ -76,11 +76,8 @@ void write_file(const std::filesystem::path& path, const std::string& text) {
   if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
 }
 
-ProgramRun run_quorix(const std::vector<std::string>& args, const std::filesystem::path& dir,
-                      std::size_t memory_limit) {
-  const ScratchDir capture;
-  const std::string out_name = capture / "stdout";
-  const std::string err_name = capture / "stderr";
+pid_t start_quorix(const std::vector<std::string>& args, const std::filesystem::path& dir,
+                   const std::string& out_name, const std::string& err_name, std::size_t memory_limit) {
   const std::string exe = std::filesystem::absolute(quorix_executable());
   std::vector<std::string> argv_text = {exe};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
@@ -106,9 +103,22 @@ ProgramRun run_quorix(const std::vector<std::string>& args, const std::filesyste
     execv(argv[0], argv.data());
     _exit(127);
   }
+  return child;
+}
+
+int wait_for_program(pid_t child) {
   int wait_status = 0;
   while (waitpid(child, &wait_status, 0) < 0)
     if (errno != EINTR) throw std::runtime_error("lost the program's exit status");
+  return wait_status;
+}
+
+ProgramRun run_quorix(const std::vector<std::string>& args, const std::filesystem::path& dir,
+                      std::size_t memory_limit) {
+  const ScratchDir capture;
+  const std::string out_name = capture / "stdout";
+  const std::string err_name = capture / "stderr";
+  const int wait_status = wait_for_program(start_quorix(args, dir, out_name, err_name, memory_limit));
   ProgramRun run;
   run.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
   run.out = read_file(out_name);

@@ -1,6 +1,8 @@
 #pragma once
 // Helpers shared by the tests.
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -49,5 +51,11 @@ struct ProgramRun {
 // A non-zero `memory_limit` caps the program's address space (bytes).
 ProgramRun run_quorix(const std::vector<std::string>& args, const std::filesystem::path& dir,
                       std::size_t memory_limit = 0);
+
+// The program started in the background in `dir`, its standard output and
+// error going to the files named; wait_for_program returns its wait status.
+pid_t start_quorix(const std::vector<std::string>& args, const std::filesystem::path& dir,
+                   const std::string& out_name, const std::string& err_name, std::size_t memory_limit = 0);
+int wait_for_program(pid_t child);
 
 }  // namespace quorix::testing
