@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "model/global_system.hpp"
 #include "model/input_error.hpp"
-#include "sparse/sparse_matrix.hpp"
 
 namespace quorix {
 
@@ -709,12 +709,7 @@ SourceLines read_input_text(std::string_view text, const std::string& file_name,
   read_section(lines, file_name, "DISPLACEMENT", model.prescribed_displacements, source.displacements, buffer,
                read_displacement);
 
-  // The global system: two equations per node; each element adds at most the
-  // 210 terms of the upper triangle of its 20 x 20 matrix.
-  const std::int64_t equations = 2 * static_cast<std::int64_t>(model.nodes.size());
-  model.rhs = Table1<double>(equations, 0.0);
-  model.solution = Table1<double>(equations, 0.0);
-  init_sparse_matrix(model.matrix, static_cast<int>(equations), 210 * model.elements.size64());
+  create_global_system(model);
   return source;
 }
 

@@ -83,8 +83,7 @@ struct SourceLines {
 
 // Reads the whole model from the file's text into `model` (whose tables are
 // replaced) and `settings` (whose values the file leaves out stay as they
-// are), then creates the global system: rhs and solution with 2N zeros and the
-// matrix with order 2N and room for 210 E terms. `file_name` is used in
+// are), then creates the global system (create_global_system). `file_name` is used in
 // messages only. Numbers are not compared with the table sizes here; see
 // check_model.
 SourceLines read_input_text(std::string_view text, const std::string& file_name, Model& model,

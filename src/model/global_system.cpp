@@ -1,0 +1,16 @@
+#include "model/global_system.hpp"
+
+#include <cstdint>
+
+#include "sparse/sparse_matrix.hpp"
+
+namespace quorix {
+
+void create_global_system(Model& model) {
+  const std::int64_t equations = 2 * static_cast<std::int64_t>(model.nodes.size());
+  model.rhs = Table1<double>(equations, 0.0);
+  model.solution = Table1<double>(equations, 0.0);
+  init_sparse_matrix(model.matrix, static_cast<int>(equations), 210 * model.elements.size64());
+}
+
+}  // namespace quorix

@@ -1,0 +1,16 @@
+#pragma once
+// The global system of a model: the right-hand side, the solution and the
+// sparse matrix, sized from the model's tables. Whatever fills a model (the
+// model file reader, the mesh importer) creates the system through here once
+// the nodes and elements are in place.
+
+#include "model/model.hpp"
+
+namespace quorix {
+
+// rhs and solution with 2N zeros, the matrix with order 2N and room for
+// 210 E terms (the upper triangle of each element's 20 x 20 matrix, diagonal
+// included), N nodes and E elements.
+void create_global_system(Model& model);
+
+}  // namespace quorix
