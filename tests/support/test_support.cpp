@@ -15,11 +15,16 @@
 
 namespace quorix::testing {
 
-// The build records where the program and the sources are; the environment
-// may point elsewhere (QUORIX_EXE, QUORIX_SOURCE).
+// The build records where the programs and the sources are; the environment
+// may point elsewhere (QUORIX_EXE, QUORIX_MESH_EXE, QUORIX_SOURCE).
 std::string quorix_executable() {
   const char* exe = std::getenv("QUORIX_EXE");
   return exe ? exe : QUORIX_EXE_PATH;
+}
+
+std::string quorix_mesh_executable() {
+  const char* exe = std::getenv("QUORIX_MESH_EXE");
+  return exe ? exe : QUORIX_MESH_EXE_PATH;
 }
 
 std::string example_text(const std::string& name) { return read_file(source_dir() + "/examples/" + name); }
@@ -78,7 +83,13 @@ void write_file(const std::filesystem::path& path, const std::string& text) {
 
 pid_t start_quorix(const std::vector<std::string>& args, const std::filesystem::path& dir,
                    const std::string& out_name, const std::string& err_name, std::size_t memory_limit) {
-  const std::string exe = std::filesystem::absolute(quorix_executable());
+  return start_program(quorix_executable(), args, dir, out_name, err_name, memory_limit);
+}
+
+pid_t start_program(const std::string& program, const std::vector<std::string>& args,
+                    const std::filesystem::path& dir, const std::string& out_name,
+                    const std::string& err_name, std::size_t memory_limit) {
+  const std::string exe = std::filesystem::absolute(program);
   std::vector<std::string> argv_text = {exe};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -115,10 +126,16 @@ int wait_for_program(pid_t child) {
 
 ProgramRun run_quorix(const std::vector<std::string>& args, const std::filesystem::path& dir,
                       std::size_t memory_limit) {
+  return run_program(quorix_executable(), args, dir, memory_limit);
+}
+
+ProgramRun run_program(const std::string& program, const std::vector<std::string>& args,
+                       const std::filesystem::path& dir, std::size_t memory_limit) {
   const ScratchDir capture;
   const std::string out_name = capture / "stdout";
   const std::string err_name = capture / "stderr";
-  const int wait_status = wait_for_program(start_quorix(args, dir, out_name, err_name, memory_limit));
+  const int wait_status =
+      wait_for_program(start_program(program, args, dir, out_name, err_name, memory_limit));
   ProgramRun run;
   run.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
   run.out = read_file(out_name);

@@ -10,8 +10,9 @@
 
 namespace quorix::testing {
 
-// The built program and the source tree, from the test environment.
+// The built programs and the source tree, from the test environment.
 std::string quorix_executable();
+std::string quorix_mesh_executable();
 std::string source_dir();
 
 // A fresh empty folder under the system's temporary folder, removed with
@@ -51,11 +52,18 @@ struct ProgramRun {
 // A non-zero `memory_limit` caps the program's address space (bytes).
 ProgramRun run_quorix(const std::vector<std::string>& args, const std::filesystem::path& dir,
                       std::size_t memory_limit = 0);
+// The same for any program, named by its path.
+ProgramRun run_program(const std::string& program, const std::vector<std::string>& args,
+                       const std::filesystem::path& dir, std::size_t memory_limit = 0);
 
 // The program started in the background in `dir`, its standard output and
 // error going to the files named; wait_for_program returns its wait status.
 pid_t start_quorix(const std::vector<std::string>& args, const std::filesystem::path& dir,
                    const std::string& out_name, const std::string& err_name, std::size_t memory_limit = 0);
+// The same for any program, named by its path.
+pid_t start_program(const std::string& program, const std::vector<std::string>& args,
+                    const std::filesystem::path& dir, const std::string& out_name,
+                    const std::string& err_name, std::size_t memory_limit = 0);
 int wait_for_program(pid_t child);
 
 }  // namespace quorix::testing
