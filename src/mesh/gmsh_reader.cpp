@@ -121,11 +121,19 @@ class MshInput {
       while (i < bytes_.size() && is_space(bytes_[i])) ++i;
     return i;
   }
+  // Lines are counted on from the last place asked for, since the places
+  // asked for mostly move forward with the reading.
   FilePlace place_at(std::size_t pos) const {
     const std::size_t end = std::min(pos, bytes_.size());
     if (binary_) return FilePlace{true, static_cast<std::int64_t>(end)};
-    std::int64_t line =
-        1 + std::count(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(end), '\n');
+    if (end < counted_to_) {
+      counted_to_ = 0;
+      lines_before_ = 0;
+    }
+    lines_before_ += std::count(bytes_.begin() + static_cast<std::ptrdiff_t>(counted_to_),
+                                bytes_.begin() + static_cast<std::ptrdiff_t>(end), '\n');
+    counted_to_ = end;
+    std::int64_t line = 1 + lines_before_;
     // At the very end of a file that ends with a line end, name its last line.
     if (end == bytes_.size() && end > 0 && bytes_[end - 1] == '\n') --line;
     return FilePlace{false, line};
@@ -268,6 +276,8 @@ class MshInput {
   std::size_t item_start_ = 0;
   std::size_t line_start_ = 0;
   bool binary_ = false;
+  mutable std::size_t counted_to_ = 0;     // line ends before this byte are counted
+  mutable std::int64_t lines_before_ = 0;  // how many
 };
 
 constexpr std::int64_t kIntMax = MshInput::kIntMax;
