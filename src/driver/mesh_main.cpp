@@ -324,16 +324,27 @@ int run(int argc, char** argv) {
     return 0;
   }
 
-  // 2. The mesh file, which the model file must not replace.
+  // 2. The mesh file, which the model file must not replace; an earlier
+  //    model file the user has made read-only stays theirs.
+  std::error_code ignored;
+  if (std::filesystem::exists(command.mesh_name, ignored) &&
+      !std::filesystem::is_regular_file(command.mesh_name, ignored)) {
+    std::cerr << "quorix-mesh: " << command.mesh_name
+              << " is not a regular file: name the mesh file itself\n";
+    return 1;
+  }
   std::string bytes;
   if (std::string error; !read_whole_file(command.mesh_name, bytes, error)) {
     std::cerr << "quorix-mesh: cannot read the mesh file " << command.mesh_name << ": " << error << '\n';
     return 1;
   }
-  std::error_code same_error;
-  if (std::filesystem::equivalent(command.mesh_name, command.model_name, same_error)) {
+  if (std::filesystem::equivalent(command.mesh_name, command.model_name, ignored)) {
     std::cerr << "quorix-mesh: -o " << command.model_name
               << ": expected a model file name, found the mesh file\n";
+    return 1;
+  }
+  if (std::string error; !result_file_replaceable(command.model_name, error)) {
+    std::cerr << "quorix-mesh: cannot write the model file " << command.model_name << ": " << error << '\n';
     return 1;
   }
 
