@@ -8,6 +8,7 @@
 
 #include "analysis/analysis.hpp"
 #include "element/element_routines.hpp"
+#include "model/global_system.hpp"
 #include "support/plate_mesh.hpp"
 
 namespace quorix {
@@ -170,7 +171,7 @@ TEST(LinearAnalysis, UnloadedModelStaysAtRestAndMissingSupportsAreReported) {
     for (int k = 1; k <= model.nodes.size(); ++k) nodes(k) = model.nodes(k);
     nodes(nodes.size()) = Node{nodes.size(), 9.0, 9.0, 0.0, 0.0};
     model.nodes = std::move(nodes);
-    testing::create_global_system(model);
+    create_global_system(model);
     for (int node : testing::plate_left_nodes(layout)) add_support(model, node, "BOTH");
     std::ostringstream messages, console;
     Solver solver = quiet_solver(messages);

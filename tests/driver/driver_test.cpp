@@ -4,12 +4,14 @@
 
 #include <chrono>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "driver/load_model.hpp"
 #include "model/input_error.hpp"
+#include "model/model_file_writer.hpp"
 #include "support/plate_mesh.hpp"
 #include "support/test_support.hpp"
 
@@ -202,10 +204,13 @@ TEST(Program, StoppedBySignalLeavesTheEarlierResultsAndItsLogSoFar) {
     model.prescribed_displacements[k] =
         PrescribedDisplacement{static_cast<int>(k + 1), left[k], FixedText<4>("BOTH"), 0.0};
   ScratchDir dir, capture;
-  write_file(dir / "m.dat", testing::model_file_text(model, settings));
+  std::ostringstream text;
+  write_model_file(text, model, settings, "a plate");
+  write_file(dir / "m.dat", text.str());
   write_file(dir / "m.dat.out", "earlier");
 
   const std::string log = capture / "log";
+  write_file(log, "");  // there to be read before the program has opened it
   const pid_t child = testing::start_quorix({"m.dat"}, dir.path(), log, capture / "err");
   bool seen = false;
   for (int wait = 0; wait < 6000 && !seen; ++wait) {

@@ -1,8 +1,9 @@
 #include "support/plate_mesh.hpp"
 
-#include <charconv>
 #include <random>
 #include <vector>
+
+#include "model/global_system.hpp"
 
 namespace quorix::testing {
 
@@ -15,14 +16,6 @@ int lattice_node(const PlateSpec& layout, int i, int j) { return j * (3 * layout
 const ElementTables& element_tables() {
   static const ElementTables tables = init_element_tables();
   return tables;
-}
-
-void create_global_system(Model& model) {
-  const std::int64_t n = 2 * static_cast<std::int64_t>(model.nodes.size());
-  model.rhs = Table1<double>(n, 0.0);
-  model.solution = Table1<double>(n, 0.0);
-  init_sparse_matrix(model.matrix, static_cast<int>(n),
-                     210 * static_cast<std::int64_t>(model.elements.size()));
 }
 
 Model make_plate(const PlateSpec& layout, AnalysisSettings& settings) {
@@ -126,80 +119,6 @@ std::vector<int> plate_right_nodes(const PlateSpec& layout) {
   std::vector<int> nodes;
   for (int j = 0; j <= 3 * layout.ny; ++j) nodes.push_back(lattice_node(layout, 3 * layout.nx, j));
   return nodes;
-}
-
-std::string model_file_text(const Model& model, const AnalysisSettings& settings) {
-  std::string text;
-  auto real = [&](double value) {
-    char buffer[32];
-    text += ' ';
-    text.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
-  };
-  auto integer = [&](long long value) { text += ' ' + std::to_string(value); };
-  // Each data section ends at a line of dashes, which the next keyword follows.
-  auto section = [&](const char* keyword) { text += std::string(keyword) + "\n-\n heading\n-\n"; };
-  section("GENERAL");
-  text += ' ' + std::string(settings.analysis_type.trimmed()) + ' ' +
-          std::string(settings.stress_state.trimmed());
-  integer(settings.load_increments);
-  real(settings.displacement_tolerance);
-  real(settings.penalty_factor);
-  text += '\n';
-  section("NODE");
-  for (const Node& node : model.nodes) {
-    integer(node.id);
-    real(node.x);
-    real(node.y);
-    text += '\n';
-  }
-  text += "-\n";
-  section("MATERIAL");
-  for (const Material& m : model.materials) {
-    integer(m.id);
-    for (double value : {m.young_modulus, m.poisson_ratio, m.specific_weight}) real(value);
-    text += '\n';
-  }
-  text += "-\n";
-  section("THICKNESS");
-  for (const Thickness& t : model.thicknesses) {
-    integer(t.id);
-    real(t.value);
-    text += '\n';
-  }
-  text += "-\n";
-  section("ELEMENT");
-  for (const Element& e : model.elements) {
-    integer(e.id);
-    for (int node : e.nodes) integer(node);
-    integer(e.material);
-    integer(e.thickness);
-    text += '\n';
-  }
-  text += "-\n";
-  section("FORCE");
-  for (const NodalForce& f : model.forces) {
-    for (int value : {f.id, f.node}) integer(value);
-    real(f.fx);
-    real(f.fy);
-    text += '\n';
-  }
-  text += "-\n";
-  section("PRESSURE");
-  for (const EdgePressure& p : model.pressures) {
-    for (int value : {p.id, p.element, p.edge}) integer(value);
-    text += " '" + std::string(p.system.trimmed()) + "'";
-    for (double value : {p.q1_start, p.q1_end, p.q2_start, p.q2_end}) real(value);
-    text += '\n';
-  }
-  text += "-\n";
-  section("DISPLACEMENT");
-  for (const PrescribedDisplacement& d : model.prescribed_displacements) {
-    for (int value : {d.id, d.node}) integer(value);
-    text += " '" + std::string(d.direction.trimmed()) + "'";
-    real(d.value);
-    text += '\n';
-  }
-  return text + "-\n";
 }
 
 }  // namespace quorix::testing

@@ -40,11 +40,4 @@ std::vector<int> plate_right_nodes(const PlateSpec& layout);
 // The element tables, built once for all the tests of a program.
 const ElementTables& element_tables();
 
-// The model as the text of a model file: every section, each record on its
-// line, reals written so that they read back as the same values.
-std::string model_file_text(const Model& model, const AnalysisSettings& settings);
-
-// Sizes the global system as the reader does (rhs, solution, matrix).
-void create_global_system(Model& model);
-
 }  // namespace quorix::testing
