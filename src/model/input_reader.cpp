@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <stdexcept>
 #include <system_error>
 
 #include "model/input_error.hpp"
@@ -15,7 +14,7 @@ namespace quorix {
 
 // ---- Lines -------------------------------------------------------------------
 
-InputLines::InputLines(std::string_view text) : text_(text) {
+InputLines::InputLines(std::string_view text, int max_lines) : text_(text) {
   std::size_t pos = 0;
   if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;  // byte-order mark written by some editors
   while (pos < text_.size()) {
@@ -24,8 +23,10 @@ InputLines::InputLines(std::string_view text) : text_(text) {
         found ? static_cast<std::size_t>(static_cast<const char*>(found) - text_.data()) : text_.size();
     std::size_t end = newline;
     if (end > pos && text_[end - 1] == '\r') --end;
-    if (starts_.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max() - 8))
-      throw std::length_error("the input file has too many lines");
+    if (starts_.size() >= static_cast<std::size_t>(std::max(max_lines, 0))) {
+      cut_ = true;
+      return;
+    }
     starts_.push_back(pos);
     lengths_.push_back(end - pos);
     pos = newline + 1;
@@ -220,6 +221,11 @@ class ItemCursor {
     if (repeat == 0) {
       item.kind = ItemKind::malformed;
       item.problem = " (a repeat count is at least 1)";
+      return item;
+    }
+    if (repeat > std::numeric_limits<int>::max()) {
+      item.kind = ItemKind::malformed;
+      item.problem = " (a repeat count is an integer from 1 to 2147483647)";
       return item;
     }
     if (repeat > 1) {
@@ -681,9 +687,11 @@ int count_section_lines(const InputLines& lines, std::string_view keyword, const
 
 // ---- The whole file ----------------------------------------------------------
 
-SourceLines read_input_text(std::string_view text, const std::string& file_name, Model& model,
-                            AnalysisSettings& settings) {
-  const InputLines lines(text);
+SourceLines read_input_lines(const InputLines& lines, const std::string& file_name, Model& model,
+                             AnalysisSettings& settings) {
+  if (lines.cut())
+    throw InputError(line_prefix(file_name, lines.count() + 1) + "expected at most " +
+                     std::to_string(lines.count()) + " lines in the file, found more");
   SourceLines source;
   source.last_line = lines.count();
   source.node_keyword = find_section(lines, "NODE").keyword_line;
@@ -698,9 +706,9 @@ SourceLines read_input_text(std::string_view text, const std::string& file_name,
   read_section(lines, file_name, "NODE", model.nodes, source.nodes, buffer, read_node);
   // Equation numbers (two per node) are 32-bit integers.
   constexpr int kMaxNodes = std::numeric_limits<int>::max() / 2;
-  if (model.nodes.size() > kMaxNodes)
+  if (model.nodes.size64() > kMaxNodes)
     throw InputError(line_prefix(file_name, source.node_keyword) + "NODE section: expected at most " +
-                     std::to_string(kMaxNodes) + " records, found " + std::to_string(model.nodes.size()));
+                     std::to_string(kMaxNodes) + " records, found " + std::to_string(model.nodes.size64()));
   read_section(lines, file_name, "MATERIAL", model.materials, source.materials, buffer, read_material);
   read_section(lines, file_name, "THICKNESS", model.thicknesses, source.thicknesses, buffer, read_thickness);
   read_section(lines, file_name, "ELEMENT", model.elements, source.elements, buffer, read_element);
@@ -711,11 +719,16 @@ SourceLines read_input_text(std::string_view text, const std::string& file_name,
 
   // The global system: two equations per node; each element adds at most the
   // 210 terms of the upper triangle of its 20 x 20 matrix.
-  const std::int64_t equations = 2 * static_cast<std::int64_t>(model.nodes.size());
+  const std::int64_t equations = 2 * model.nodes.size64();
   model.rhs = Table1<double>(equations, 0.0);
   model.solution = Table1<double>(equations, 0.0);
   init_sparse_matrix(model.matrix, static_cast<int>(equations), 210 * model.elements.size64());
   return source;
+}
+
+SourceLines read_input_text(std::string_view text, const std::string& file_name, Model& model,
+                            AnalysisSettings& settings) {
+  return read_input_lines(InputLines(text), file_name, model, settings);
 }
 
 SourceLines read_input_file(std::istream& in, const std::string& file_name, Model& model,

@@ -18,6 +18,7 @@
 
 #include <array>
 #include <istream>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,8 +33,13 @@ namespace quorix {
 // very start. The text must outlive the index.
 class InputLines {
  public:
-  explicit InputLines(std::string_view text);
+  // Line numbers and the reader's sums on them stay within int.
+  static constexpr int kMaxLines = std::numeric_limits<int>::max() - 8;
+
+  // Indexes at most `max_lines` lines; cut() tells whether the text has more.
+  explicit InputLines(std::string_view text, int max_lines = kMaxLines);
   int count() const { return static_cast<int>(starts_.size()); }
+  bool cut() const { return cut_; }
   // Line `number`, 1-based, without its line end.
   std::string_view line(int number) const;
 
@@ -41,6 +47,7 @@ class InputLines {
   std::string_view text_;
   std::vector<std::size_t> starts_;
   std::vector<std::size_t> lengths_;
+  bool cut_ = false;
 };
 
 // Where a section stands in the file. Line numbers are 1-based; when the file
@@ -89,6 +96,9 @@ struct SourceLines {
 // check_model.
 SourceLines read_input_text(std::string_view text, const std::string& file_name, Model& model,
                             AnalysisSettings& settings);
+// The same from lines already indexed; a cut index is refused.
+SourceLines read_input_lines(const InputLines& lines, const std::string& file_name, Model& model,
+                             AnalysisSettings& settings);
 // The same, reading the stream to its end first.
 SourceLines read_input_file(std::istream& in, const std::string& file_name, Model& model,
                             AnalysisSettings& settings);

@@ -97,6 +97,9 @@ const BadFile kBadFiles[] = {
     {"general_increments_beyond_32_bits.dat", 5,
      "GENERAL record: expected the load increments (an integer from -2147483648 to 2147483647), found "
      "'4294967296'"},
+    {"general_repeat_beyond_32_bits.dat", 5,
+     "GENERAL record: expected the displacement tolerance (a finite real number), found "
+     "'4294967298*1.0E-6' (a repeat count is an integer from 1 to 2147483647)"},
     {"nan_as_text.dat", 26,
      "MATERIAL record 1: expected Young's modulus (a finite real number), found 'NaN'"},
     {"inf_as_text.dat", 44, "FORCE record 1: expected fy (a finite real number), found '-Infinity'"},
