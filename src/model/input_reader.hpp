@@ -14,7 +14,11 @@
 // out (",,"). Whatever follows the last item of a record is a remark.
 //
 // A file that cannot be read this way raises InputError with one line:
-// "FILE:LINE: expected ..., found ...".
+// "FILE:LINE: expected ..., found ...". So does a line outside the sections
+// that is a section keyword written another way ("Force", "FORCE:",
+// "FORCES") with that section's lines under it, which would otherwise be
+// skipped as a remark together with its records. A keyword that starts a
+// second section is read as text outside the sections, with a warning.
 
 #include <array>
 #include <istream>
@@ -86,6 +90,9 @@ struct SourceLines {
   std::vector<int> forces;
   std::vector<int> pressures;
   std::vector<int> displacements;
+  // Lines for standard error about what the reader passed over without
+  // refusing the file ("FILE:LINE: warning: ..."), in the order of the file.
+  std::vector<std::string> warnings;
 };
 
 // Reads the whole model from the file's text into `model` (whose tables are

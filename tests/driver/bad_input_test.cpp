@@ -38,8 +38,14 @@ const BadFile kBadFiles[] = {
     {"empty.dat", 1, "expected a section \"GENERAL\", found the end of the file without one"},
     {"missing_general.dat", 54, "expected a section \"GENERAL\", found the end of the file without one"},
     {"binary_garbage.dat", 3, "expected a section \"GENERAL\", found the end of the file without one"},
-    {"lower_case_keyword.dat", 7,
-     "expected a section \"NODE\" (keywords are written in upper case), found 'Node'"},
+    // A keyword written another way, with its section under it: refused
+    // rather than skipped with its records.
+    {"lower_case_keyword.dat", 7, "'Node' is not a section keyword; did you mean NODE (upper case)?"},
+    {"keyword_other_case.dat", 40, "'Force' is not a section keyword; did you mean FORCE (upper case)?"},
+    {"keyword_with_colon.dat", 40,
+     "'FORCE:' is not a section keyword; did you mean FORCE (without the colon)?"},
+    {"keyword_plural.dat", 52,
+     "'DISPLACEMENTS' is not a section keyword; did you mean DISPLACEMENT (without the S)?"},
     {"general_within_free_lines.dat", 3,
      "GENERAL record: expected the analysis type (a text), found the end of the file (within the three "
      "lines after the keyword on line 1)"},
