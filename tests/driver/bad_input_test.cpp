@@ -162,10 +162,17 @@ const BadFile kBadFiles[] = {
      "PRESSURE record 1: expected the element number from 1 to 1 (the ELEMENT records), found 2"},
     {"pressure_edge_0.dat", 50, "PRESSURE record 1: expected the edge number 1, 2 or 3, found 0"},
     {"pressure_edge_4.dat", 50, "PRESSURE record 1: expected the edge number 1, 2 or 3, found 4"},
+    {"pressure_system_near_local.dat", 50,
+     "PRESSURE record 1: expected the system LOCAL or a word for global axes such as GLOBAL, found 'LOCLA', "
+     "which is too near LOCAL to be taken for global"},
     {"direction_lower_case_x.dat", 57,
      "DISPLACEMENT record 2: expected the direction X, Y or BOTH, found 'x'"},
     {"direction_lower_case_both.dat", 56,
      "DISPLACEMENT record 1: expected the direction X, Y or BOTH, found 'both'"},
+    // Node 3 held in x and y at 0, then in x at 1.
+    {"displacement_value_twice.dat", 60,
+     "DISPLACEMENT record 5: expected the value 0 that DISPLACEMENT record 1 (line 56) prescribes for node 3 "
+     "in X, found 1"},
 
     // Material and thickness values.
     {"young_modulus_zero.dat", 26, "MATERIAL record 1: expected a finite Young's modulus above 0, found 0"},
