@@ -194,6 +194,16 @@ const BadFile kBadFiles[] = {
     {"degenerate_element.dat", 38,
      "ELEMENT record 1: expected corners listed counter-clockwise and a shape neither collapsed nor tangled, "
      "found a Jacobian determinant that is not positive at area point 1"},
+    // The example scaled by 12, its edge 3 from x = 36 to 0 with its nodes at
+    // 36, 32, 12 and 0: a positive Jacobian at the area points, but the edge
+    // runs backwards from its first node.
+    {"edge_nodes_out_of_order.dat", 38,
+     "ELEMENT record 1: expected the nodes of edge 3 in order along it (nodes 1, 9, 8, 3 of the record: one "
+     "end, the two thirds, the other end), found the edge heading back at node 1"},
+    // The six edge nodes listed one place on (9 4 5 6 7 8 for 4 5 6 7 8 9).
+    {"edge_nodes_shifted.dat", 38,
+     "ELEMENT record 1: expected the nodes of edge 2 in order along it (nodes 3, 7, 6, 2 of the record: one "
+     "end, the two thirds, the other end), found the edge heading back at node 6"},
 
     // A section left out and referred to.
     {"material_section_missing.dat", 32,
