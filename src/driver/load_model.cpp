@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "element/element_shape.hpp"
 #include "model/input_error.hpp"
 #include "model/model_check.hpp"
 
@@ -23,7 +24,11 @@ std::vector<std::string> check_element_geometry(const Model& model, const Elemen
   for (int k = 1; k <= model.elements.size(); ++k) {
     const ElementData element = gather_element(model, model.elements(k));
     const int point = first_nonpositive_jacobian_point(tables, element);
-    if (point == 0) continue;
+    if (point == 0) {
+      if (const std::string problem = edge_order_problem(element); !problem.empty())
+        problems.add(record_line(source.elements, k), "ELEMENT record " + std::to_string(k) + ": " + problem);
+      continue;
+    }
     const Mat2 j = jacobian(tables, element, point);
     const double det = j[0][0] * j[1][1] - j[0][1] * j[1][0];
     // Coordinates near the largest real numbers make the determinant overflow

@@ -120,7 +120,8 @@ int run_stages(int argc, char** argv, const char*& stage) {
   Model model;
   AnalysisSettings settings;
   try {
-    load_model(text, input_name, tables, model, settings);
+    const SourceLines source = load_model(text, input_name, tables, model, settings);
+    for (const std::string& warning : source.warnings) std::cerr << warning << '\n';
   } catch (const InputError& error) {
     std::cerr << error.what() << '\n';
     return 1;

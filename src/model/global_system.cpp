@@ -7,7 +7,7 @@
 namespace quorix {
 
 void create_global_system(Model& model) {
-  const std::int64_t equations = 2 * static_cast<std::int64_t>(model.nodes.size());
+  const std::int64_t equations = 2 * model.nodes.size64();
   model.rhs = Table1<double>(equations, 0.0);
   model.solution = Table1<double>(equations, 0.0);
   init_sparse_matrix(model.matrix, static_cast<int>(equations), 210 * model.elements.size64());

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <stdexcept>
 #include <system_error>
 
 #include "model/global_system.hpp"
@@ -15,7 +14,7 @@ namespace quorix {
 
 // ---- Lines -------------------------------------------------------------------
 
-InputLines::InputLines(std::string_view text) : text_(text) {
+InputLines::InputLines(std::string_view text, int max_lines) : text_(text) {
   std::size_t pos = 0;
   if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;  // byte-order mark written by some editors
   while (pos < text_.size()) {
@@ -24,8 +23,10 @@ InputLines::InputLines(std::string_view text) : text_(text) {
         found ? static_cast<std::size_t>(static_cast<const char*>(found) - text_.data()) : text_.size();
     std::size_t end = newline;
     if (end > pos && text_[end - 1] == '\r') --end;
-    if (starts_.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max() - 8))
-      throw std::length_error("the input file has too many lines");
+    if (starts_.size() >= static_cast<std::size_t>(std::max(max_lines, 0))) {
+      cut_ = true;
+      return;
+    }
     starts_.push_back(pos);
     lengths_.push_back(end - pos);
     pos = newline + 1;
@@ -220,6 +221,11 @@ class ItemCursor {
     if (repeat == 0) {
       item.kind = ItemKind::malformed;
       item.problem = " (a repeat count is at least 1)";
+      return item;
+    }
+    if (repeat > std::numeric_limits<int>::max()) {
+      item.kind = ItemKind::malformed;
+      item.problem = " (a repeat count is an integer from 1 to 2147483647)";
       return item;
     }
     if (repeat > 1) {
@@ -488,20 +494,186 @@ class RecordReader {
   std::string_view last_field_;
 };
 
-// For a section the file must have but does not: a line whose first item is
-// the keyword in another case ("node", "General") is taken for a slip and
-// named, since the search itself only knows the upper-case keyword.
-void require_miscased_keyword_absent(const InputLines& lines, const std::string& file_name,
-                                     std::string_view keyword) {
-  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+// ---- Keywords written another way, sections given twice ---------------------
+//
+// The search knows a keyword only as written in the table below, so "Force",
+// "FORCE:" or "FORCES" leaves its section to be passed over as text outside
+// the sections, records and all. Such a line is refused when what follows it
+// is laid out as that section would be: three free lines, then data lines up
+// to a terminator, one of which at least reads as the section's record. A
+// remark that merely starts with the word ("Material: steel") stays a remark.
+
+struct SectionKind {
+  std::string_view keyword;
+  // The items a record starts with: i an integer, r a real, t a text.
+  std::string_view items;
+};
+
+constexpr std::array<SectionKind, 8> kSections = {{{"GENERAL", "ttirr"},
+                                                   {"NODE", "irr"},
+                                                   {"MATERIAL", "irrr"},
+                                                   {"THICKNESS", "ir"},
+                                                   {"ELEMENT", "iiiiiiiiiiiii"},
+                                                   {"FORCE", "iirr"},
+                                                   {"PRESSURE", "iiitrrrr"},
+                                                   {"DISPLACEMENT", "iitr"}}};
+constexpr std::size_t kGeneral = 0;
+constexpr std::size_t kNode = 1;
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return upper(x) == upper(y); });
+}
+
+// How `item` departs from `keyword` when it is the keyword in another case,
+// with a trailing colon or in the plural ("upper case, without the colon");
+// empty when it is something else, the keyword itself included.
+std::string keyword_slip(std::string_view item, std::string_view keyword) {
+  const bool colon = !item.empty() && item.back() == ':';
+  if (colon) item.remove_suffix(1);
+  std::string_view plural;
+  if (item.size() == keyword.size() + 1 && upper(item.back()) == 'S')
+    plural = "S";
+  else if (keyword.back() == 'S' && item.size() == keyword.size() + 2 && upper(item.back()) == 'S' &&
+           upper(item[item.size() - 2]) == 'E')
+    plural = "ES";
+  item.remove_suffix(plural.size());
+  if (!same_ignoring_case(item, keyword)) return "";
+  std::string how;
+  const auto add = [&how](const std::string& part) { how += (how.empty() ? "" : ", ") + part; };
+  if (item != keyword) add("upper case");
+  if (!plural.empty()) add("without the " + std::string(plural));
+  if (colon) add("without the colon");
+  return how;
+}
+
+[[noreturn]] void refuse_keyword_slip(const std::string& file_name, int line, std::string_view item,
+                                      std::string_view keyword, const std::string& how) {
+  throw InputError(line_prefix(file_name, line) + quoted_for_message(item) +
+                   " is not a section keyword; did you mean " + std::string(keyword) + " (" + how + ")?");
+}
+
+// Lines first..last of one section: keyword line, free lines, data lines and
+// terminator.
+struct Span {
+  int first = 0;
+  int last = -1;
+  bool contains(int n) const { return first <= n && n <= last; }
+};
+
+// The first line from `from` on whose first item begins with '-', or 0.
+int terminator_line(const InputLines& lines, int from) {
+  FixedText<20> item;
+  for (int n = from; n <= lines.count(); ++n)
+    if (first_item(lines.line(n), item) == FirstItem::text && item.padded()[0] == '-') return n;
+  return 0;
+}
+
+// The span of the section `s` whose keyword stands on `keyword_line`. A
+// "GENERAL" section has no terminator: it ends with its record, on
+// `general_last` when that is known.
+Span section_span(const InputLines& lines, std::size_t s, int keyword_line, int general_last) {
+  const int first_data = keyword_line + 4;
+  if (s == kGeneral) return Span{keyword_line, std::min(std::max(first_data, general_last), lines.count())};
+  const int terminator = terminator_line(lines, first_data);
+  return Span{keyword_line, terminator > 0 ? terminator : lines.count()};
+}
+
+// The sections the reader reads: the first of each keyword.
+std::array<Span, kSections.size()> first_sections(const InputLines& lines, int general_last) {
+  std::array<Span, kSections.size()> spans{};
+  for (std::size_t s = 0; s < kSections.size(); ++s)
+    if (const SectionStart start = find_section(lines, kSections[s].keyword); start.found)
+      spans[s] = section_span(lines, s, start.keyword_line, general_last);
+  return spans;
+}
+
+bool in_any(const std::array<Span, kSections.size()>& spans, int n) {
+  return std::any_of(spans.begin(), spans.end(), [n](const Span& span) { return span.contains(n); });
+}
+
+// Whether line `n` starts with the items of a record of section `s`.
+bool reads_as_record(const InputLines& lines, const std::string& file_name, int n, std::size_t s,
+                     std::string& buffer) {
+  ItemCursor cursor(lines, file_name, n, false);
+  for (const char kind : kSections[s].items) {
+    const Item item = cursor.next();
+    int integer = 0;
+    bool out_of_range = false;
+    double real = 0.0;
+    if (item.kind != ItemKind::value || (kind != 't' && item.quote != 0) ||
+        (kind == 'i' && !parse_int(item.text, integer, out_of_range)) ||
+        (kind == 'r' && !parse_real(item.text, real, buffer)))
+      return false;
+  }
+  return true;
+}
+
+// Whether the lines after line `n` are laid out as section `s`. `searched`
+// remembers the last stretch of data lines found to hold no such record, up
+// to its terminator (or the end of the file): a line whose data would start
+// inside it need not be searched again.
+bool laid_out_as_section(const InputLines& lines, const std::string& file_name, int n, std::size_t s,
+                         Span& searched, std::string& buffer) {
+  const int from = n + 4;
+  if (searched.contains(from)) return false;
+  bool record = false;
+  FixedText<20> item;
+  for (int m = from; m <= lines.count(); ++m) {
+    const FirstItem kind = first_item(lines.line(m), item);
+    if (kind == FirstItem::blank_line) continue;
+    if (kind == FirstItem::text && item.padded()[0] == '-') {
+      if (record) return true;
+      searched = Span{from, m};
+      return false;
+    }
+    record = record || reads_as_record(lines, file_name, m, s, buffer);
+  }
+  searched = Span{from, lines.count()};
+  return false;
+}
+
+// For section `s`, which every file needs and this one lacks: the first line
+// outside the sections that is its keyword written another way is named,
+// whatever follows it.
+void refuse_slip_of_missing_section(const InputLines& lines, const std::string& file_name, std::size_t s,
+                                    int general_last) {
+  const auto sections = first_sections(lines, general_last);
   FixedText<20> item;
   for (int n = 1; n <= lines.count(); ++n) {
-    if (first_item(lines.line(n), item) != FirstItem::text) continue;
+    if (in_any(sections, n) || first_item(lines.line(n), item) != FirstItem::text) continue;
+    if (const std::string how = keyword_slip(item.trimmed(), kSections[s].keyword); !how.empty())
+      refuse_keyword_slip(file_name, n, item.trimmed(), kSections[s].keyword, how);
+  }
+}
+
+// Refuses a keyword written another way with its section under it, and warns
+// of each section whose keyword has already started one (only the first is
+// read; the lines of the others are passed over).
+void check_section_keywords(const InputLines& lines, const std::string& file_name, int general_last,
+                            std::vector<std::string>& warnings, std::string& buffer) {
+  const auto sections = first_sections(lines, general_last);
+  std::array<Span, kSections.size()> searched{};
+  int ignored_until = 0;  // the last line of the latest section passed over
+  FixedText<20> item;
+  for (int n = 1; n <= lines.count(); ++n) {
+    if (n <= ignored_until || in_any(sections, n) || first_item(lines.line(n), item) != FirstItem::text)
+      continue;
     const std::string_view text = item.trimmed();
-    if (text.size() == keyword.size() &&
-        std::equal(text.begin(), text.end(), keyword.begin(), [&](char a, char b) { return upper(a) == b; }))
-      throw InputError(line_prefix(file_name, n) + "expected a section \"" + std::string(keyword) +
-                       "\" (keywords are written in upper case), found " + quoted_for_message(text));
+    for (std::size_t s = 0; s < kSections.size(); ++s) {
+      if (text == kSections[s].keyword) {
+        warnings.push_back(line_prefix(file_name, n) + "warning: this \"" + std::string(text) +
+                           "\" section is ignored; only the first one, on line " +
+                           std::to_string(sections[s].first) + ", is read");
+        ignored_until = section_span(lines, s, n, 0).last;
+        break;
+      }
+      if (const std::string how = keyword_slip(text, kSections[s].keyword);
+          !how.empty() && laid_out_as_section(lines, file_name, n, s, searched[s], buffer))
+        refuse_keyword_slip(file_name, n, text, kSections[s].keyword, how);
+    }
   }
 }
 
@@ -511,7 +683,7 @@ void read_general(const InputLines& lines, const std::string& file_name, Analysi
                   SourceLines& source, std::string& buffer) {
   const SectionStart start = find_section(lines, "GENERAL");
   if (!start.found) {
-    require_miscased_keyword_absent(lines, file_name, "GENERAL");
+    refuse_slip_of_missing_section(lines, file_name, kGeneral, 0);
     throw InputError(line_prefix(file_name, std::max(lines.count(), 1)) +
                      "expected a section \"GENERAL\", found the end of the file without one");
   }
@@ -681,9 +853,11 @@ int count_section_lines(const InputLines& lines, std::string_view keyword, const
 
 // ---- The whole file ----------------------------------------------------------
 
-SourceLines read_input_text(std::string_view text, const std::string& file_name, Model& model,
-                            AnalysisSettings& settings) {
-  const InputLines lines(text);
+SourceLines read_input_lines(const InputLines& lines, const std::string& file_name, Model& model,
+                             AnalysisSettings& settings) {
+  if (lines.cut())
+    throw InputError(line_prefix(file_name, lines.count() + 1) + "expected at most " +
+                     std::to_string(lines.count()) + " lines in the file, found more");
   SourceLines source;
   source.last_line = lines.count();
   source.node_keyword = find_section(lines, "NODE").keyword_line;
@@ -692,15 +866,16 @@ SourceLines read_input_text(std::string_view text, const std::string& file_name,
   read_general(lines, file_name, settings, source, buffer);
   // Without nodes the model fails its test anyway; a keyword in the wrong case
   // is the likeliest reason and is named instead.
-  if (source.node_keyword == 0) require_miscased_keyword_absent(lines, file_name, "NODE");
+  const int general_last = *std::max_element(source.general.begin(), source.general.end());
+  if (source.node_keyword == 0) refuse_slip_of_missing_section(lines, file_name, kNode, general_last);
   // Nodes, materials and thicknesses come before the elements that refer to
   // them; the references are kept as numbers and checked by check_model.
   read_section(lines, file_name, "NODE", model.nodes, source.nodes, buffer, read_node);
   // Equation numbers (two per node) are 32-bit integers.
   constexpr int kMaxNodes = std::numeric_limits<int>::max() / 2;
-  if (model.nodes.size() > kMaxNodes)
+  if (model.nodes.size64() > kMaxNodes)
     throw InputError(line_prefix(file_name, source.node_keyword) + "NODE section: expected at most " +
-                     std::to_string(kMaxNodes) + " records, found " + std::to_string(model.nodes.size()));
+                     std::to_string(kMaxNodes) + " records, found " + std::to_string(model.nodes.size64()));
   read_section(lines, file_name, "MATERIAL", model.materials, source.materials, buffer, read_material);
   read_section(lines, file_name, "THICKNESS", model.thicknesses, source.thicknesses, buffer, read_thickness);
   read_section(lines, file_name, "ELEMENT", model.elements, source.elements, buffer, read_element);
@@ -708,9 +883,15 @@ SourceLines read_input_text(std::string_view text, const std::string& file_name,
   read_section(lines, file_name, "PRESSURE", model.pressures, source.pressures, buffer, read_pressure);
   read_section(lines, file_name, "DISPLACEMENT", model.prescribed_displacements, source.displacements, buffer,
                read_displacement);
+  check_section_keywords(lines, file_name, general_last, source.warnings, buffer);
 
   create_global_system(model);
   return source;
+}
+
+SourceLines read_input_text(std::string_view text, const std::string& file_name, Model& model,
+                            AnalysisSettings& settings) {
+  return read_input_lines(InputLines(text), file_name, model, settings);
 }
 
 SourceLines read_input_file(std::istream& in, const std::string& file_name, Model& model,

@@ -14,10 +14,15 @@
 // out (",,"). Whatever follows the last item of a record is a remark.
 //
 // A file that cannot be read this way raises InputError with one line:
-// "FILE:LINE: expected ..., found ...".
+// "FILE:LINE: expected ..., found ...". So does a line outside the sections
+// that is a section keyword written another way ("Force", "FORCE:",
+// "FORCES") with that section's lines under it, which would otherwise be
+// skipped as a remark together with its records. A keyword that starts a
+// second section is read as text outside the sections, with a warning.
 
 #include <array>
 #include <istream>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,8 +37,13 @@ namespace quorix {
 // very start. The text must outlive the index.
 class InputLines {
  public:
-  explicit InputLines(std::string_view text);
+  // Line numbers and the reader's sums on them stay within int.
+  static constexpr int kMaxLines = std::numeric_limits<int>::max() - 8;
+
+  // Indexes at most `max_lines` lines; cut() tells whether the text has more.
+  explicit InputLines(std::string_view text, int max_lines = kMaxLines);
   int count() const { return static_cast<int>(starts_.size()); }
+  bool cut() const { return cut_; }
   // Line `number`, 1-based, without its line end.
   std::string_view line(int number) const;
 
@@ -41,6 +51,7 @@ class InputLines {
   std::string_view text_;
   std::vector<std::size_t> starts_;
   std::vector<std::size_t> lengths_;
+  bool cut_ = false;
 };
 
 // Where a section stands in the file. Line numbers are 1-based; when the file
@@ -79,6 +90,9 @@ struct SourceLines {
   std::vector<int> forces;
   std::vector<int> pressures;
   std::vector<int> displacements;
+  // Lines for standard error about what the reader passed over without
+  // refusing the file ("FILE:LINE: warning: ..."), in the order of the file.
+  std::vector<std::string> warnings;
 };
 
 // Reads the whole model from the file's text into `model` (whose tables are
@@ -88,6 +102,9 @@ struct SourceLines {
 // check_model.
 SourceLines read_input_text(std::string_view text, const std::string& file_name, Model& model,
                             AnalysisSettings& settings);
+// The same from lines already indexed; a cut index is refused.
+SourceLines read_input_lines(const InputLines& lines, const std::string& file_name, Model& model,
+                             AnalysisSettings& settings);
 // The same, reading the stream to its end first.
 SourceLines read_input_file(std::istream& in, const std::string& file_name, Model& model,
                             AnalysisSettings& settings);

@@ -4,6 +4,9 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 namespace quorix {
@@ -150,6 +153,69 @@ void check_elements(const Model& model, const SourceLines& source, ProblemList& 
   }
 }
 
+// The number of edits (a character put in, left out, changed, or two
+// neighbours swapped) that turn `a` into `b`, case aside.
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  // Rows i - 2, i - 1 and i of the table of distances between prefixes.
+  std::vector<std::size_t> before(b.size() + 1), last(b.size() + 1), row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) last[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t change = upper(a[i - 1]) == upper(b[j - 1]) ? 0 : 1;
+      row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + change});
+      if (i > 1 && j > 1 && upper(a[i - 1]) == upper(b[j - 2]) && upper(a[i - 2]) == upper(b[j - 1]))
+        row[j] = std::min(row[j], before[j - 2] + 1);
+    }
+    std::swap(before, last);
+    std::swap(last, row);
+  }
+  return last[b.size()];
+}
+
+// Any system but LOCAL means global axes. A text that is LOCAL in another
+// case or nearly LOCAL ("LOCLA") is taken for a slip, since reading it as
+// global would turn the load silently; one nearer GLOBAL than LOCAL is not.
+bool near_miss_of_local(std::string_view system) {
+  if (system == "LOCAL") return false;
+  const std::size_t to_local = edit_distance(system, "LOCAL");
+  return to_local <= 2 && to_local < edit_distance(system, "GLOBAL");
+}
+
+// One value for each prescribed direction of a node: the elimination would
+// otherwise use the first record's value for the couplings and the last
+// one's for the node itself. The same value given again is harmless.
+class PrescribedValues {
+ public:
+  // The record that first prescribed a different value for one of the
+  // equations of record `k`, with the direction they share ("X", "Y" or "X
+  // and Y"), or 0; remembers the record's own equations.
+  int conflict(const Model& model, int k, std::string& shared) {
+    const PrescribedDisplacement& record = model.prescribed_displacements(k);
+    const std::string_view direction = record.direction.trimmed();
+    const bool x = direction == "X" || direction == "BOTH";
+    const bool y = direction == "Y" || direction == "BOTH";
+    int first = 0;
+    for (int axis = 0; axis < 2; ++axis) {
+      if (!(axis == 0 ? x : y)) continue;
+      const std::int64_t equation = 2 * static_cast<std::int64_t>(record.node) - 1 + axis;
+      const auto [at, added] = first_record_.try_emplace(equation, k);
+      if (added || model.prescribed_displacements(at->second).value == record.value) continue;
+      if (first == 0) {
+        first = at->second;
+        shared = axis == 0 ? "X" : "Y";
+      } else if (at->second == first) {
+        shared = "X and Y";
+      }
+    }
+    return first;
+  }
+
+ private:
+  std::unordered_map<std::int64_t, int> first_record_;  // equation -> record
+};
+
 void check_loads(const Model& model, const SourceLines& source, ProblemList& problems) {
   for (int k = 1; k <= model.forces.size(); ++k) {
     const NodalForce& force = model.forces(k);
@@ -164,11 +230,16 @@ void check_loads(const Model& model, const SourceLines& source, ProblemList& pro
     record.position("the element number", pressure.element, model.elements.size(), "ELEMENT");
     if (pressure.edge < 1 || pressure.edge > 3)
       record.add("the edge number 1, 2 or 3", std::to_string(pressure.edge));
+    if (near_miss_of_local(pressure.system.trimmed()))
+      record.add(
+          "the system LOCAL or a word for global axes such as GLOBAL",
+          quoted_for_message(pressure.system.trimmed()) + ", which is too near LOCAL to be taken for global");
     record.finite("q1 at the edge start", pressure.q1_start);
     record.finite("q1 at the edge end", pressure.q1_end);
     record.finite("q2 at the edge start", pressure.q2_start);
     record.finite("q2 at the edge end", pressure.q2_end);
   }
+  PrescribedValues values;
   for (int k = 1; k <= model.prescribed_displacements.size(); ++k) {
     const PrescribedDisplacement& displacement = model.prescribed_displacements(k);
     RecordProblems record(problems, "DISPLACEMENT", source.displacements, k);
@@ -177,6 +248,14 @@ void check_loads(const Model& model, const SourceLines& source, ProblemList& pro
     if (direction != "X" && direction != "Y" && direction != "BOTH")
       record.add("the direction X, Y or BOTH", quoted_for_message(displacement.direction.trimmed()));
     record.finite("value", displacement.value);
+    std::string shared;
+    const bool node_known = displacement.node >= 1 && displacement.node <= model.nodes.size();
+    if (const int first = node_known ? values.conflict(model, k, shared) : 0; first != 0)
+      record.add("the value " + number_for_message(model.prescribed_displacements(first).value) +
+                     " that DISPLACEMENT record " + std::to_string(first) + " (line " +
+                     std::to_string(record_line(source.displacements, first)) + ") prescribes for node " +
+                     std::to_string(displacement.node) + " in " + shared,
+                 number_for_message(displacement.value));
   }
 }
 

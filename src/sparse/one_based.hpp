@@ -6,7 +6,9 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 namespace quorix {
@@ -24,7 +26,13 @@ class Table1 {
   T& operator[](std::size_t i) { return items_[i]; }
   const T& operator[](std::size_t i) const { return items_[i]; }
 
-  int size() const { return static_cast<int>(items_.size()); }
+  // The count as an int, as the loops over model tables want it; the reader
+  // keeps those within int. A larger table stops rather than wraps around.
+  int size() const {
+    if (items_.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+      throw std::length_error("a table has more entries than an int can count");
+    return static_cast<int>(items_.size());
+  }
   std::int64_t size64() const { return static_cast<std::int64_t>(items_.size()); }
   bool empty() const { return items_.empty(); }
   std::span<T> all() { return items_; }

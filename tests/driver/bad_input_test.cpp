@@ -38,8 +38,14 @@ const BadFile kBadFiles[] = {
     {"empty.dat", 1, "expected a section \"GENERAL\", found the end of the file without one"},
     {"missing_general.dat", 54, "expected a section \"GENERAL\", found the end of the file without one"},
     {"binary_garbage.dat", 3, "expected a section \"GENERAL\", found the end of the file without one"},
-    {"lower_case_keyword.dat", 7,
-     "expected a section \"NODE\" (keywords are written in upper case), found 'Node'"},
+    // A keyword written another way, with its section under it: refused
+    // rather than skipped with its records.
+    {"lower_case_keyword.dat", 7, "'Node' is not a section keyword; did you mean NODE (upper case)?"},
+    {"keyword_other_case.dat", 40, "'Force' is not a section keyword; did you mean FORCE (upper case)?"},
+    {"keyword_with_colon.dat", 40,
+     "'FORCE:' is not a section keyword; did you mean FORCE (without the colon)?"},
+    {"keyword_plural.dat", 52,
+     "'DISPLACEMENTS' is not a section keyword; did you mean DISPLACEMENT (without the S)?"},
     {"general_within_free_lines.dat", 3,
      "GENERAL record: expected the analysis type (a text), found the end of the file (within the three "
      "lines after the keyword on line 1)"},
@@ -97,6 +103,9 @@ const BadFile kBadFiles[] = {
     {"general_increments_beyond_32_bits.dat", 5,
      "GENERAL record: expected the load increments (an integer from -2147483648 to 2147483647), found "
      "'4294967296'"},
+    {"general_repeat_beyond_32_bits.dat", 5,
+     "GENERAL record: expected the displacement tolerance (a finite real number), found "
+     "'4294967298*1.0E-6' (a repeat count is an integer from 1 to 2147483647)"},
     {"nan_as_text.dat", 26,
      "MATERIAL record 1: expected Young's modulus (a finite real number), found 'NaN'"},
     {"inf_as_text.dat", 44, "FORCE record 1: expected fy (a finite real number), found '-Infinity'"},
@@ -153,10 +162,17 @@ const BadFile kBadFiles[] = {
      "PRESSURE record 1: expected the element number from 1 to 1 (the ELEMENT records), found 2"},
     {"pressure_edge_0.dat", 50, "PRESSURE record 1: expected the edge number 1, 2 or 3, found 0"},
     {"pressure_edge_4.dat", 50, "PRESSURE record 1: expected the edge number 1, 2 or 3, found 4"},
+    {"pressure_system_near_local.dat", 50,
+     "PRESSURE record 1: expected the system LOCAL or a word for global axes such as GLOBAL, found 'LOCLA', "
+     "which is too near LOCAL to be taken for global"},
     {"direction_lower_case_x.dat", 57,
      "DISPLACEMENT record 2: expected the direction X, Y or BOTH, found 'x'"},
     {"direction_lower_case_both.dat", 56,
      "DISPLACEMENT record 1: expected the direction X, Y or BOTH, found 'both'"},
+    // Node 3 held in x and y at 0, then in x at 1.
+    {"displacement_value_twice.dat", 60,
+     "DISPLACEMENT record 5: expected the value 0 that DISPLACEMENT record 1 (line 56) prescribes for node 3 "
+     "in X, found 1"},
 
     // Material and thickness values.
     {"young_modulus_zero.dat", 26, "MATERIAL record 1: expected a finite Young's modulus above 0, found 0"},
@@ -178,6 +194,16 @@ const BadFile kBadFiles[] = {
     {"degenerate_element.dat", 38,
      "ELEMENT record 1: expected corners listed counter-clockwise and a shape neither collapsed nor tangled, "
      "found a Jacobian determinant that is not positive at area point 1"},
+    // The example scaled by 12, its edge 3 from x = 36 to 0 with its nodes at
+    // 36, 32, 12 and 0: a positive Jacobian at the area points, but the edge
+    // runs backwards from its first node.
+    {"edge_nodes_out_of_order.dat", 38,
+     "ELEMENT record 1: expected the nodes of edge 3 in order along it (nodes 1, 9, 8, 3 of the record: one "
+     "end, the two thirds, the other end), found the edge heading back at node 1"},
+    // The six edge nodes listed one place on (9 4 5 6 7 8 for 4 5 6 7 8 9).
+    {"edge_nodes_shifted.dat", 38,
+     "ELEMENT record 1: expected the nodes of edge 2 in order along it (nodes 3, 7, 6, 2 of the record: one "
+     "end, the two thirds, the other end), found the edge heading back at node 6"},
 
     // A section left out and referred to.
     {"material_section_missing.dat", 32,

@@ -124,6 +124,22 @@ TEST(Program, ReplacesAnEarlierResultFile) {
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"m.dat", "m.dat.out"}));
 }
 
+// A second section of a keyword is passed over as the format says, but not
+// without a word; the run goes on with the first.
+TEST(Program, WarnsOfASectionGivenTwice) {
+  const std::string good = testing::example_text("one_element.dat");
+  ScratchDir dir;
+  write_file(dir / "m.dat", good + "FORCE\n-\n-\n-\n 1 1 0.0 -999.0\n-\n");
+  write_file(dir / "good.dat", good);
+  const auto run = run_quorix({"m.dat"}, dir.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(
+      run.err,
+      "m.dat:61: warning: this \"FORCE\" section is ignored; only the first one, on line 40, is read\n");
+  ASSERT_EQ(run_quorix({"good.dat"}, dir.path()).status, 0);
+  EXPECT_EQ(read_file(dir / "m.dat.out"), read_file(dir / "good.dat.out"));
+}
+
 TEST(Program, SaysWhyTheResultFileCannotBeWritten) {
   {
     // The result name is taken by a folder: the rename at the end fails.

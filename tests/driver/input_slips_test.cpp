@@ -102,27 +102,34 @@ TEST(DecimalCommas, CommasBetweenItemsAndNumbersInRemarksStillRead) {
   }
 }
 
-// GENERAL and NODE must be present, so a keyword line in another case is
-// named rather than the missing section. Other sections may be left out, so
-// there a line such as "Force" stays text outside the sections.
-TEST(MiscasedKeywords, AreNamedForTheSectionsEveryFileNeeds) {
+// A keyword in another case, with a colon or in the plural, with its section
+// laid out under it, would drop the section silently: it is named instead.
+// A remark that starts with such a word stays a remark.
+TEST(KeywordSlips, AreNamedWhereTheyWouldDropASection) {
   const struct {
     std::string from, to;
     std::string error;
   } cases[] = {
       {"GENERAL\n", "general\n",
-       "m.dat:1: expected a section \"GENERAL\" (keywords are written in upper case), found 'general'"},
+       "m.dat:1: 'general' is not a section keyword; did you mean GENERAL (upper case)?"},
       {"\nNODE\n", "\n  'Node' remark\n",
-       "m.dat:7: expected a section \"NODE\" (keywords are written in upper case), found 'Node'"},
-      // A keyword that is longer is not a slip of case.
-      {"\nNODE\n", "\nNODES\n", "m.dat:60: NODE section: expected at least one record, found none"},
+       "m.dat:7: 'Node' is not a section keyword; did you mean NODE (upper case)?"},
+      {"\nNODE\n", "\nNODES\n",
+       "m.dat:7: 'NODES' is not a section keyword; did you mean NODE (without the S)?"},
+      {"\nTHICKNESS\n", "\nThicknesses:\n",
+       "m.dat:28: 'Thicknesses:' is not a section keyword; did you mean THICKNESS (upper case, without the "
+       "ES, "
+       "without the colon)?"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(load(replaced(example(), c.from, c.to)).error.substr(0, c.error.size()), c.error);
+  for (const auto& c : cases) EXPECT_EQ(load(replaced(example(), c.from, c.to)).error, c.error);
 
-  const Loaded loaded = load(replaced(example(), "\nFORCE\n", "\nForce\n"));
+  const std::string remarks = replaced(
+      replaced(example(), "\nMATERIAL\n", "\nMaterial: steel, from the supplier's sheet\nMATERIAL\n"),
+      "\nFORCE\n", "\nForces\n 1 1 0.0 -100.0\nFORCE\n");
+  const Loaded loaded = load(remarks);
   EXPECT_EQ(loaded.error, "");
-  EXPECT_EQ(loaded.model.forces.size(), 0);
+  EXPECT_EQ(loaded.model.materials.size(), 1);
+  EXPECT_EQ(loaded.model.forces.size(), 1);
 }
 
 TEST(GeneralRecord, EndOfTheFileBeforeTheRecordStarts) {

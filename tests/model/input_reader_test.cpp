@@ -125,6 +125,25 @@ TEST(InputLines, SplitsLinesAndDropsLineEnds) {
   }
 }
 
+// Line numbers are ints: a file with more lines than they can count is
+// refused at the first line beyond, as an input error. The limit is lowered
+// here; the reader's own lies beyond two thousand million lines.
+TEST(InputLines, MoreLinesThanTheLimitAreAnInputError) {
+  const std::string text = kGeneral + section("NODE", {" 1 0 0"});  // 12 lines
+  EXPECT_FALSE(InputLines(text, 12).cut());
+  const InputLines lines(text, 11);
+  EXPECT_TRUE(lines.cut());
+  EXPECT_EQ(lines.count(), 11);
+  Model model;
+  AnalysisSettings settings;
+  try {
+    read_input_lines(lines, "t.dat", model, settings);
+    ADD_FAILURE() << "no error";
+  } catch (const InputError& error) {
+    EXPECT_EQ(std::string(error.what()), "t.dat:12: expected at most 11 lines in the file, found more");
+  }
+}
+
 TEST(FindSection, MatchesTheFirstItemExactly) {
   const struct {
     std::string line;

@@ -119,6 +119,50 @@ TEST(CheckModel, KnowsTheDirectionKeywordsAfterTheCut) {
   }
 }
 
+// Any system but LOCAL means global axes, so LOCAL in another case or a slip
+// of it would turn the load silently; a word nearer GLOBAL stays global.
+TEST(CheckModel, RefusesNearMissesOfLocal) {
+  const struct {
+    const char* system;  // as stored, cut to six characters
+    bool accepted;
+  } cases[] = {{"LOCAL", true},  {"GLOBAL", true},  {"global", true},  {"GOBAL", true},
+               {"XY", true},     {"local", false},  {"Local", false},  {"LOCLA", false},
+               {"LOKAL", false}, {"LOCALL", false}, {" LOCAL", false}, {"LOC", false}};
+  for (const auto& c : cases) {
+    Example example;
+    example.model.pressures(1).system.assign(c.system);
+    EXPECT_EQ(example.problems().empty(), c.accepted) << c.system;
+  }
+}
+
+// A direction of a node takes one value; the same value given again is
+// harmless.
+TEST(CheckModel, RefusesTwoValuesForOneDirectionOfANode) {
+  const struct {
+    int record, node;
+    const char* direction;
+    double value;
+    std::string problem;
+  } cases[] = {
+      {2, 3, "X", 0.0, ""},  // record 1 holds node 3 in x and y at 0
+      {4, 7, "BOTH", 0.5,
+       "one.dat:59: DISPLACEMENT record 4: expected the value 0 that DISPLACEMENT record 2 (line 57) "
+       "prescribes "
+       "for node 7 in X, found 0.5"},
+      {2, 3, "BOTH", 1.0,
+       "one.dat:57: DISPLACEMENT record 2: expected the value 0 that DISPLACEMENT record 1 (line 56) "
+       "prescribes "
+       "for node 3 in X and Y, found 1"},
+  };
+  for (const auto& c : cases) {
+    Example example;
+    example.model.prescribed_displacements(c.record) =
+        PrescribedDisplacement{c.record, c.node, FixedText<4>(c.direction), c.value};
+    EXPECT_EQ(example.problems(),
+              c.problem.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.problem});
+  }
+}
+
 TEST(CheckModel, BoundsPoissonsRatioByTheStressState) {
   const struct {
     const char* state;
