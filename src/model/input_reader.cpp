@@ -663,7 +663,10 @@ void check_section_keywords(const InputLines& lines, const std::string& file_nam
       continue;
     const std::string_view text = item.trimmed();
     for (std::size_t s = 0; s < kSections.size(); ++s) {
+      // A later line that merely starts with a keyword ("NODE numbering as
+      // drawn") is a remark; one laid out as a section is a second section.
       if (text == kSections[s].keyword) {
+        if (!laid_out_as_section(lines, file_name, n, s, searched[s], buffer)) break;
         warnings.push_back(line_prefix(file_name, n) + "warning: this \"" + std::string(text) +
                            "\" section is ignored; only the first one, on line " +
                            std::to_string(sections[s].first) + ", is read");

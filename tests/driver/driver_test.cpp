@@ -129,7 +129,8 @@ TEST(Program, ReplacesAnEarlierResultFile) {
 TEST(Program, WarnsOfASectionGivenTwice) {
   const std::string good = testing::example_text("one_element.dat");
   ScratchDir dir;
-  write_file(dir / "m.dat", good + "FORCE\n-\n-\n-\n 1 1 0.0 -999.0\n-\n");
+  // A remark that starts with a keyword is no second section.
+  write_file(dir / "m.dat", good + "FORCE\n-\n-\n-\n 1 1 0.0 -999.0\n-\nNODE numbering as in the sketch\n");
   write_file(dir / "good.dat", good);
   const auto run = run_quorix({"m.dat"}, dir.path());
   EXPECT_EQ(run.status, 0);
