@@ -1,6 +1,8 @@
 // The solver's entry for the analyses: one call runs the three phases on the
 // matrix and returns the solution. Nothing survives from one call to the next.
 
+#include "solver/solver_driver.hpp"
+
 #include <algorithm>
 #include <chrono>
 #include <limits>
@@ -10,6 +12,7 @@
 #include "solver/factorization_phase.hpp"
 #include "solver/pivot_check.hpp"
 #include "solver/solver_interface.hpp"
+#include "solver/solver_listings.hpp"
 
 namespace quorix {
 
@@ -109,6 +112,41 @@ SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View
                                 View1<double> x) {
   return multifrontal_solve(solver, matrix.order, matrix.term_count, matrix.row_indices, matrix.col_indices,
                             matrix.values, rhs, x);
+}
+
+int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
+                           View1<const int> cols, View1<const double> values, View1<const int> iplan,
+                           int nnodes, View1<int> tree_work, FactorStorage& storage, int retries) {
+  std::int64_t made_la = -1, made_liw = -1;  // sizes of the arrays held
+  for (int attempt = 0;; ++attempt) {
+    if (storage.la != made_la || !storage.real_space) {
+      storage.real_space.reset();
+      storage.real_space = std::make_unique_for_overwrite<double[]>(
+          static_cast<std::size_t>(std::max<std::int64_t>(storage.la, 0)));
+      made_la = storage.la;
+    }
+    if (storage.liw != made_liw || !storage.int_space) {
+      storage.int_space.reset();
+      storage.int_space = std::make_unique_for_overwrite<int[]>(
+          static_cast<std::size_t>(std::max<std::int64_t>(storage.liw, 0)));
+      made_liw = storage.liw;
+    }
+    const std::int64_t copied = std::min(nz, storage.la);
+    for (std::int64_t k = 1; k <= copied; ++k)
+      storage.real_space[static_cast<std::size_t>(k - 1)] = values(k);
+    int iflag = 0;
+    storage.mfront = 0;
+    MFFACT(solver, n, nz, rows, cols,
+           View1<double>(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0)), storage.la,
+           View1<int>(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0)), storage.liw, iplan,
+           nnodes, storage.mfront, tree_work, iflag);
+    if (attempt == retries || (iflag != -3 && iflag != -4)) return iflag;
+    if (iflag == -3) {
+      storage.liw = std::max(solver.info.IERROR, 2 * storage.liw);
+    } else {
+      storage.la = std::max(solver.info.IERROR, 2 * storage.la);
+    }
+  }
 }
 
 }  // namespace quorix

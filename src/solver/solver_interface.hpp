@@ -116,8 +116,4 @@ void write_singular_warning(const Solver& solver, std::int64_t rank);
 // The IFLAG 2 warning for one sign change at pivot `pivot`.
 void write_sign_change_warning(const Solver& solver, std::int64_t pivot);
 
-// Fortran-style integer field: right-justified in `width`, asterisks when it
-// does not fit.
-std::string fortran_int(std::int64_t value, int width);
-
 }  // namespace quorix

@@ -2,6 +2,8 @@
 // systems, the small and degenerate cases, the storage retries after a short
 // factorization and the failed status after an error return.
 
+#include "solver/solver_driver.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
