@@ -28,6 +28,7 @@
 #include <ostream>
 #include <vector>
 
+#include "parallel/task_pool.hpp"
 #include "solver/front_kernels.hpp"
 
 namespace quorix {
@@ -243,6 +244,7 @@ class FrontLoop {
     const double clamped = std::max(std::min(solver.controls.U, 0.5), -0.5);
     u_ = clamped;
     tolerance_ = solver.controls.definite_zero_tolerance;
+    panel_.pool = &shared_task_pool();
   }
 
   // Runs every node; returns the IFLAG (0, or 2 with sign changes in
@@ -261,6 +263,9 @@ class FrontLoop {
   void assemble_input_rows(const Front& a, int planned);
   PivotCounts eliminate_definite_pivots(const Front& a, int fully_summed, int& iflag);
   bool push_remainder(int remainder, std::int64_t remainder_list, int& iflag);
+  // Tells factor_progress the share of the forecast operations done after
+  // `node`, in steps of a hundredth and at the last node.
+  void tell_progress(int node);
 
   Solver& solver_;
   SolverInfo& info_;
@@ -286,8 +291,25 @@ class FrontLoop {
   std::int64_t zero_end_ = 1;    // real words next_real .. zero_end-1 are zero; zero_end <= stack bottom
   std::int64_t front_last_ = 0;  // last real word of the current front
   int expected_sign_ = 0;        // definite mode: sign of the last pivot
+  int last_front_order_ = 0;     // of the front just done
+  int last_pivots_ = 0;
   PanelPivots panel_;
+  double operations_done_ = 0.0;  // as the forecast counts them, over the fronts so far
+  double share_told_ = 0.0;
 };
+
+void FrontLoop::tell_progress(int node) {
+  if (!solver_.factor_progress) return;
+  const double f = last_front_order_, p = last_pivots_;
+  operations_done_ += (p * (f * (f + 1) - (p + 1) * (2 * f + 1) / 2) + p * (p + 1) * (2 * p + 1) / 6) / 2;
+  const double share = info_.OPS > 0.0 ? std::min(1.0, operations_done_ / info_.OPS) : 1.0;
+  if (node == nnodes_) {
+    solver_.factor_progress(1.0);
+  } else if (share >= share_told_ + 0.01) {
+    share_told_ = share;
+    solver_.factor_progress(share);
+  }
+}
 
 // The variables of the top `sons` stacked lists (stacked = true) and of the
 // next `planned` input rows (their own and their columns), with repeats.
@@ -543,6 +565,8 @@ bool FrontLoop::factorize_node(int node, int& iflag) {
   //         pivot rows, p(2 front_order - p + 1)/2 words, stay as factors. ----
   const int pivots = counts.pivots;
   pivots_total_ += pivots;
+  last_front_order_ = front_order;
+  last_pivots_ = pivots;
   std::int64_t remainder_list = next_int_ + 2 + pivots;  // int word of the first remainder variable
   if (pivots == 1) {
     int_space_(next_int_) = -front_order;
@@ -576,6 +600,7 @@ void FrontLoop::run(int& mfront, int& iflag) {
     const bool ok = factorize_node(node, iflag);
     mfront = mfront_;
     if (!ok) return;
+    tell_progress(node);
   }
 
   // ---- Finish: block count (negated when 2x2 pivots were used), storage

@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include "parallel/task_pool.hpp"
+
 namespace quorix {
 
 namespace {
@@ -207,6 +209,95 @@ void update_candidate_row(const Front& a, const PanelPivots& panel, int j) {
   update_one_row(a.row(j), u, w, panel.count, a.order - j + 1);
 }
 
+// A panel update is split over the pool's threads when it has at least this
+// many multiply-adds (a few hundred microseconds of work), in row ranges of
+// at least kMinUnitRows rows.
+constexpr std::int64_t kSplitPanelWork = 4'000'000;
+constexpr int kMinUnitRows = 64;
+
+// The packed column block of the thread running a panel update.
+double* panel_buffer() {
+  thread_local std::unique_ptr<double[]> buffer =
+      std::make_unique_for_overwrite<double[]>(static_cast<std::size_t>(column_block) * max_panel_pivots);
+  return buffer.get();
+}
+
+// The update of rows by a panel's pivots once their multipliers w are known:
+// a(i, c) += w(k, i) u(k, c), k in pivot order. Row i = first_row + t
+// tile_rows + r finds w(k, i) at w[(t count + k) tile_rows + r].
+struct PanelUpdate {
+  const Front& a;
+  double* const* pivot_row;  // pivot_row[k][c - q] = u(k, c), q = the pivot's position
+  int count;
+  int first_row;
+  const double* w;
+
+  int panel_first;  // position of the first pivot
+
+  const double* w_of(int i) const {
+    return w + static_cast<std::int64_t>((i - first_row) / tile_rows) * count * tile_rows;
+  }
+
+  // u(k, jb .. jb + width - 1) into the chunks of `packed`.
+  void pack(int jb, int width, const PackedPanel& packed) const {
+    for (int k = 0; k < count; ++k) {
+      const double* const uk = pivot_row[k] + (jb - (panel_first + k));
+      double* to = packed.words + k * chunk_columns;
+      int c = 0;
+      for (; c + chunk_columns <= width; c += chunk_columns, to += count * chunk_columns)
+        for (int t = 0; t < chunk_packs; ++t)
+          store_pack(to + t * pack_width, load_pack(uk + c + t * pack_width));
+      for (int t = 0; c + t < width; ++t) to[t] = uk[c + t];
+    }
+  }
+
+  // Rows i0 .. i1 - 1 (i0 - first_row a multiple of tile_rows) over their
+  // columns up to f. The columns go in blocks whose slice of the panel is
+  // copied, packed, into `buffer` (column_block * count words), where it
+  // stays in cache; in each block the rows go tile_rows at a time: first the
+  // rows above the block, over its whole width, then the rows inside it,
+  // over their own small triangle and the columns to its right.
+  void rows(int i0, int i1, double* buffer) const {
+    if (i0 >= i1) return;
+    const int f = a.order;
+    const PackedPanel packed{buffer, count};
+    double* row[tile_rows];
+    for (int jb = first_row; jb <= f; jb += column_block) {
+      const int je = std::min(f, jb + column_block - 1);
+      if (i0 > je) continue;  // these rows have no column in the block
+      const int width = je - jb + 1;
+      pack(jb, width, packed);
+      // Rows above the block.
+      for (int i = i0; i < std::min(i1, jb); i += tile_rows) {
+        const int rows = std::min(tile_rows, std::min(i1, jb) - i);
+        for (int r = 0; r < rows; ++r) row[r] = a.row(i + r) + (jb - (i + r));
+        update_some_rows(rows, row, w_of(i), packed, 0, width);
+      }
+      // Rows inside the block.
+      for (int i = std::max(i0, jb); i <= std::min(je, i1 - 1); i += tile_rows) {
+        const int rows = std::min(tile_rows, std::min(je, i1 - 1) - i + 1);
+        const double* const wi = w_of(i);
+        // The group's own triangle, updated as a square in a copy whose
+        // entries below the diagonal (not entries of the front) are dropped.
+        double corner[tile_rows][tile_rows];  // corner[r][c] = a(i+r, i+c), c >= r
+        for (int r = 0; r < rows; ++r) {
+          row[r] = corner[r];
+          for (int c = 0; c < r; ++c) corner[r][c] = 0.0;
+          for (int c = r; c < rows; ++c) corner[r][c] = a.at(i + r, i + c);
+        }
+        update_some_rows(rows, row, wi, packed, i - jb, rows);
+        for (int r = 0; r < rows; ++r)
+          for (int c = r; c < rows; ++c) a.at(i + r, i + c) = corner[r][c];
+        const int c0 = i + rows;
+        if (c0 <= je) {
+          for (int r = 0; r < rows; ++r) row[r] = a.row(i + r) + (c0 - (i + r));
+          update_some_rows(rows, row, wi, packed, c0 - jb, je - c0 + 1);
+        }
+      }
+    }
+  }
+};
+
 // Applies the panel to rows first_row .. f (columns first_row .. f), writes
 // the multipliers into the pivot rows and 1/d onto their diagonals, and
 // empties the panel. The rows between the panel and first_row have had the
@@ -247,55 +338,35 @@ void apply_panel(const Front& a, PanelPivots& panel, int first_row) {
     for (; i + pack_width <= rows_below; i += pack_width) store_pack(w_at(k, i), -load_pack(uk + i) / dk);
     for (; i < rows_below; ++i) *w_at(k, i) = -uk[i] / dk;
   }
-  auto w_of = [&](int i) -> const double* { return w_at(0, i - first_row); };
-  if (!panel.packed)
-    panel.packed =
-        std::make_unique_for_overwrite<double[]>(static_cast<std::size_t>(column_block) * max_panel_pivots);
-  const PackedPanel packed{panel.packed.get(), count};
-  double* row[tile_rows];
-  for (int jb = first_row; jb <= f; jb += column_block) {
-    const int je = std::min(f, jb + column_block - 1);
-    const int width = je - jb + 1;
-    for (int k = 0; k < count; ++k) {
-      double* const uk = &u_at(k, jb);
-      double* to = packed.words + k * chunk_columns;
-      int c = 0;
-      for (; c + chunk_columns <= width; c += chunk_columns, to += count * chunk_columns)
-        for (int t = 0; t < chunk_packs; ++t)
-          store_pack(to + t * pack_width, load_pack(uk + c + t * pack_width));
-      for (int t = 0; c + t < width; ++t) to[t] = uk[c + t];
-      // No row of this or a later block needs u(k, jb .. je) any more.
-      for (c = 0; c + pack_width <= width; c += pack_width)
-        store_pack(uk + c, load_pack(w_at(k, jb - first_row + c)));
-      for (; c < width; ++c) uk[c] = *w_at(k, jb - first_row + c);
+  const PanelUpdate update{a, pivot_row, count, first_row, w, panel.first};
+  const std::int64_t work = static_cast<std::int64_t>(count) * rows_below * rows_below / 2;
+  TaskPool* const pool = panel.pool;
+  if (pool == nullptr || pool->threads() == 1 || work < kSplitPanelWork) {
+    update.rows(first_row, f + 1, panel_buffer());
+  } else {
+    // Row ranges of about equal work (row i has f - i + 1 columns), each a
+    // whole number of tiles, handed out largest first.
+    const int units = std::min(4 * pool->threads(), (rows_below + kMinUnitRows - 1) / kMinUnitRows);
+    std::vector<int> bounds(static_cast<std::size_t>(units) + 1, f + 1);
+    bounds[0] = first_row;
+    for (int u = 1; u < units; ++u) {
+      // Rows first_row .. i - 1 hold the share u/units of the work.
+      const double left = rows_below - std::sqrt(rows_below * (rows_below + 1.0) * (1.0 - double(u) / units));
+      const int rows = std::clamp(static_cast<int>(left) / tile_rows * tile_rows, 0, rows_below);
+      bounds[static_cast<std::size_t>(u)] =
+          std::max(bounds[static_cast<std::size_t>(u) - 1], first_row + rows);
     }
-    // Rows above the block.
-    for (int i = first_row; i < jb; i += tile_rows) {
-      const int rows = std::min(tile_rows, jb - i);
-      for (int r = 0; r < rows; ++r) row[r] = a.row(i + r) + (jb - (i + r));
-      update_some_rows(rows, row, w_of(i), packed, 0, width);
-    }
-    // Rows inside the block.
-    for (int i = jb; i <= je; i += tile_rows) {
-      const int rows = std::min(tile_rows, je - i + 1);
-      const double* const wi = w_of(i);
-      // The group's own triangle, updated as a square in a copy whose
-      // entries below the diagonal (not entries of the front) are dropped.
-      double corner[tile_rows][tile_rows];  // corner[r][c] = a(i+r, i+c), c >= r
-      for (int r = 0; r < rows; ++r) {
-        row[r] = corner[r];
-        for (int c = 0; c < r; ++c) corner[r][c] = 0.0;
-        for (int c = r; c < rows; ++c) corner[r][c] = a.at(i + r, i + c);
-      }
-      update_some_rows(rows, row, wi, packed, i - jb, rows);
-      for (int r = 0; r < rows; ++r)
-        for (int c = r; c < rows; ++c) a.at(i + r, i + c) = corner[r][c];
-      const int c0 = i + rows;
-      if (c0 <= je) {
-        for (int r = 0; r < rows; ++r) row[r] = a.row(i + r) + (c0 - (i + r));
-        update_some_rows(rows, row, wi, packed, c0 - jb, je - c0 + 1);
-      }
-    }
+    pool->for_each_unit(units, [&](int u) {
+      update.rows(bounds[static_cast<std::size_t>(u)], bounds[static_cast<std::size_t>(u) + 1],
+                  panel_buffer());
+    });
+  }
+  // The multipliers over the pivot rows' u, now that no row needs u.
+  for (int k = 0; k < count; ++k) {
+    double* const uk = &u_at(k, first_row);
+    int c = 0;
+    for (; c + pack_width <= rows_below; c += pack_width) store_pack(uk + c, load_pack(w_at(k, c)));
+    for (; c < rows_below; ++c) uk[c] = *w_at(k, c);
   }
   for (int k = 0; k < count; ++k) pivot_row[k][0] = 1.0 / panel.d[k];
   panel.count = 0;

@@ -32,17 +32,17 @@ struct Front {
 // pivot row keeps the values u it had when taken (the multipliers
 // w(i) = -u(i)/d are written over them once the rows are updated) and d is
 // kept here. Only the candidate row is brought up to date before its test.
-// The work arrays of the panel's application are kept with it: the packed
-// column block, and the multipliers of the rows below the panel (as large
-// as the largest front so far needs).
+// The work array of the panel's application is kept with it: the
+// multipliers of the rows below the panel (as large as the largest front so
+// far needs).
 struct PanelPivots {
   explicit PanelPivots(int pivots_held = default_panel_pivots) : width(pivots_held) {}
   int width;  // pivots held back at most, 1 .. max_panel_pivots
   int first = 1;
   int count = 0;
   double d[max_panel_pivots];
-  std::unique_ptr<double[]> packed;
   std::vector<double> multipliers;
+  TaskPool* pool = nullptr;  // splits large updates over its threads; none: this thread
 };
 
 // Brings row j (after the panel) up to date: a(j, c) += w(k) * u(k, c) for
