@@ -7,8 +7,10 @@
 #include <chrono>
 #include <limits>
 #include <ostream>
+#include <sstream>
 #include <vector>
 
+#include "parallel/task_pool.hpp"
 #include "solver/factorization_phase.hpp"
 #include "solver/pivot_check.hpp"
 #include "solver/solver_interface.hpp"
@@ -25,7 +27,59 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// The fields of SolverInfo that MFANAL writes, from a record it wrote.
+void restore_analysis_info(SolverInfo& info, const SolverInfo& analysed) {
+  info.OPS = analysed.OPS;
+  info.IERROR = analysed.IERROR;
+  info.RTOTAL = analysed.RTOTAL;
+  info.ITOTAL = analysed.ITOTAL;
+  info.RNEEDS = analysed.RNEEDS;
+  info.INEEDS = analysed.INEEDS;
+  info.RFACTS = analysed.RFACTS;
+  info.IFACTS = analysed.IFACTS;
+  info.NCOMPA = analysed.NCOMPA;
+}
+
+// One 64-bit hash of a run of index pairs.
+std::uint64_t hash_pairs(const int* rows, const int* cols, std::int64_t count, std::uint64_t seed) {
+  std::uint64_t h = seed;
+  for (std::int64_t k = 0; k < count; ++k) {
+    const std::uint64_t pair = static_cast<std::uint64_t>(static_cast<std::uint32_t>(rows[k])) << 32 |
+                               static_cast<std::uint32_t>(cols[k]);
+    h = (h ^ pair) * 0x9E3779B97F4A7C15ULL;
+    h ^= h >> 29;
+  }
+  return h;
+}
+
 }  // namespace
+
+PatternKey pattern_key(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols) {
+  PatternKey key;
+  key.n = n;
+  key.nz = nz;
+  if (nz <= 0) return key;
+  // Chunks of a fixed size, hashed side by side, then combined in order.
+  constexpr std::int64_t chunk = 1 << 20;
+  const int chunks = static_cast<int>((nz + chunk - 1) / chunk);
+  std::vector<std::uint64_t> first(static_cast<std::size_t>(chunks)),
+      second(static_cast<std::size_t>(chunks));
+  shared_task_pool().for_each_unit(chunks, [&](int c) {
+    const std::int64_t begin = c * chunk;
+    const std::int64_t count = std::min(chunk, nz - begin);
+    first[static_cast<std::size_t>(c)] =
+        hash_pairs(rows.data() + begin, cols.data() + begin, count, 0x243F6A8885A308D3ULL);
+    second[static_cast<std::size_t>(c)] =
+        hash_pairs(cols.data() + begin, rows.data() + begin, count, 0x13198A2E03707344ULL);
+  });
+  for (int c = 0; c < chunks; ++c) {
+    key.first = (key.first ^ first[static_cast<std::size_t>(c)]) * 0xBF58476D1CE4E5B9ULL +
+                static_cast<std::uint64_t>(c);
+    key.second = (key.second ^ second[static_cast<std::size_t>(c)]) * 0x94D049BB133111EBULL +
+                 static_cast<std::uint64_t>(c);
+  }
+  return key;
+}
 
 // After an error return of either phase the factors are unusable: a failed
 // factorization for want of storage is retried with the storage its IERROR
@@ -45,20 +99,51 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   // 2. No listings.
   solver.controls.diagnostic_level = 0;
 
-  // 3-5. Analysis: pivot order, assembly tree, storage forecast.
-  const std::int64_t order = std::max(n, 0);
-  std::vector<int> iplan(length(3 * order));
-  int nnodes = 0;
-  int iflag = 0;
-  {
+  // 3-5. Analysis: pivot order, assembly tree, storage forecast. A pattern
+  //      analysed by the last solve is not analysed again: its results, and
+  //      the messages the analysis printed, are taken from then.
+  if (!solver.kept) solver.kept = std::make_shared<SolverMemory>();
+  SolverMemory& kept = *solver.kept;
+  const auto analysis_start = std::chrono::steady_clock::now();
+  const PatternKey key = pattern_key(n, nz, rows, cols);
+  const bool same_pattern = kept.analysed && kept.key == key;
+  if (same_pattern) {
+    kept.repeated = true;
+    solver_console(solver) << kept.messages;
+    restore_analysis_info(info, kept.info);
+  } else {
+    kept.analysed = false;
+    kept.repeated = false;
+    kept.storage = FactorStorage{};
+    kept.key = key;
+    const std::int64_t order = std::max(n, 0);
+    kept.iplan.assign(length(3 * order), 0);
+    kept.nnodes = 0;
+    kept.iflag = 0;
     const std::int64_t liw = 3 * static_cast<std::int64_t>(n) + 2 * nz + 1;
     std::vector<int> int_space(length(liw));
     std::vector<int> tree_work(length(2 * order));
-    const auto start = std::chrono::steady_clock::now();
-    MFANAL(solver, n, nz, rows, cols, int_space, liw, iplan, tree_work, nnodes, iflag);
-    info.phase_seconds[0] = seconds_since(start);
+    std::ostringstream messages;
+    {
+      // The messages go to `messages` for the time of the call.
+      struct Redirect {
+        Solver& solver;
+        std::ostream* console;
+        ~Redirect() { solver.console = console; }
+      } redirect{solver, solver.console};
+      solver.console = &messages;
+      MFANAL(solver, n, nz, rows, cols, int_space, liw, kept.iplan, tree_work, kept.nnodes, kept.iflag);
+    }
+    kept.messages = messages.str();
+    solver_console(solver) << kept.messages;
+    kept.info = info;
+    kept.analysed = true;
   }
-  if (iflag < 0) return fail();
+  info.phase_seconds[0] = seconds_since(analysis_start);
+  if (kept.iflag < 0) return fail();
+  const View1<const int> iplan = kept.iplan;
+  const int nnodes = kept.nnodes;
+  const std::int64_t order = std::max(n, 0);
 
   // The factorization numbers the words of its sorted input rows with 32-bit
   // integers; a matrix beyond that is refused before anything is allocated.
@@ -70,9 +155,12 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   }
 
   // 6-7. Factorization in twice the forecast storage (with compressions).
-  FactorStorage storage;
+  //      The storage of an earlier solve of the same pattern is used again.
+  FactorStorage own_storage;
+  FactorStorage& storage = kept.repeated ? kept.storage : own_storage;
   storage.la = 2 * info.RNEEDS;
   storage.liw = 2 * info.INEEDS;
+  int iflag = 0;
   {
     std::vector<int> tree_work(length(order));
     const auto start = std::chrono::steady_clock::now();
@@ -117,19 +205,14 @@ SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View
 int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
                            View1<const int> cols, View1<const double> values, View1<const int> iplan,
                            int nnodes, View1<int> tree_work, FactorStorage& storage, int retries) {
-  std::int64_t made_la = -1, made_liw = -1;  // sizes of the arrays held
   for (int attempt = 0;; ++attempt) {
-    if (storage.la != made_la || !storage.real_space) {
+    if (storage.real_space.size() < storage.la) {
       storage.real_space.reset();
-      storage.real_space = std::make_unique_for_overwrite<double[]>(
-          static_cast<std::size_t>(std::max<std::int64_t>(storage.la, 0)));
-      made_la = storage.la;
+      storage.real_space = LargeArray<double>(storage.la);
     }
-    if (storage.liw != made_liw || !storage.int_space) {
+    if (storage.int_space.size() < storage.liw) {
       storage.int_space.reset();
-      storage.int_space = std::make_unique_for_overwrite<int[]>(
-          static_cast<std::size_t>(std::max<std::int64_t>(storage.liw, 0)));
-      made_liw = storage.liw;
+      storage.int_space = LargeArray<int>(storage.liw);
     }
     const std::int64_t copied = std::min(nz, storage.la);
     for (std::int64_t k = 1; k <= copied; ++k)

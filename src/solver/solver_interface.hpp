@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -57,6 +58,8 @@ struct SolverInfo {
   std::array<double, 3> phase_seconds{};
 };
 
+struct SolverMemory;
+
 // The solver's shared records and its console. One solve at a time.
 struct Solver {
   SolverControls controls;
@@ -65,6 +68,9 @@ struct Solver {
   // Told the share (0 to 1) of the factorization's forecast operations done so far, on the calling thread,
   // between fronts. Empty: nothing is told.
   std::function<void(double)> factor_progress;
+  // What the driver keeps between solves while the matrix pattern stays the
+  // same (solver_driver.hpp); made by the first solve.
+  std::shared_ptr<SolverMemory> kept;
 };
 
 // ---- The three phases. Arrays are 1-based views; sizes as stated. --------
