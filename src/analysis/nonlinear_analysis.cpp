@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "analysis/analysis.hpp"
+#include "analysis/element_assembly.hpp"
 #include "analysis/loads_and_constraints.hpp"
 #include "analysis/nonlinear_steps.hpp"
 #include "analysis/stage_clock.hpp"
@@ -21,12 +22,13 @@ namespace {
 constexpr int kIterationLimit = 20;
 constexpr double kNotConverged = 1.0e10;
 
-// rhs(d) += self-weight - internal forces of every element.
-void add_out_of_balance(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                        const ElementData& data, const std::array<int, 20>& dofs) {
+// Self-weight minus internal forces of one element.
+Vec20 out_of_balance(const AnalysisSettings& settings, const ElementTables& tables, const ElementData& data) {
   const Vec20 internal = element_internal_forces(tables, settings, data);
   const Vec20 weight = element_gravity_vector(tables, data);
-  for (std::size_t j = 0; j < 20; ++j) model.rhs(dofs[j]) += weight[j] - internal[j];
+  Vec20 forces;
+  for (std::size_t j = 0; j < 20; ++j) forces[j] = weight[j] - internal[j];
+  return forces;
 }
 
 }  // namespace
@@ -42,13 +44,11 @@ void assemble_tangent_system(Model& model, const AnalysisSettings& settings, con
                              GatherWorkspace& workspace) {
   for (double& r : model.rhs) r = 0.0;
   clear_sparse_matrix(model.matrix);
-  for (const Element& element : model.elements) {
-    const ElementData data = gather_element(model, element);
-    const Mat20 tangent = nonlinear_element_stiffness(tables, settings, data);
-    const std::array<int, 20> dofs = element_dof_numbers(data);
-    add_element_matrix(model.matrix, &tangent[0][0], dofs.data(), 20);
-    add_out_of_balance(model, settings, tables, data, dofs);
-  }
+  assemble_elements(model, &model.matrix, model.rhs,
+                    [&](const ElementData& data, Mat20* tangent, Vec20& forces) {
+                      *tangent = nonlinear_element_stiffness(tables, settings, data);
+                      forces = out_of_balance(settings, tables, data);
+                    });
   compress_sparse_matrix(model.matrix, workspace);
 }
 
@@ -68,10 +68,9 @@ double displacement_ratio(const Model& model, Table1<double>& increment) {
 double residual_measure(Model& model, const AnalysisSettings& settings, const ElementTables& tables) {
   for (double& r : model.rhs) r = 0.0;
   clear_sparse_matrix(model.matrix);
-  for (const Element& element : model.elements) {
-    const ElementData data = gather_element(model, element);
-    add_out_of_balance(model, settings, tables, data, element_dof_numbers(data));
-  }
+  assemble_elements(model, nullptr, model.rhs, [&](const ElementData& data, Mat20*, Vec20& forces) {
+    forces = out_of_balance(settings, tables, data);
+  });
   std::array<int, 2> equations{};
   for (const PrescribedDisplacement& record : model.prescribed_displacements) {
     const int count = prescribed_equations(record, equations);

@@ -312,7 +312,13 @@ void clear_sparse_matrix(SparseMatrix& matrix) {
 }
 
 void add_element_matrix(SparseMatrix& matrix, const double* element_matrix, const int* dofs, int m) {
-  std::int64_t k = matrix.term_count;
+  put_element_matrix(matrix, matrix.term_count, element_matrix, dofs, m);
+  matrix.term_count += static_cast<std::int64_t>(m) * (m + 1) / 2;
+}
+
+void put_element_matrix(SparseMatrix& matrix, std::int64_t after, const double* element_matrix,
+                        const int* dofs, int m) {
+  std::int64_t k = after;
   for (int c = 1; c <= m; ++c) {
     const int dof_c = dofs[c - 1];
     for (int j = 1; j <= c; ++j) {
@@ -323,7 +329,6 @@ void add_element_matrix(SparseMatrix& matrix, const double* element_matrix, cons
       matrix.values(k) = element_matrix[(j - 1) * m + (c - 1)];
     }
   }
-  matrix.term_count = k;
 }
 
 void shell_sort_terms(std::int64_t n, View1<int> keys, View1<int> carried, View1<double> vals) {

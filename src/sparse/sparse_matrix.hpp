@@ -40,6 +40,10 @@ void clear_sparse_matrix(SparseMatrix& matrix);
 // column by column (c = 1..m, j = 1..c), each term as (min, max) of its two
 // equation numbers with the value of entry (j, c).
 void add_element_matrix(SparseMatrix& matrix, const double* element_matrix, const int* dofs, int m);
+// The same terms written at positions after + 1 .. after + m(m+1)/2, leaving
+// term_count alone: elements assembled side by side each take their place.
+void put_element_matrix(SparseMatrix& matrix, std::int64_t after, const double* element_matrix,
+                        const int* dofs, int m);
 // Sorts the terms by row, then each row by column, both as shell_sort_terms does,
 // adds duplicates into the first of each run in the order the sorts leave
 // them, drops the emptied terms and rebuilds row_start. Requires row_start to
