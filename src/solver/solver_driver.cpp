@@ -10,7 +10,6 @@
 #include <sstream>
 #include <vector>
 
-#include "parallel/task_pool.hpp"
 #include "solver/factorization_phase.hpp"
 #include "solver/pivot_check.hpp"
 #include "solver/solver_interface.hpp"
@@ -40,45 +39,11 @@ void restore_analysis_info(SolverInfo& info, const SolverInfo& analysed) {
   info.NCOMPA = analysed.NCOMPA;
 }
 
-// One 64-bit hash of a run of index pairs.
-std::uint64_t hash_pairs(const int* rows, const int* cols, std::int64_t count, std::uint64_t seed) {
-  std::uint64_t h = seed;
-  for (std::int64_t k = 0; k < count; ++k) {
-    const std::uint64_t pair = static_cast<std::uint64_t>(static_cast<std::uint32_t>(rows[k])) << 32 |
-                               static_cast<std::uint32_t>(cols[k]);
-    h = (h ^ pair) * 0x9E3779B97F4A7C15ULL;
-    h ^= h >> 29;
-  }
-  return h;
-}
-
 }  // namespace
 
 PatternKey pattern_key(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols) {
-  PatternKey key;
-  key.n = n;
-  key.nz = nz;
-  if (nz <= 0) return key;
-  // Chunks of a fixed size, hashed side by side, then combined in order.
-  constexpr std::int64_t chunk = 1 << 20;
-  const int chunks = static_cast<int>((nz + chunk - 1) / chunk);
-  std::vector<std::uint64_t> first(static_cast<std::size_t>(chunks)),
-      second(static_cast<std::size_t>(chunks));
-  shared_task_pool().for_each_unit(chunks, [&](int c) {
-    const std::int64_t begin = c * chunk;
-    const std::int64_t count = std::min(chunk, nz - begin);
-    first[static_cast<std::size_t>(c)] =
-        hash_pairs(rows.data() + begin, cols.data() + begin, count, 0x243F6A8885A308D3ULL);
-    second[static_cast<std::size_t>(c)] =
-        hash_pairs(cols.data() + begin, rows.data() + begin, count, 0x13198A2E03707344ULL);
-  });
-  for (int c = 0; c < chunks; ++c) {
-    key.first = (key.first ^ first[static_cast<std::size_t>(c)]) * 0xBF58476D1CE4E5B9ULL +
-                static_cast<std::uint64_t>(c);
-    key.second = (key.second ^ second[static_cast<std::size_t>(c)]) * 0x94D049BB133111EBULL +
-                 static_cast<std::uint64_t>(c);
-  }
-  return key;
+  const IndexPairsKey pairs = index_pairs_key(rows.data(), cols.data(), nz);
+  return PatternKey{pairs.first, pairs.second, n, nz};
 }
 
 // After an error return of either phase the factors are unusable: a failed
