@@ -5,6 +5,7 @@
 #include "solver/front_kernels.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -209,11 +210,8 @@ void update_candidate_row(const Front& a, const PanelPivots& panel, int j) {
   update_one_row(a.row(j), u, w, panel.count, a.order - j + 1);
 }
 
-// A panel update is split over the pool's threads when it has at least this
-// many multiply-adds (a few hundred microseconds of work), in row ranges of
-// at least kMinUnitRows rows.
-constexpr std::int64_t kSplitPanelWork = 4'000'000;
-constexpr int kMinUnitRows = 64;
+std::atomic<std::int64_t> split_min_work{PanelSplit{}.min_work};
+std::atomic<int> split_min_unit_rows{PanelSplit{}.min_unit_rows};
 
 // The packed column block of the thread running a panel update.
 double* panel_buffer() {
@@ -311,6 +309,11 @@ struct PanelUpdate {
 // and later blocks read them. In each block the rows go tile_rows at a time:
 // first the rows above the block, over its whole width, then the rows
 // inside it, over their own small triangle and the columns to its right.
+void set_panel_split(PanelSplit split) {
+  split_min_work.store(split.min_work, std::memory_order_relaxed);
+  split_min_unit_rows.store(split.min_unit_rows, std::memory_order_relaxed);
+}
+
 void apply_panel(const Front& a, PanelPivots& panel, int first_row) {
   const int count = panel.count;
   const int f = a.order;
@@ -341,12 +344,14 @@ void apply_panel(const Front& a, PanelPivots& panel, int first_row) {
   const PanelUpdate update{a, pivot_row, count, first_row, w, panel.first};
   const std::int64_t work = static_cast<std::int64_t>(count) * rows_below * rows_below / 2;
   TaskPool* const pool = panel.pool;
-  if (pool == nullptr || pool->threads() == 1 || work < kSplitPanelWork) {
+  const std::int64_t min_work = split_min_work.load(std::memory_order_relaxed);
+  const int min_unit_rows = std::max(tile_rows, split_min_unit_rows.load(std::memory_order_relaxed));
+  if (pool == nullptr || pool->threads() == 1 || work < min_work) {
     update.rows(first_row, f + 1, panel_buffer());
   } else {
     // Row ranges of about equal work (row i has f - i + 1 columns), each a
     // whole number of tiles, handed out largest first.
-    const int units = std::min(4 * pool->threads(), (rows_below + kMinUnitRows - 1) / kMinUnitRows);
+    const int units = std::min(4 * pool->threads(), (rows_below + min_unit_rows - 1) / min_unit_rows);
     std::vector<int> bounds(static_cast<std::size_t>(units) + 1, f + 1);
     bounds[0] = first_row;
     for (int u = 1; u < units; ++u) {

@@ -45,6 +45,16 @@ struct PanelPivots {
   TaskPool* pool = nullptr;  // splits large updates over its threads; none: this thread
 };
 
+// Panel updates of at least min_work multiply-adds are spread over the
+// pool's threads, in row ranges of at least min_unit_rows rows. The defaults
+// were measured: below a few hundred microseconds of work waking the workers
+// costs more than it gains. Tests lower them to split small fronts too.
+struct PanelSplit {
+  std::int64_t min_work = 4'000'000;
+  int min_unit_rows = 64;
+};
+void set_panel_split(PanelSplit split);
+
 // Brings row j (after the panel) up to date: a(j, c) += w(k) * u(k, c) for
 // c = j .. f, pivot by pivot, with w(k) = -u(k, j)/d(k). The pivot rows keep u.
 void update_candidate_row(const Front& a, const PanelPivots& panel, int j);
