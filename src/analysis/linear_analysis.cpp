@@ -1,6 +1,7 @@
 #include <ostream>
 
 #include "analysis/analysis.hpp"
+#include "analysis/element_assembly.hpp"
 #include "analysis/loads_and_constraints.hpp"
 #include "analysis/stage_clock.hpp"
 #include "element/element_routines.hpp"
@@ -17,14 +18,10 @@ AnalysisOutcome linear_analysis(Model& model, const AnalysisSettings& settings, 
   // 1-3. Assemble the small-displacement stiffness and the self-weight.
   clear_sparse_matrix(matrix);
   for (double& r : model.rhs) r = 0.0;
-  for (const Element& element : model.elements) {
-    const ElementData data = gather_element(model, element);
-    const Mat20 stiffness = linear_element_stiffness(tables, settings, data);
-    const Vec20 weight = element_gravity_vector(tables, data);
-    const std::array<int, 20> dofs = element_dof_numbers(data);
-    add_element_matrix(matrix, &stiffness[0][0], dofs.data(), 20);
-    for (std::size_t j = 0; j < 20; ++j) model.rhs(dofs[j]) += weight[j];
-  }
+  assemble_elements(model, &matrix, model.rhs, [&](const ElementData& data, Mat20* stiffness, Vec20& weight) {
+    *stiffness = linear_element_stiffness(tables, settings, data);
+    weight = element_gravity_vector(tables, data);
+  });
   compress_sparse_matrix(matrix, workspace);
   clock.lap(&StageTimes::assembly);
 

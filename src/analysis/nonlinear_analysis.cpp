@@ -9,6 +9,7 @@
 #include <string>
 
 #include "analysis/analysis.hpp"
+#include "analysis/element_assembly.hpp"
 #include "analysis/loads_and_constraints.hpp"
 #include "analysis/nonlinear_steps.hpp"
 #include "analysis/stage_clock.hpp"
@@ -25,12 +26,13 @@ constexpr int kIterationLimit = 20;
 // share of the forces applied: a test that does not depend on the units.
 constexpr double kBalanceTolerance = 1.0e-4;
 
-// rhs(d) += self-weight - internal forces of every element.
-void add_out_of_balance(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                        const ElementData& data, const std::array<int, 20>& dofs) {
+// Self-weight minus internal forces of one element.
+Vec20 out_of_balance(const AnalysisSettings& settings, const ElementTables& tables, const ElementData& data) {
   const Vec20 internal = element_internal_forces(tables, settings, data);
   const Vec20 weight = element_gravity_vector(tables, data);
-  for (std::size_t j = 0; j < 20; ++j) model.rhs(dofs[j]) += weight[j] - internal[j];
+  Vec20 forces;
+  for (std::size_t j = 0; j < 20; ++j) forces[j] = weight[j] - internal[j];
+  return forces;
 }
 
 // Sets the prescribed entries of `values` to 0.
@@ -55,12 +57,9 @@ struct SteadyLoads {
 SteadyLoads assemble_steady_loads(const Model& model, const ElementTables& tables) {
   const std::int64_t n = model.rhs.size64();
   SteadyLoads loads{Table1<double>(n, 0.0), Table1<double>(n, 0.0), Table1<double>(n, 1.0)};
-  for (const Element& element : model.elements) {
-    const ElementData data = gather_element(model, element);
-    const Vec20 weight = element_gravity_vector(tables, data);
-    const std::array<int, 20> dofs = element_dof_numbers(data);
-    for (std::size_t j = 0; j < 20; ++j) loads.weight(dofs[j]) += weight[j];
-  }
+  assemble_elements(model, nullptr, loads.weight, [&](const ElementData& data, Mat20*, Vec20& weight) {
+    weight = element_gravity_vector(tables, data);
+  });
   for (const NodalForce& force : model.forces) {
     loads.applied(2 * force.node - 1) += force.fx;
     loads.applied(2 * force.node) += force.fy;
@@ -148,13 +147,11 @@ void assemble_tangent_system(Model& model, const AnalysisSettings& settings, con
                              GatherWorkspace& workspace) {
   for (double& r : model.rhs) r = 0.0;
   clear_sparse_matrix(model.matrix);
-  for (const Element& element : model.elements) {
-    const ElementData data = gather_element(model, element);
-    const Mat20 tangent = nonlinear_element_stiffness(tables, settings, data);
-    const std::array<int, 20> dofs = element_dof_numbers(data);
-    add_element_matrix(model.matrix, &tangent[0][0], dofs.data(), 20);
-    add_out_of_balance(model, settings, tables, data, dofs);
-  }
+  assemble_elements(model, &model.matrix, model.rhs,
+                    [&](const ElementData& data, Mat20* tangent, Vec20& forces) {
+                      *tangent = nonlinear_element_stiffness(tables, settings, data);
+                      forces = out_of_balance(settings, tables, data);
+                    });
   compress_sparse_matrix(model.matrix, workspace);
 }
 
@@ -170,10 +167,9 @@ double displacement_ratio(const Model& model, Table1<double>& increment) {
 void assemble_out_of_balance(Model& model, const AnalysisSettings& settings, const ElementTables& tables) {
   for (double& r : model.rhs) r = 0.0;
   clear_sparse_matrix(model.matrix);
-  for (const Element& element : model.elements) {
-    const ElementData data = gather_element(model, element);
-    add_out_of_balance(model, settings, tables, data, element_dof_numbers(data));
-  }
+  assemble_elements(model, nullptr, model.rhs, [&](const ElementData& data, Mat20*, Vec20& forces) {
+    forces = out_of_balance(settings, tables, data);
+  });
 }
 
 double free_residual_sum(Model& model) {

@@ -24,66 +24,13 @@
 #include <string>
 #include <vector>
 
+#include "solver/solver_listings.hpp"
+
 namespace quorix {
 
 namespace {
 
 const char* const kPhase = "MFANAL";
-
-// Fortran F<width>.0 field: the value rounded to a whole number, followed by
-// its decimal point, right-justified; asterisks when it does not fit.
-std::string fortran_fixed0(double value, int width) {
-  const std::string stars(static_cast<std::size_t>(width), '*');
-  if (!(std::fabs(value) < 1e18)) return stars;
-  char text[32];
-  std::snprintf(text, sizeof text, "%.0f.", std::round(value));
-  const std::string digits(text);
-  if (static_cast<int>(digits.size()) > width) return stars;
-  return std::string(static_cast<std::size_t>(width) - digits.size(), ' ') + digits;
-}
-
-// `label` then count values in I6, ten a line, continuation lines indented 12.
-void write_i6_list(std::ostream& out, const char* label, View1<const int> values, std::int64_t count) {
-  out << label;
-  for (std::int64_t k = 1; k <= count; ++k) {
-    if (k > 1 && (k - 1) % 10 == 0) out << '\n' << std::string(12, ' ');
-    out << fortran_int(values(k), 6);
-  }
-  out << '\n';
-}
-
-void write_entry_listing(const Solver& solver, int n, std::int64_t nz, View1<const int> rows,
-                         View1<const int> cols, std::int64_t liw, View1<const int> iplan, int iflag) {
-  std::ostream& out = solver_console(solver);
-  const bool full = solver.controls.diagnostic_level >= 2;
-  out << "\n\n ENTERING MFANAL WITH      N     NZ      LIW  IFLAG\n"
-      << std::string(21, ' ') << fortran_int(n, 7) << fortran_int(nz, 7) << fortran_int(liw, 9)
-      << fortran_int(iflag, 7) << '\n';
-  out << " MATRIX NON-ZEROS\n";
-  const std::int64_t shown = std::max<std::int64_t>(0, full ? nz : std::min<std::int64_t>(8, nz));
-  for (std::int64_t k = 1; k <= shown; ++k) {
-    out << fortran_int(rows(k), 9) << fortran_int(cols(k), 6);
-    if (k % 4 == 0 || k == shown) out << '\n';
-  }
-  if (iflag == 1) write_i6_list(out, " IPLAN(.,1)=", iplan, std::max(0, full ? n : std::min(10, n)));
-}
-
-void write_exit_listing(const Solver& solver, int n, View1<const int> iplan, int nnodes, int iflag) {
-  std::ostream& out = solver_console(solver);
-  const SolverInfo& info = solver.info;
-  const std::string indent(20, ' ');
-  out << "\n LEAVING MFANAL WITH NNODES  IFLAG    OPS IERROR RTOTAL ITOTAL\n"
-      << indent << fortran_int(nnodes, 7) << fortran_int(iflag, 7) << fortran_fixed0(info.OPS, 7)
-      << fortran_int(info.IERROR, 7) << fortran_int(info.RTOTAL, 7) << fortran_int(info.ITOTAL, 7) << '\n'
-      << indent << " RNEEDS INEEDS RFACTS IFACTS NCOMPA\n"
-      << indent << fortran_int(info.RNEEDS, 7) << fortran_int(info.INEEDS, 7) << fortran_int(info.RFACTS, 7)
-      << fortran_int(info.IFACTS, 7) << fortran_int(info.NCOMPA, 7) << '\n';
-  const int shown = solver.controls.diagnostic_level >= 2 ? n : std::min(9, n);
-  write_i6_list(out, " IPLAN(.,1)=", iplan, shown);
-  write_i6_list(out, " IPLAN(.,2)=", iplan.from(n + 1), std::min(shown, nnodes));
-  write_i6_list(out, " IPLAN(.,3)=", iplan.from(2 * static_cast<std::int64_t>(n) + 1),
-                std::min(shown, nnodes));
-}
 
 // Drops entry k, whose row or column lies outside 1..N: IFLAG 1, IERROR counts
 // such entries, the warning names the first ten.
@@ -798,7 +745,7 @@ void MFANAL(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1
   const SolverControls& controls = solver.controls;
   SolverInfo& info = solver.info;
   const bool listing = controls.diagnostic_level >= 1 && controls.diagnostic_unit > 0;
-  if (listing) write_entry_listing(solver, n, nz, rows, cols, liw, iplan, iflag);
+  if (listing) write_analysis_entry_listing(solver, n, nz, rows, cols, liw, iplan, iflag);
   nnodes = 0;
 
   // ---- Checks, in this order.
@@ -860,7 +807,7 @@ void MFANAL(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1
   forecast_storage(info, n, nz, rows, cols, iplan, nnodes, iplan.from(n64 + 1), iplan.from(2 * n64 + 1),
                    fronts, list_start, int_space);
 
-  if (listing) write_exit_listing(solver, n, iplan, nnodes, iflag);
+  if (listing) write_analysis_exit_listing(solver, n, iplan, nnodes, iflag);
 }
 
 }  // namespace quorix

@@ -3,11 +3,9 @@
 // driver and their tests. The public phases are in solver_interface.hpp.
 
 #include <cstdint>
-#include <iosfwd>
-#include <memory>
-#include <string>
 
 #include "solver/solver_interface.hpp"
+#include "solver/solver_listings.hpp"
 
 namespace quorix {
 
@@ -24,26 +22,6 @@ void factorize_with_panel(Solver& solver, int n, std::int64_t nz, View1<const in
                           View1<const int> cols, View1<double> real_space, std::int64_t la,
                           View1<int> int_space, std::int64_t liw, View1<const int> iplan, int nnodes,
                           int& mfront, View1<int> tree_work, int& iflag, int panel_pivots);
-
-// The factor storage owned by the driver. The arrays are left uninitialised
-// when made: the factorization clears every word it reads before writing it.
-struct FactorStorage {
-  std::unique_ptr<double[]> real_space;
-  std::int64_t la = 0;
-  std::unique_ptr<int[]> int_space;
-  std::int64_t liw = 0;
-  int mfront = 0;
-};
-
-// Runs MFFACT on `values` (NZ reals, copied into real_space first) with the
-// storage sizes in `storage`. After IFLAG -3 or -4 it enlarges LIW or LA to
-// the larger of IERROR and twice the size that failed and tries again, at
-// most `retries` more times. Returns the last IFLAG; storage holds the
-// factors when it is >= 0. tree_work: work, N.
-int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
-                           View1<const int> cols, View1<const double> values, View1<const int> iplan,
-                           int nnodes, View1<int> tree_work, FactorStorage& storage, int retries);
-inline constexpr int storage_retries = 4;
 
 // ---- The factors' layout ---------------------------------------------------
 // int_space(1) is the block count (negated when a 2 x 2 pivot was used). Each
@@ -72,22 +50,5 @@ inline FactorBlock read_factor_block(View1<const int> int_space, std::int64_t po
 inline std::int64_t factor_block_reals(const FactorBlock& block) {
   return row_offset(block.pivots + 1, block.front_order);
 }
-
-// ---- Listings (diagnostic_level >= 1) ------------------------------------
-
-// Fortran-style scaled exponent field (1PEw.d, or 1PDw.d with letter 'D'):
-// one digit before the point, `decimals` after it, right-justified in
-// `width`, asterisks when it does not fit.
-std::string fortran_exponent(double value, int width, int decimals, char letter);
-
-// The factor blocks held in real_space / int_space: every block (full) or
-// only the first (short), each with its column indices and pivot rows.
-void write_factor_blocks(std::ostream& out, View1<const double> real_space, View1<const int> int_space,
-                         bool full);
-
-// Integers `count` of them, ten per line in I6, after `label` (whose width
-// is the indent of the continuation lines).
-void write_integer_list(std::ostream& out, const std::string& label, View1<const int> values,
-                        std::int64_t count);
 
 }  // namespace quorix

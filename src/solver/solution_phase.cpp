@@ -19,6 +19,7 @@
 
 #include "solver/factorization_phase.hpp"
 #include "solver/solver_interface.hpp"
+#include "solver/solver_listings.hpp"
 
 namespace quorix {
 
@@ -154,17 +155,6 @@ void backward_solve(const SolverControls& controls, View1<const double> real_spa
   }
 }
 
-std::string blanks(int count) { return std::string(static_cast<std::size_t>(count), ' '); }
-
-void write_rhs(std::ostream& out, View1<const double> rhs, std::int64_t count) {
-  out << " RHS";
-  for (std::int64_t i = 1; i <= count; ++i) {
-    if (i > 1 && (i - 1) % 5 == 0) out << '\n' << blanks(4);
-    out << fortran_exponent(rhs(i), 13, 3, 'D');
-  }
-  out << '\n';
-}
-
 }  // namespace
 
 void MFSOLV(Solver& solver, int n, View1<const double> real_space, std::int64_t la,
@@ -172,16 +162,7 @@ void MFSOLV(Solver& solver, int n, View1<const double> real_space, std::int64_t 
             View1<double> rhs, View1<std::int64_t> tree_work, int nnodes) {
   const SolverControls& controls = solver.controls;
   const bool listing = controls.diagnostic_level >= 1 && controls.diagnostic_unit > 0;
-  const bool full = controls.diagnostic_level >= 2;
-  const std::int64_t shown = full ? std::max(n, 0) : std::min(10, std::max(n, 0));
-  if (listing) {
-    std::ostream& out = solver_console(solver);
-    out << "\n\n ENTERING MFSOLV WITH      N     LA    LIW MFRONT  NNODES\n"
-        << blanks(21) << fortran_int(n, 7) << fortran_int(la, 7) << fortran_int(liw, 7)
-        << fortran_int(mfront, 7) << fortran_int(nnodes, 7) << '\n';
-    if (liw >= 1 && int_space(1) != 0) write_factor_blocks(out, real_space, int_space, full);
-    write_rhs(out, rhs, shown);
-  }
+  if (listing) write_solution_entry_listing(solver, n, real_space, la, int_space, liw, mfront, nnodes, rhs);
   if (n >= 1 && liw >= 1) {
     const int block_count = std::abs(int_space(1));
     if (block_count == 0) {
@@ -192,11 +173,7 @@ void MFSOLV(Solver& solver, int n, View1<const double> real_space, std::int64_t 
       backward_solve(controls, real_space, int_space, block_count, end, front_work, rhs, tree_work);
     }
   }
-  if (listing) {
-    std::ostream& out = solver_console(solver);
-    out << "\n\n LEAVING MFSOLV WITH\n";
-    if (n >= 1) write_rhs(out, rhs, shown);
-  }
+  if (listing) write_solution_exit_listing(solver, n, rhs);
 }
 
 }  // namespace quorix

@@ -1,15 +1,19 @@
 // The solver's entry for the analyses: one call runs the three phases on the
 // matrix and returns the solution. Nothing survives from one call to the next.
 
+#include "solver/solver_driver.hpp"
+
 #include <algorithm>
 #include <chrono>
 #include <limits>
 #include <ostream>
+#include <sstream>
 #include <vector>
 
 #include "solver/factorization_phase.hpp"
 #include "solver/pivot_check.hpp"
 #include "solver/solver_interface.hpp"
+#include "solver/solver_listings.hpp"
 
 namespace quorix {
 
@@ -22,7 +26,25 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// The fields of SolverInfo that MFANAL writes, from a record it wrote.
+void restore_analysis_info(SolverInfo& info, const SolverInfo& analysed) {
+  info.OPS = analysed.OPS;
+  info.IERROR = analysed.IERROR;
+  info.RTOTAL = analysed.RTOTAL;
+  info.ITOTAL = analysed.ITOTAL;
+  info.RNEEDS = analysed.RNEEDS;
+  info.INEEDS = analysed.INEEDS;
+  info.RFACTS = analysed.RFACTS;
+  info.IFACTS = analysed.IFACTS;
+  info.NCOMPA = analysed.NCOMPA;
+}
+
 }  // namespace
+
+PatternKey pattern_key(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols) {
+  const IndexPairsKey pairs = index_pairs_key(rows.data(), cols.data(), nz);
+  return PatternKey{pairs.first, pairs.second, n, nz};
+}
 
 // After an error return of either phase the factors are unusable: a failed
 // factorization for want of storage is retried with the storage its IERROR
@@ -42,20 +64,51 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   // 2. No listings.
   solver.controls.diagnostic_level = 0;
 
-  // 3-5. Analysis: pivot order, assembly tree, storage forecast.
-  const std::int64_t order = std::max(n, 0);
-  std::vector<int> iplan(length(3 * order));
-  int nnodes = 0;
-  int iflag = 0;
-  {
+  // 3-5. Analysis: pivot order, assembly tree, storage forecast. A pattern
+  //      analysed by the last solve is not analysed again: its results, and
+  //      the messages the analysis printed, are taken from then.
+  if (!solver.kept) solver.kept = std::make_shared<SolverMemory>();
+  SolverMemory& kept = *solver.kept;
+  const auto analysis_start = std::chrono::steady_clock::now();
+  const PatternKey key = pattern_key(n, nz, rows, cols);
+  const bool same_pattern = kept.analysed && kept.key == key;
+  if (same_pattern) {
+    kept.repeated = true;
+    solver_console(solver) << kept.messages;
+    restore_analysis_info(info, kept.info);
+  } else {
+    kept.analysed = false;
+    kept.repeated = false;
+    kept.storage = FactorStorage{};
+    kept.key = key;
+    const std::int64_t order = std::max(n, 0);
+    kept.iplan.assign(length(3 * order), 0);
+    kept.nnodes = 0;
+    kept.iflag = 0;
     const std::int64_t liw = 3 * static_cast<std::int64_t>(n) + 2 * nz + 1;
     std::vector<int> int_space(length(liw));
     std::vector<int> tree_work(length(2 * order));
-    const auto start = std::chrono::steady_clock::now();
-    MFANAL(solver, n, nz, rows, cols, int_space, liw, iplan, tree_work, nnodes, iflag);
-    info.phase_seconds[0] = seconds_since(start);
+    std::ostringstream messages;
+    {
+      // The messages go to `messages` for the time of the call.
+      struct Redirect {
+        Solver& solver;
+        std::ostream* console;
+        ~Redirect() { solver.console = console; }
+      } redirect{solver, solver.console};
+      solver.console = &messages;
+      MFANAL(solver, n, nz, rows, cols, int_space, liw, kept.iplan, tree_work, kept.nnodes, kept.iflag);
+    }
+    kept.messages = messages.str();
+    solver_console(solver) << kept.messages;
+    kept.info = info;
+    kept.analysed = true;
   }
-  if (iflag < 0) return fail();
+  info.phase_seconds[0] = seconds_since(analysis_start);
+  if (kept.iflag < 0) return fail();
+  const View1<const int> iplan = kept.iplan;
+  const int nnodes = kept.nnodes;
+  const std::int64_t order = std::max(n, 0);
 
   // The factorization numbers the words of its sorted input rows with 32-bit
   // integers; a matrix beyond that is refused before anything is allocated.
@@ -67,9 +120,12 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   }
 
   // 6-7. Factorization in twice the forecast storage (with compressions).
-  FactorStorage storage;
+  //      The storage of an earlier solve of the same pattern is used again.
+  FactorStorage own_storage;
+  FactorStorage& storage = kept.repeated ? kept.storage : own_storage;
   storage.la = 2 * info.RNEEDS;
   storage.liw = 2 * info.INEEDS;
+  int iflag = 0;
   {
     std::vector<int> tree_work(length(order));
     const auto start = std::chrono::steady_clock::now();
@@ -112,6 +168,36 @@ SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View
                                 View1<double> x) {
   return multifrontal_solve(solver, matrix.order, matrix.term_count, matrix.row_indices, matrix.col_indices,
                             matrix.values, rhs, x);
+}
+
+int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
+                           View1<const int> cols, View1<const double> values, View1<const int> iplan,
+                           int nnodes, View1<int> tree_work, FactorStorage& storage, int retries) {
+  for (int attempt = 0;; ++attempt) {
+    if (storage.real_space.size() < storage.la) {
+      storage.real_space.reset();
+      storage.real_space = LargeArray<double>(storage.la);
+    }
+    if (storage.int_space.size() < storage.liw) {
+      storage.int_space.reset();
+      storage.int_space = LargeArray<int>(storage.liw);
+    }
+    const std::int64_t copied = std::min(nz, storage.la);
+    for (std::int64_t k = 1; k <= copied; ++k)
+      storage.real_space[static_cast<std::size_t>(k - 1)] = values(k);
+    int iflag = 0;
+    storage.mfront = 0;
+    MFFACT(solver, n, nz, rows, cols,
+           View1<double>(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0)), storage.la,
+           View1<int>(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0)), storage.liw, iplan,
+           nnodes, storage.mfront, tree_work, iflag);
+    if (attempt == retries || (iflag != -3 && iflag != -4)) return iflag;
+    if (iflag == -3) {
+      storage.liw = std::max(solver.info.IERROR, 2 * storage.liw);
+    } else {
+      storage.la = std::max(solver.info.IERROR, 2 * storage.la);
+    }
+  }
 }
 
 }  // namespace quorix

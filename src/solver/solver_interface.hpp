@@ -12,7 +12,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -57,11 +59,19 @@ struct SolverInfo {
   std::array<double, 3> phase_seconds{};
 };
 
+struct SolverMemory;
+
 // The solver's shared records and its console. One solve at a time.
 struct Solver {
   SolverControls controls;
   SolverInfo info;
   std::ostream* console = nullptr;  // unit 6; null means standard output
+  // Told the share (0 to 1) of the factorization's forecast operations done so far, on the calling thread,
+  // between fronts. Empty: nothing is told.
+  std::function<void(double)> factor_progress;
+  // What the driver keeps between solves while the matrix pattern stays the
+  // same (solver_driver.hpp); made by the first solve.
+  std::shared_ptr<SolverMemory> kept;
 
   // Set by every solve that finds the matrix singular (and kept by regular
   // ones): the equations, ascending, left without a usable pivot.
@@ -120,9 +130,5 @@ void write_ignored_entry_warning(const Solver& solver, const char* phase, std::i
 void write_singular_warning(const Solver& solver, std::int64_t rank);
 // The IFLAG 2 warning for one sign change at pivot `pivot`.
 void write_sign_change_warning(const Solver& solver, std::int64_t pivot);
-
-// Fortran-style integer field: right-justified in `width`, asterisks when it
-// does not fit.
-std::string fortran_int(std::int64_t value, int width);
 
 }  // namespace quorix

@@ -5,14 +5,9 @@
 #include <string>
 
 #include "solver/solver_interface.hpp"
+#include "solver/solver_listings.hpp"
 
 namespace quorix {
-
-std::string fortran_int(std::int64_t value, int width) {
-  std::string digits = std::to_string(value);
-  if (static_cast<int>(digits.size()) > width) return std::string(static_cast<std::size_t>(width), '*');
-  return std::string(static_cast<std::size_t>(width) - digits.size(), ' ') + digits;
-}
 
 std::ostream& solver_console(const Solver& solver) { return solver.console ? *solver.console : std::cout; }
 

@@ -1,7 +1,8 @@
 #pragma once
 // Tables and array views numbered from 1, like the equation, node and element
 // numbers the program reads, stores and prints. The offset lives here only:
-// `(n)` takes a 1-based number, `[i]` a 0-based subscript.
+// `(n)` takes a 1-based number, `[i]` a 0-based subscript. Large tables take
+// their memory in huge pages (large_memory.hpp).
 
 #include <cassert>
 #include <cstddef>
@@ -10,6 +11,8 @@
 #include <span>
 #include <stdexcept>
 #include <vector>
+
+#include "sparse/large_memory.hpp"
 
 namespace quorix {
 
@@ -44,14 +47,14 @@ class Table1 {
   auto begin() const { return items_.begin(); }
   auto end() const { return items_.end(); }
   // Releases the storage (used where an owner frees its arrays early).
-  void release() { std::vector<T>().swap(items_); }
+  void release() { std::vector<T, LargeAllocator<T>>().swap(items_); }
 
  private:
   std::size_t slot(std::int64_t number) const {
     assert(1 <= number && number <= static_cast<std::int64_t>(items_.size()));
     return static_cast<std::size_t>(number - 1);
   }
-  std::vector<T> items_;
+  std::vector<T, LargeAllocator<T>> items_;
 };
 
 // A 1-based view of contiguous storage it does not own: element (1) is

@@ -26,11 +26,30 @@ struct SparseMatrix {
 // it for three times the longest row and at least the longest column (in the
 // upper triangle a column can hold far more terms than any row), so no gather
 // has to grow it; one sized for another matrix is grown when needed.
+//
+// It also carries, from one compression to the next, what the compression
+// found about the raw terms' pattern: once the same raw pattern is compressed
+// a second time, the order in which that compression summed the terms is
+// kept, and later compressions of the pattern only gather and add the values
+// in that order (the same sums, bit for bit), without sorting.
+struct CompressionPlan {
+  std::uint64_t key[2] = {0, 0};  // of the raw pattern last compressed
+  std::int64_t raw_count = -1;    // its terms
+  int order = -1;
+  bool ready = false;                     // the vectors below hold its plan
+  std::vector<std::uint32_t> sum_order;   // raw positions (0-based) in summation order
+  std::vector<std::uint32_t> term_start;  // kept term i sums sum_order[term_start[i] .. term_start[i+1])
+  std::vector<int> rows, cols;            // of the kept terms
+  std::vector<std::int64_t> row_start;    // as compression leaves it
+  std::int64_t gather_request = 0;        // the workspace size it asked for
+};
+
 struct GatherWorkspace {
   Table1<int> gathered_rows;
   Table1<int> gathered_cols;
   Table1<double> gathered_values;
   std::int64_t gathered_count = 0;
+  CompressionPlan plan;
 };
 
 void init_sparse_matrix(SparseMatrix& matrix, int order, std::int64_t capacity);
@@ -40,6 +59,10 @@ void clear_sparse_matrix(SparseMatrix& matrix);
 // column by column (c = 1..m, j = 1..c), each term as (min, max) of its two
 // equation numbers with the value of entry (j, c).
 void add_element_matrix(SparseMatrix& matrix, const double* element_matrix, const int* dofs, int m);
+// The same terms written at positions after + 1 .. after + m(m+1)/2, leaving
+// term_count alone: elements assembled side by side each take their place.
+void put_element_matrix(SparseMatrix& matrix, std::int64_t after, const double* element_matrix,
+                        const int* dofs, int m);
 // Sorts the terms by row, then each row by column, both as shell_sort_terms does,
 // adds duplicates into the first of each run in the order the sorts leave
 // them, drops the emptied terms and rebuilds row_start. Requires row_start to
@@ -72,5 +95,12 @@ void gather_column(const SparseMatrix& matrix, const ColumnIndex& index, int s, 
 void set_column_values(SparseMatrix& matrix, const ColumnIndex& index, int s, double v);
 
 void free_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace);
+
+// A key of a sequence of index pairs (two 64-bit hashes), for telling cheaply
+// whether a pattern is the one seen before.
+struct IndexPairsKey {
+  std::uint64_t first = 0, second = 0;
+};
+IndexPairsKey index_pairs_key(const int* first, const int* second, std::int64_t count);
 
 }  // namespace quorix

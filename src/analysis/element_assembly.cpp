@@ -1,0 +1,42 @@
+#include "analysis/element_assembly.hpp"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "parallel/task_pool.hpp"
+#include "sparse/dof_map.hpp"
+
+namespace quorix {
+
+void assemble_elements(const Model& model, SparseMatrix* matrix, Table1<double>& rhs,
+                       const ElementTerms& terms) {
+  constexpr int m = 20;
+  constexpr std::int64_t element_words = m * (m + 1) / 2;
+  const int count = model.elements.size();
+  const std::int64_t first_term = matrix ? matrix->term_count : 0;
+  std::vector<Vec20> vectors(static_cast<std::size_t>(count));
+  std::vector<std::array<int, m>> dofs(static_cast<std::size_t>(count));
+  constexpr int chunk = 256;  // elements a unit
+  shared_task_pool().for_each_unit((count + chunk - 1) / chunk, [&](int unit) {
+    const int end = std::min(count, (unit + 1) * chunk);
+    for (int e = unit * chunk; e < end; ++e) {
+      const ElementData data = gather_element(model, model.elements[static_cast<std::size_t>(e)]);
+      const std::size_t slot = static_cast<std::size_t>(e);
+      dofs[slot] = element_dof_numbers(data);
+      if (matrix) {
+        Mat20 element_matrix;
+        terms(data, &element_matrix, vectors[slot]);
+        put_element_matrix(*matrix, first_term + element_words * e, &element_matrix[0][0], dofs[slot].data(),
+                           m);
+      } else {
+        terms(data, nullptr, vectors[slot]);
+      }
+    }
+  });
+  if (matrix) matrix->term_count = first_term + element_words * count;
+  for (std::size_t e = 0; e < vectors.size(); ++e)
+    for (std::size_t j = 0; j < m; ++j) rhs(dofs[e][j]) += vectors[e][j];
+}
+
+}  // namespace quorix

@@ -1,0 +1,26 @@
+#pragma once
+// The element loop of both analyses: element matrices and vectors computed
+// side by side on the shared task pool, each element's terms written to its
+// own fixed place in the term list, so that the list, and with it every sum
+// the compression forms, is the one element-by-element assembly gives.
+
+#include <functional>
+
+#include "element/element_tables.hpp"
+#include "element/small_matrix.hpp"
+#include "model/model.hpp"
+#include "sparse/sparse_matrix.hpp"
+
+namespace quorix {
+
+// Computes an element's 20 x 20 matrix (when `matrix` is not null) and its
+// 20-vector. Called concurrently for different elements.
+using ElementTerms = std::function<void(const ElementData& element, Mat20* matrix, Vec20& vector)>;
+
+// For every element in table order: its matrix terms appended to `matrix`
+// (when given) as add_element_matrix appends them, its vector added into
+// rhs(d(j)), j = 1..20, elements in table order, d its equation numbers.
+void assemble_elements(const Model& model, SparseMatrix* matrix, Table1<double>& rhs,
+                       const ElementTerms& terms);
+
+}  // namespace quorix

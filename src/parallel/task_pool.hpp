@@ -1,0 +1,76 @@
+#pragma once
+// A small pool of worker threads for the independent parts of a computation.
+// Idle workers sleep on a condition variable; nothing spins. The thread that
+// hands work to the pool takes part in it, so a pool of one thread has no
+// workers and runs everything on the caller, in order.
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace quorix {
+
+class TaskPool {
+ public:
+  // A piece of work handed to the pool: run by a worker, or by the thread
+  // that waits for it when no worker has taken it yet.
+  class Task {
+   public:
+    explicit Task(std::function<void()> work) : work_(std::move(work)) {}
+    bool done() const { return state_.load(std::memory_order_acquire) == kDone; }
+
+   private:
+    friend class TaskPool;
+    static constexpr int kQueued = 0, kRunning = 1, kDone = 2;
+    std::function<void()> work_;
+    std::atomic<int> state_{kQueued};
+  };
+
+  // `threads` >= 1 threads in all: the caller and threads - 1 workers.
+  explicit TaskPool(int threads);
+  ~TaskPool();
+  TaskPool(const TaskPool&) = delete;
+  TaskPool& operator=(const TaskPool&) = delete;
+
+  int threads() const { return static_cast<int>(workers_.size()) + 1; }
+
+  // Calls body(unit) once for every unit 0 .. units-1, on the calling thread
+  // and on idle workers, and returns when all calls have returned. Units are
+  // handed out in increasing order; which thread runs which is not fixed, so
+  // the calls must be independent of each other.
+  void for_each_unit(int units, const std::function<void(int)>& body);
+
+  // Queues `work` for a worker; wait() for the returned task before reading
+  // what it wrote.
+  std::shared_ptr<Task> submit(std::function<void()> work);
+  // Returns when `task` is done. While it is not, the caller runs queued
+  // tasks itself (this one first, if no worker has taken it).
+  void wait(Task& task);
+
+ private:
+  void work_loop();
+  // Runs the task unless another thread has taken it; true when it ran here.
+  bool run(Task& task);
+
+  std::vector<std::jthread> workers_;
+  std::mutex mutex_;
+  std::condition_variable wake_;  // work queued, or stopping
+  std::condition_variable done_;  // a task or a unit finished
+  std::deque<std::shared_ptr<Task>> queue_;
+  bool stopping_ = false;
+};
+
+// The pool the program works with, made on first use with the thread count
+// of QUORIX_THREADS or, without it, one thread per CPU the process may run on.
+// A malformed QUORIX_THREADS is reported on standard error once.
+TaskPool& shared_task_pool();
+// Replaces the shared pool by one of `threads` threads (tests, benchmarks).
+// Not while the pool is in use.
+void set_shared_thread_count(int threads);
+
+}  // namespace quorix

@@ -1,0 +1,62 @@
+#pragma once
+// The storage policy of the solver driver: how the factorization's storage is
+// made, and enlarged when a factorization runs short of it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "solver/solver_interface.hpp"
+#include "sparse/large_memory.hpp"
+
+namespace quorix {
+
+// The factor storage owned by the driver. The arrays are left uninitialised
+// when made: the factorization clears every word it reads before writing it.
+// Arrays already large enough are used as they are.
+struct FactorStorage {
+  LargeArray<double> real_space;  // at least la words
+  std::int64_t la = 0;
+  LargeArray<int> int_space;  // at least liw words
+  std::int64_t liw = 0;
+  int mfront = 0;
+};
+
+// Runs MFFACT on `values` (NZ reals, copied into real_space first) with the
+// storage sizes in `storage`. After IFLAG -3 or -4 it enlarges LIW or LA to
+// the larger of IERROR and twice the size that failed and tries again, at
+// most `retries` more times. Returns the last IFLAG; storage holds the
+// factors when it is >= 0. tree_work: work, N.
+int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
+                           View1<const int> cols, View1<const double> values, View1<const int> iplan,
+                           int nnodes, View1<int> tree_work, FactorStorage& storage, int retries);
+inline constexpr int storage_retries = 4;
+
+// A key of a matrix pattern (order, entry count and the entries' indices in
+// their order): two 64-bit hashes, computed in fixed chunks.
+struct PatternKey {
+  std::uint64_t first = 0, second = 0;
+  int n = 0;
+  std::int64_t nz = -1;
+  bool operator==(const PatternKey&) const = default;
+};
+PatternKey pattern_key(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols);
+
+// What the driver keeps from one solve to the next (Solver::kept). The
+// analysis phase depends on the pattern alone: while the pattern stays the
+// same its results, and what it printed, are used again. Once a pattern has
+// come twice, the factor storage is kept for the solves after it as well.
+struct SolverMemory {
+  PatternKey key;
+  bool analysed = false;
+  bool repeated = false;  // the pattern came at least twice in a row
+  std::vector<int> iplan;
+  int nnodes = 0;
+  int iflag = 0;
+  SolverInfo info;       // the fields MFANAL wrote
+  std::string messages;  // what MFANAL printed
+  FactorStorage storage;
+};
+
+}  // namespace quorix
