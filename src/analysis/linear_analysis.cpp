@@ -3,8 +3,8 @@
 #include "analysis/analysis.hpp"
 #include "analysis/loads_and_constraints.hpp"
 #include "analysis/stage_clock.hpp"
+#include "element/dof_map.hpp"
 #include "element/element_routines.hpp"
-#include "sparse/dof_map.hpp"
 
 namespace quorix {
 

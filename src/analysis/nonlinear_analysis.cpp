@@ -10,8 +10,8 @@
 #include "analysis/loads_and_constraints.hpp"
 #include "analysis/nonlinear_steps.hpp"
 #include "analysis/stage_clock.hpp"
+#include "element/dof_map.hpp"
 #include "element/element_routines.hpp"
-#include "sparse/dof_map.hpp"
 
 namespace quorix {
 
