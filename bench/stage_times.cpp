@@ -69,7 +69,7 @@ RunTimes run_once(const std::string& file) {
 
   const auto write_start = clock::now();
   std::ofstream out(file + ".bench.out");
-  quorix::write_results(model, settings, tables, out);
+  quorix::write_results(model, quorix::nodal_results(model, settings, tables), out);
   out.close();
   t.writing = seconds_since(write_start);
   t.total = seconds_since(start);

@@ -111,7 +111,7 @@ int run_stages(int argc, char** argv, const char*& stage) {
   // 8. Write the results, whatever the analysis reported, and put the file in
   //    place.
   stage = "writing results";
-  write_results(model, settings, tables, result.stream());
+  write_results(model, nodal_results(model, settings, tables), result.stream());
   if (std::string error; !result.commit(error)) {
     std::cerr << "quorix: cannot write the result file " << result.final_name() << ": " << error << '\n';
     return 1;
