@@ -11,13 +11,14 @@ namespace {
 
 // Per-node sums of the element values, by node number 1..N.
 struct NodalSums {
-  explicit NodalSums(int n) : listed(n), stress(n), count(n, 0.0) {}
+  explicit NodalSums(int n) : listed(n), stress(n), szz_times_t(n, 0.0), count(n, 0.0) {}
   Table1<NodeStress> listed;
   Table1<NodeStress> stress;
-  Table1<double> count;  // element-node incidences
+  Table1<double> szz_times_t;  // each element's Szz times its thickness
+  Table1<double> count;        // element-node incidences
 };
 
-// The sums divided by the count, and the derived stresses.
+// The sums divided by the count.
 NodeStress averaged(const NodeStress& sum, double count) {
   NodeStress mean;
   if (count != 0.0) {
@@ -26,7 +27,6 @@ NodeStress averaged(const NodeStress& sum, double count) {
     mean.szz = sum.szz / count;
     mean.sxy = sum.sxy / count;
   }
-  mean.principal = principal_stresses(mean.sxx, mean.syy, mean.szz, mean.sxy);
   return mean;
 }
 
@@ -91,6 +91,7 @@ NodalResults nodal_results(const Model& model, const AnalysisSettings& settings,
       stress.syy += s.syy[k] / t;
       stress.sxy += s.sxy[k] / t;
       stress.szz += s.szz[k];
+      sums.szz_times_t(node) += s.szz[k] * t;
       sums.count(node) += 1.0;
     }
   }
@@ -99,8 +100,18 @@ NodalResults nodal_results(const Model& model, const AnalysisSettings& settings,
   results.listed = Table1<NodeStress>(n);
   results.stress = Table1<NodeStress>(n);
   for (int i = 1; i <= n; ++i) {
-    results.listed(i) = averaged(sums.listed(i), sums.count(i));
-    results.stress(i) = averaged(sums.stress(i), sums.count(i));
+    const double count = sums.count(i);
+    NodeStress& listed = results.listed(i);
+    listed = averaged(sums.listed(i), count);
+    // The listed Szz is the stress itself, but the principal and von Mises
+    // stresses must be formed from four components in one unit: Sxx, Syy, Sxy
+    // and the node's mean of Szz times thickness, all stress times thickness.
+    // Where the thickness is 1 or Szz is 0 (plane stress) this is Szz itself.
+    const double szz_times_t = count != 0.0 ? sums.szz_times_t(i) / count : 0.0;
+    listed.principal = principal_stresses(listed.sxx, listed.syy, szz_times_t, listed.sxy);
+    NodeStress& stress = results.stress(i);
+    stress = averaged(sums.stress(i), count);
+    stress.principal = principal_stresses(stress.sxx, stress.syy, stress.szz, stress.sxy);
   }
   return results;
 }

@@ -31,7 +31,8 @@ struct NodeStress {
 struct NodalResults {
   // By node number, as the result file lists them: Sxx, Syy and Sxy are
   // stress times thickness (force per length of plate), Szz is the stress
-  // itself.
+  // itself; the principal and von Mises stresses are stress times thickness,
+  // formed from Sxx, Syy, Sxy and the node's mean of Szz times thickness.
   Table1<NodeStress> listed;
   // By node number, the stresses themselves: every element's values divided
   // by its thickness before they are averaged.
