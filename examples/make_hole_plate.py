@@ -21,7 +21,7 @@ import math
 HALF = 100.0      # half the plate's width
 RADIUS = 20.0     # of the hole
 THICKNESS = 10.0
-TENSION = 10.0    # N/mm^2 on the edge x = HALF, so 100 N per mm of edge
+TENSION = 10.0    # N/mm^2 on the edge x = HALF: an edge load of TENSION * THICKNESS per mm
 N_ANGLE = 8       # cells around the hole (an even number: 45 degrees on a grid line)
 N_OUT = 6         # cells from the hole to the plate's edge
 
@@ -91,7 +91,8 @@ def main():
     out.append(rule)
     out += ["PRESSURE", rule, " number   element   edge   system   q1 start, end   q2 start, end", rule]
     for k, e in enumerate(loaded, 1):
-        out.append(f" {k:<8d} {e:<9d} 2      GLOBAL   {TENSION} {TENSION}       0.0 0.0")
+        q = TENSION * THICKNESS
+        out.append(f" {k:<8d} {e:<9d} 2      GLOBAL   {q} {q}     0.0 0.0")
     out.append(rule)
     out += ["DISPLACEMENT", rule, " number   node   direction   value", rule]
     records = [(node_number(i, GA), "X") for i in range(GO + 1)]  # on x = 0

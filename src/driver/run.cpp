@@ -11,15 +11,19 @@
 #include <filesystem>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "analysis/analysis.hpp"
+#include "analysis/reactions.hpp"
 #include "driver/load_model.hpp"
+#include "driver/options.hpp"
 #include "driver/result_file.hpp"
 #include "element/element_tables.hpp"
 #include "model/input_error.hpp"
 #include "model/model.hpp"
 #include "output/result_writer.hpp"
+#include "output/vtu_writer.hpp"
 #include "solver/solver_interface.hpp"
 
 namespace quorix {
@@ -54,13 +58,24 @@ bool read_whole_file(const std::string& name, std::string& text, std::string& er
 
 // The run proper. `stage` names what is running, for the out-of-memory line.
 int run_stages(int argc, char** argv, const char*& stage) {
-  // 1. Exactly one argument, the input file name, used whole.
-  if (argc != 2) {
-    std::cout << " Usage: Quorix filename\n"
-              << "     filename - name of the file containing the input data\n";
-    return 2;
+  // 1. The options and exactly one file name, used whole.
+  const CommandLine command = parse_command_line(argc, argv);
+  switch (command.action) {
+    case CommandLine::Action::usage:
+      write_usage(std::cout);
+      if (!command.unknown_option.empty())
+        std::cerr << "quorix: unknown option '" << command.unknown_option << "' (quorix --help lists them)\n";
+      return 2;
+    case CommandLine::Action::help:
+      write_help(std::cout);
+      return 0;
+    case CommandLine::Action::version:
+      write_version(std::cout);
+      return 0;
+    case CommandLine::Action::run:
+      break;
   }
-  const std::string input_name = argv[1];
+  const std::string& input_name = command.input_name;
 
   // 2. The input file must exist.
   std::error_code ignored;
@@ -77,12 +92,20 @@ int run_stages(int argc, char** argv, const char*& stage) {
     return 1;
   }
 
-  // 4. Create the temporary result file now, so that a folder we cannot write
+  // 4. Create the temporary result files now, so that a folder we cannot write
   //    to stops the run before any work is done.
   PendingResultFile result(input_name + ".out");
   if (std::string error; !result.create(error)) {
     std::cerr << "quorix: cannot write the result file " << result.final_name() << ": " << error << '\n';
     return 1;
+  }
+  std::optional<PendingResultFile> vtu;
+  if (command.vtu) {
+    vtu.emplace(input_name + ".vtu");
+    if (std::string error; !vtu->create(error)) {
+      std::cerr << "quorix: cannot write the ParaView file " << vtu->final_name() << ": " << error << '\n';
+      return 1;
+    }
   }
 
   // 5. The shape-function tables every element routine uses.
@@ -108,13 +131,22 @@ int run_stages(int argc, char** argv, const char*& stage) {
                                       ? linear_analysis(model, settings, tables, solver, std::cout)
                                       : nonlinear_analysis(model, settings, tables, solver, std::cout);
 
-  // 8. Write the results, whatever the analysis reported, and put the file in
-  //    place.
+  // 8. Write the results, whatever the analysis reported, and put the files
+  //    in place.
   stage = "writing results";
-  write_results(model, nodal_results(model, settings, tables), result.stream());
+  NodalResults results = nodal_results(model, settings, tables);
+  write_results(model, results, result.stream());
   if (std::string error; !result.commit(error)) {
     std::cerr << "quorix: cannot write the result file " << result.final_name() << ": " << error << '\n';
     return 1;
+  }
+  if (vtu) {
+    results.reactions = support_reactions(model, settings, tables, 1.0);
+    write_vtu(model, results, vtu->stream());
+    if (std::string error; !vtu->commit(error)) {
+      std::cerr << "quorix: cannot write the ParaView file " << vtu->final_name() << ": " << error << '\n';
+      return 1;
+    }
   }
   return outcome == AnalysisOutcome::suspect ? 3 : 0;
 }

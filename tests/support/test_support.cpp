@@ -78,12 +78,16 @@ void write_file(const std::filesystem::path& path, const std::string& text) {
 
 ProgramRun run_quorix(const std::vector<std::string>& args, const std::filesystem::path& dir,
                       std::size_t memory_limit) {
+  std::vector<std::string> command = {std::filesystem::absolute(quorix_executable())};
+  command.insert(command.end(), args.begin(), args.end());
+  return run_command(command, dir, memory_limit);
+}
+
+ProgramRun run_command(std::vector<std::string> argv_text, const std::filesystem::path& dir,
+                       std::size_t memory_limit) {
   const ScratchDir capture;
   const std::string out_name = capture / "stdout";
   const std::string err_name = capture / "stderr";
-  const std::string exe = std::filesystem::absolute(quorix_executable());
-  std::vector<std::string> argv_text = {exe};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& arg : argv_text) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -103,7 +107,7 @@ ProgramRun run_quorix(const std::vector<std::string>& args, const std::filesyste
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    execv(argv[0], argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   int wait_status = 0;

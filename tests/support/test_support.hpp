@@ -49,5 +49,8 @@ struct ProgramRun {
 // A non-zero `memory_limit` caps the program's address space (bytes).
 ProgramRun run_quorix(const std::vector<std::string>& args, const std::filesystem::path& dir,
                       std::size_t memory_limit = 0);
+// Runs any program the same way: argv[0] is looked up in PATH unless it holds a '/'.
+ProgramRun run_command(std::vector<std::string> argv, const std::filesystem::path& dir,
+                       std::size_t memory_limit = 0);
 
 }  // namespace quorix::testing
