@@ -19,6 +19,8 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       options_ended = true;
     } else if (argument == "--vtu") {
       line.vtu = true;
+    } else if (argument == "--svg") {
+      line.svg = true;
     } else if (argument == "--help") {
       help = true;
     } else if (argument == "--version") {
@@ -53,6 +55,8 @@ void write_help(std::ostream& out) {
          "Options:\n"
          "  --vtu      also write FILE.vtu for ParaView (and other VTK readers): the mesh with its\n"
          "             displacements, stresses and support reactions\n"
+         "  --svg      also write FILE.svg, a picture of the deformed plate coloured by the von Mises\n"
+         "             stress, which any web browser shows\n"
          "  --help     print this text and stop\n"
          "  --version  print the program's version and stop\n"
          "  --         end of the options: a file name that begins with '-' follows\n"

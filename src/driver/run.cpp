@@ -23,6 +23,7 @@
 #include "model/input_error.hpp"
 #include "model/model.hpp"
 #include "output/result_writer.hpp"
+#include "output/svg_writer.hpp"
 #include "output/vtu_writer.hpp"
 #include "solver/solver_interface.hpp"
 
@@ -107,6 +108,14 @@ int run_stages(int argc, char** argv, const char*& stage) {
       return 1;
     }
   }
+  std::optional<PendingResultFile> svg;
+  if (command.svg) {
+    svg.emplace(input_name + ".svg");
+    if (std::string error; !svg->create(error)) {
+      std::cerr << "quorix: cannot write the picture " << svg->final_name() << ": " << error << '\n';
+      return 1;
+    }
+  }
 
   // 5. The shape-function tables every element routine uses.
   const ElementTables tables = init_element_tables();
@@ -145,6 +154,13 @@ int run_stages(int argc, char** argv, const char*& stage) {
     write_vtu(model, results, vtu->stream());
     if (std::string error; !vtu->commit(error)) {
       std::cerr << "quorix: cannot write the ParaView file " << vtu->final_name() << ": " << error << '\n';
+      return 1;
+    }
+  }
+  if (svg) {
+    write_svg(model, settings, results, PictureTitle{input_name, 1.0}, svg->stream());
+    if (std::string error; !svg->commit(error)) {
+      std::cerr << "quorix: cannot write the picture " << svg->final_name() << ": " << error << '\n';
       return 1;
     }
   }

@@ -31,9 +31,11 @@ TEST(ParseCommandLine, TellsOptionsFromTheFileName) {
     std::string input_name;
     bool vtu;
     std::string unknown;
+    bool svg = false;
   } cases[] = {
       {{"m.dat"}, Action::run, "m.dat", false, ""},
       {{"--vtu", "m.dat"}, Action::run, "m.dat", true, ""},
+      {{"--svg", "m.dat"}, Action::run, "m.dat", false, "", true},
       {{"m.dat", "--vtu"}, Action::run, "m.dat", true, ""},
       {{"--", "--vtu"}, Action::run, "--vtu", false, ""},  // a file named --vtu
       {{"-"}, Action::run, "-", false, ""},
@@ -54,6 +56,7 @@ TEST(ParseCommandLine, TellsOptionsFromTheFileName) {
     EXPECT_EQ(line.action, c.action);
     EXPECT_EQ(line.input_name, c.input_name);
     EXPECT_EQ(line.vtu, c.vtu);
+    EXPECT_EQ(line.svg, c.svg);
     EXPECT_EQ(line.unknown_option, c.unknown);
   }
 }
@@ -85,13 +88,14 @@ TEST(Program, OptionsLeaveTheResultFileAndConsoleAsTheyAre) {
     write_file(plain / name, testing::example_text(name));
     write_file(with_options / name, testing::example_text(name));
     const auto run = run_quorix({name}, plain.path());
-    const auto optioned = run_quorix({"--vtu", "--", name}, with_options.path());
+    const auto optioned = run_quorix({"--svg", "--vtu", "--", name}, with_options.path());
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(optioned.status, 0);
     EXPECT_EQ(optioned.out, run.out);
     EXPECT_EQ(optioned.err, run.err);
     EXPECT_EQ(read_file(with_options / (name + ".out")), read_file(plain / (name + ".out")));
-    EXPECT_EQ(with_options.entries(), (std::vector<std::string>{name, name + ".out", name + ".vtu"}));
+    EXPECT_EQ(with_options.entries(),
+              (std::vector<std::string>{name, name + ".out", name + ".svg", name + ".vtu"}));
   }
 }
 
