@@ -84,7 +84,7 @@ double residual_measure(Model& model, const AnalysisSettings& settings, const El
 
 AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& settings,
                                    const ElementTables& tables, Solver& solver, std::ostream& console,
-                                   StageTimes* times) {
+                                   StageTimes* times, const AnalysisProgress& progress) {
   GatherWorkspace workspace;
   StageClock clock(times);
   Table1<double> increment(model.solution.size64(), 0.0);
@@ -104,6 +104,7 @@ AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& setting
     // A measure that is not a number (0/0 with nothing moving) ends the step.
     while (d > settings.displacement_tolerance && r > settings.residual_tolerance) {
       ++iteration;
+      progress.stage("assembling");
       assemble_tangent_system(model, settings, tables, workspace);
       clock.lap(&StageTimes::assembly);
       // Prescribed displacements move by their share of the value in the
@@ -111,6 +112,7 @@ AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& setting
       const PrescribedImposition imposition{static_cast<double>(steps), iteration > 1};
       apply_loads_and_constraints(model, tables, workspace, load_factor, imposition);
       clock.lap(&StageTimes::constraints);
+      progress.stage("solving");
       if (solve_sparse_system(solver, model.matrix, model.rhs, increment) != SolveStatus::solved)
         solver_trouble = true;
       clock.lap(&StageTimes::solve);
@@ -120,6 +122,7 @@ AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& setting
       d = displacement_ratio(model, increment);
       r = residual_measure(model, settings, tables);
       clock.lap(&StageTimes::assembly);
+      progress.iteration(g, steps, iteration, d, r);
       if (iteration > kIterationLimit) {
         console << "DIVERGED\n";
         free_sparse_matrix(model.matrix, workspace);

@@ -18,6 +18,7 @@
 #include "analysis/reactions.hpp"
 #include "driver/load_model.hpp"
 #include "driver/options.hpp"
+#include "driver/progress_line.hpp"
 #include "driver/result_file.hpp"
 #include "element/element_tables.hpp"
 #include "model/input_error.hpp"
@@ -131,18 +132,30 @@ int run_stages(int argc, char** argv, const char*& stage) {
   }
   std::string().swap(text);  // the analysis may need the memory
 
-  // 7. Analyse. The model test has let through only the two known types.
+  // 7. Analyse. The model test has let through only the two known types. A
+  //    terminal on standard error is shown how the analysis goes.
   stage = "analysing";
+  ProgressLine progress(isatty(STDERR_FILENO) != 0);
   Solver solver;
   solver.console = &std::cout;
+  solver.factor_progress = [&](double share) { progress.factor_share(share); };
+  double load_level = settings.analysis_type == "LINEAR" ? 1.0 : 0.0;  // of the loads the results belong to
+  AnalysisProgress report;
+  report.on_stage = [&](const char* name) { progress.stage(name); };
+  report.on_iteration = [&](int step, int steps, int iteration, double d, double r) {
+    load_level = static_cast<double>(step) / static_cast<double>(steps);
+    progress.iteration(step, steps, iteration, d, r);
+  };
   assert(settings.analysis_type == "LINEAR" || settings.analysis_type == "NONLINEAR");
-  const AnalysisOutcome outcome = settings.analysis_type == "LINEAR"
-                                      ? linear_analysis(model, settings, tables, solver, std::cout)
-                                      : nonlinear_analysis(model, settings, tables, solver, std::cout);
+  const AnalysisOutcome outcome =
+      settings.analysis_type == "LINEAR"
+          ? linear_analysis(model, settings, tables, solver, std::cout, nullptr, report)
+          : nonlinear_analysis(model, settings, tables, solver, std::cout, nullptr, report);
 
   // 8. Write the results, whatever the analysis reported, and put the files
   //    in place.
   stage = "writing results";
+  progress.stage("writing results");
   NodalResults results = nodal_results(model, settings, tables);
   write_results(model, results, result.stream());
   if (std::string error; !result.commit(error)) {
@@ -150,7 +163,7 @@ int run_stages(int argc, char** argv, const char*& stage) {
     return 1;
   }
   if (vtu) {
-    results.reactions = support_reactions(model, settings, tables, 1.0);
+    results.reactions = support_reactions(model, settings, tables, load_level);
     write_vtu(model, results, vtu->stream());
     if (std::string error; !vtu->commit(error)) {
       std::cerr << "quorix: cannot write the ParaView file " << vtu->final_name() << ": " << error << '\n';
@@ -158,7 +171,7 @@ int run_stages(int argc, char** argv, const char*& stage) {
     }
   }
   if (svg) {
-    write_svg(model, settings, results, PictureTitle{input_name, 1.0}, svg->stream());
+    write_svg(model, settings, results, PictureTitle{input_name, load_level}, svg->stream());
     if (std::string error; !svg->commit(error)) {
       std::cerr << "quorix: cannot write the picture " << svg->final_name() << ": " << error << '\n';
       return 1;

@@ -567,6 +567,15 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
   return total;
 }
 
+// Operations of p eliminations in a front of order f, counted as the analysis
+// phase counts them for its forecast OPS.
+double front_operations(int p, int f) {
+  const double pr = p, fr = f;
+  return (pr * (fr * (fr + 1.0) - (pr + 1.0) * (2.0 * fr + 1.0) / 2.0) +
+          pr * (pr + 1.0) * (2.0 * pr + 1.0) / 6.0) /
+         2.0;
+}
+
 // ---- factorize_fronts -----------------------------------------------------
 // Assembles and partly eliminates the front of every tree node in turn.
 void factorize_fronts(Solver& solver, int n, View1<double> real_space, std::int64_t la, View1<int> int_space,
@@ -594,10 +603,15 @@ void factorize_fronts(Solver& solver, int n, View1<double> real_space, std::int6
   std::int64_t zero_end = 1;  // real words next_real .. zero_end-1 are zero; zero_end <= stack bottom
   int expected_sign = 0;      // definite mode: sign of the last pivot
   PanelPivots panel;
+  double done_ops = 0.0, told_ops = 0.0;  // for factor_progress: operations of the fronts done, last told
 
   for (int node = 1; node <= nnodes; ++node) {
     const int planned = iplan(n + node);
     const int sons = iplan(2 * n + node);
+    if (solver.factor_progress && info.OPS > 0.0 && done_ops - told_ops >= 0.01 * info.OPS) {
+      solver.factor_progress(std::min(done_ops / info.OPS, 1.0));
+      told_ops = done_ops;
+    }
 
     // ---- a. Front variables: the variables of the top `sons` stacked lists
     //         and of the next `planned` input rows (their own and their
@@ -896,6 +910,7 @@ void factorize_fronts(Solver& solver, int n, View1<double> real_space, std::int6
     //         pivot rows, p(2 front_order - p + 1)/2 words, stay as factors. ----
     const int pivots = p;
     pivots_total += pivots;
+    done_ops += front_operations(pivots, front_order);
     std::int64_t remainder_list = next_int + 2 + pivots;  // int word of the first remainder variable
     if (pivots == 1) {
       int_space(next_int) = -front_order;

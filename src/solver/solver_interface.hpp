@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <span>
 #include <string>
@@ -61,6 +62,9 @@ struct Solver {
   SolverControls controls;
   SolverInfo info;
   std::ostream* console = nullptr;  // unit 6; null means standard output
+  // Told the share (0 to 1) of the factorization's forecast operations done so far, on the calling thread,
+  // between fronts. Empty: nothing is told.
+  std::function<void(double)> factor_progress;
 };
 
 // ---- The three phases. Arrays are 1-based views; sizes as stated. --------
