@@ -177,6 +177,16 @@ int run_stages(int argc, char** argv, const char*& stage) {
       return 1;
     }
   }
+
+  // 9. Numbers that overflowed or are undefined make the whole result suspect;
+  //    it is written all the same, for the user to see where.
+  if (std::string what; const int node = first_non_finite_node(model, results, what)) {
+    std::cerr << "quorix: the results are not finite at node " << node << " (labelled " << node - 1
+              << " in the result file), " << what
+              << ": a load or prescribed displacement too large for double-precision arithmetic, or a failed "
+                 "solve, gives such values\n";
+    return 3;
+  }
   return outcome == AnalysisOutcome::suspect ? 3 : 0;
 }
 

@@ -116,4 +116,42 @@ NodalResults nodal_results(const Model& model, const AnalysisSettings& settings,
   return results;
 }
 
+int first_non_finite_node(const Model& model, const NodalResults& results, std::string& what) {
+  for (int i = 1; i <= model.nodes.size(); ++i) {
+    const Node& node = model.nodes(i);
+    const NodeStress& f = results.listed(i);
+    const NodeStress& s = results.stress(i);
+    const struct {
+      const char* name;
+      double value;
+    } values[] = {
+        {"x", node.x},
+        {"y", node.y},
+        {"u", node.u},
+        {"v", node.v},
+        {"Sxx", f.sxx},
+        {"Syy", f.syy},
+        {"Szz", f.szz},
+        {"Sxy", f.sxy},
+        {"S11", f.principal.s11},
+        {"S22", f.principal.s22},
+        {"S33", f.principal.s33},
+        {"Svm", f.principal.von_mises},
+        {"the stress xx", s.sxx},
+        {"the stress yy", s.syy},
+        {"the stress xy", s.sxy},
+        {"the von Mises stress", s.principal.von_mises},
+        {"the largest principal stress", s.principal.s11},
+        {"the middle principal stress", s.principal.s22},
+        {"the smallest principal stress", s.principal.s33},
+    };
+    for (const auto& [name, value] : values) {
+      if (std::isfinite(value)) continue;
+      what = std::string(name) + " = " + (std::isnan(value) ? "NaN" : value > 0.0 ? "inf" : "-inf");
+      return i;
+    }
+  }
+  return 0;
+}
+
 }  // namespace quorix

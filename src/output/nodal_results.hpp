@@ -3,6 +3,8 @@
 // the element stresses averaged at the nodes, the principal and von Mises
 // stresses derived from the averages, and the support reactions.
 
+#include <string>
+
 #include "element/element_tables.hpp"
 #include "model/model.hpp"
 
@@ -46,5 +48,11 @@ struct NodalResults {
 // displacements and averages them, node by node, over the elements that share
 // the node. The reactions are left empty.
 NodalResults nodal_results(const Model& model, const AnalysisSettings& settings, const ElementTables& tables);
+
+// The first node whose results hold a value that is not a finite number
+// (infinite or NaN): coordinates, displacements, stresses, principal or von
+// Mises stresses. Returns its number and sets `what` to the first such value
+// ("u = inf"); returns 0 when every value is finite.
+int first_non_finite_node(const Model& model, const NodalResults& results, std::string& what);
 
 }  // namespace quorix
