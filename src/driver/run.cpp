@@ -58,6 +58,18 @@ bool read_whole_file(const std::string& name, std::string& text, std::string& er
   return true;
 }
 
+// A file an option asks for, written like the result file.
+struct ExtraOutput {
+  const char* what;  // for messages
+  std::optional<PendingResultFile> file;
+};
+
+int cannot_write(const ExtraOutput& extra, const std::string& error) {
+  std::cerr << "quorix: cannot write the " << extra.what << ' ' << extra.file->final_name() << ": " << error
+            << '\n';
+  return 1;
+}
+
 // The run proper. `stage` names what is running, for the out-of-memory line.
 int run_stages(int argc, char** argv, const char*& stage) {
   // 1. The options and exactly one file name, used whole.
@@ -94,29 +106,20 @@ int run_stages(int argc, char** argv, const char*& stage) {
     return 1;
   }
 
-  // 4. Create the temporary result files now, so that a folder we cannot write
-  //    to stops the run before any work is done.
+  // 4. Create the temporary result file, and those the options ask for, now,
+  //    so that a folder we cannot write to stops the run before any work is
+  //    done.
   PendingResultFile result(input_name + ".out");
   if (std::string error; !result.create(error)) {
     std::cerr << "quorix: cannot write the result file " << result.final_name() << ": " << error << '\n';
     return 1;
   }
-  std::optional<PendingResultFile> vtu;
-  if (command.vtu) {
-    vtu.emplace(input_name + ".vtu");
-    if (std::string error; !vtu->create(error)) {
-      std::cerr << "quorix: cannot write the ParaView file " << vtu->final_name() << ": " << error << '\n';
-      return 1;
-    }
-  }
-  std::optional<PendingResultFile> svg;
-  if (command.svg) {
-    svg.emplace(input_name + ".svg");
-    if (std::string error; !svg->create(error)) {
-      std::cerr << "quorix: cannot write the picture " << svg->final_name() << ": " << error << '\n';
-      return 1;
-    }
-  }
+  ExtraOutput vtu{"ParaView file", {}};
+  ExtraOutput svg{"picture", {}};
+  if (command.vtu) vtu.file.emplace(input_name + ".vtu");
+  if (command.svg) svg.file.emplace(input_name + ".svg");
+  for (ExtraOutput* extra : {&vtu, &svg})
+    if (std::string error; extra->file && !extra->file->create(error)) return cannot_write(*extra, error);
 
   // 5. The shape-function tables every element routine uses.
   const ElementTables tables = init_element_tables();
@@ -162,21 +165,13 @@ int run_stages(int argc, char** argv, const char*& stage) {
     std::cerr << "quorix: cannot write the result file " << result.final_name() << ": " << error << '\n';
     return 1;
   }
-  if (vtu) {
+  if (vtu.file) {
     results.reactions = support_reactions(model, settings, tables, load_level);
-    write_vtu(model, results, vtu->stream());
-    if (std::string error; !vtu->commit(error)) {
-      std::cerr << "quorix: cannot write the ParaView file " << vtu->final_name() << ": " << error << '\n';
-      return 1;
-    }
+    write_vtu(model, results, vtu.file->stream());
   }
-  if (svg) {
-    write_svg(model, settings, results, PictureTitle{input_name, load_level}, svg->stream());
-    if (std::string error; !svg->commit(error)) {
-      std::cerr << "quorix: cannot write the picture " << svg->final_name() << ": " << error << '\n';
-      return 1;
-    }
-  }
+  if (svg.file) write_svg(model, settings, results, PictureTitle{input_name, load_level}, svg.file->stream());
+  for (ExtraOutput* extra : {&vtu, &svg})
+    if (std::string error; extra->file && !extra->file->commit(error)) return cannot_write(*extra, error);
 
   // 9. Numbers that overflowed or are undefined make the whole result suspect;
   //    it is written all the same, for the user to see where.

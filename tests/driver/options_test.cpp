@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,18 @@ TEST(Program, OptionsLeaveTheResultFileAndConsoleAsTheyAre) {
     EXPECT_EQ(with_options.entries(),
               (std::vector<std::string>{name, name + ".out", name + ".svg", name + ".vtu"}));
   }
+}
+
+TEST(Program, WritesTheExtraFilesLikeTheResultFile) {
+  // The picture's name is taken by a folder: the rename at the end fails,
+  // and no temporary file is left behind.
+  ScratchDir dir;
+  write_file(dir / "m.dat", testing::example_text("one_element.dat"));
+  std::filesystem::create_directory(dir / "m.dat.svg");
+  const auto run = run_quorix({"--vtu", "--svg", "m.dat"}, dir.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.rfind("quorix: cannot write the picture m.dat.svg: ", 0), 0u) << run.err;
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"m.dat", "m.dat.out", "m.dat.svg", "m.dat.vtu"}));
 }
 
 }  // namespace
