@@ -227,6 +227,7 @@ PictureLayout picture_layout(const Model& model) {
   const double size = model.nodes.empty() ? 1.0 : std::max(x_high - x_low, y_high - y_low);
   if (layout.largest_displacement > 0.0 && size > 0.0)
     layout.magnification = 0.1 * size / layout.largest_displacement;
+  if (!finite(layout.magnification)) layout.magnification = 1.0;
 
   // The deformed shape fits the plot; the plot fits the page.
   x_low = y_low = INFINITY;
@@ -298,7 +299,9 @@ void write_svg(const Model& model, const AnalysisSettings& settings, const Nodal
     for (std::size_t a = 0; a < 3; ++a)
       size = std::max(size, std::hypot(at[a][0] - at[(a + 1) % 3][0], at[a][1] - at[(a + 1) % 3][1]));
     if (finite(size)) size_sum += size;
-    const int n = finite(size) ? std::clamp(static_cast<int>(size / kFacetPixels), 1, kMaxDivisions) : 1;
+    // Clamped as a real first: a cast of a real beyond int's range is undefined.
+    const int n =
+        finite(size) ? static_cast<int>(std::clamp(size / kFacetPixels, 1.0, 1.0 * kMaxDivisions)) : 1;
     const Subdivision& cut = subdivisions[static_cast<std::size_t>(n - 1)];
     grid.clear();
     for (const Vec10& shape : cut.grid) {
@@ -315,7 +318,7 @@ void write_svg(const Model& model, const AnalysisSettings& settings, const Nodal
                                                   interpolated(shape, szz), interpolated(shape, sxy))
                                    .von_mises;
       const double share = finite(von_mises) ? (von_mises - low) / range : 0.0;
-      const int level = std::clamp(static_cast<int>(share * kLevels), 0, kLevels - 1);
+      const int level = static_cast<int>(std::clamp(share * kLevels, 0.0, kLevels - 1.0));
       std::string& d = fills[static_cast<std::size_t>(level)];
       const auto& [a, b, c] = cut.triangles[t];
       d += 'M';
