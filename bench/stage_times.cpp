@@ -3,13 +3,15 @@
 //
 //   stage_times MODEL.dat [repeats]
 //
-// The result file is written to MODEL.dat.bench.out.
+// The result file, ParaView file and picture are written to MODEL.dat.bench.out,
+// .vtu and .svg.
 
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -17,8 +19,11 @@
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "analysis/reactions.hpp"
 #include "driver/load_model.hpp"
 #include "output/result_writer.hpp"
+#include "output/svg_writer.hpp"
+#include "output/vtu_writer.hpp"
 
 namespace {
 
@@ -28,7 +33,8 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 
 struct RunTimes {
   double reading = 0, assembly = 0, constraints = 0, solve = 0, analysis = 0, factorization = 0, solution = 0,
-         writing = 0, total = 0;
+         writing = 0, nodal = 0, vtu = 0, svg = 0, total = 0;
+  std::uintmax_t vtu_bytes = 0, svg_bytes = 0;
   std::int64_t factor_reals = 0;
   int max_front = 0;
   double ops = 0;
@@ -67,11 +73,30 @@ RunTimes run_once(const std::string& file) {
   t.ops = solver.info.OPS;
   t.max_front = solver.info.MFRONT;
 
-  const auto write_start = clock::now();
-  std::ofstream out(file + ".bench.out");
-  quorix::write_results(model, settings, tables, out);
-  out.close();
+  auto write_start = clock::now();
+  quorix::NodalResults results = quorix::nodal_results(model, settings, tables);
+  t.nodal = seconds_since(write_start);
+  write_start = clock::now();
+  {
+    std::ofstream out(file + ".bench.out");
+    quorix::write_results(model, results, out);
+  }
   t.writing = seconds_since(write_start);
+  write_start = clock::now();
+  {
+    results.reactions = quorix::support_reactions(model, settings, tables, 1.0);
+    std::ofstream out(file + ".bench.vtu", std::ios::binary);
+    quorix::write_vtu(model, results, out);
+  }
+  t.vtu = seconds_since(write_start);
+  write_start = clock::now();
+  {
+    std::ofstream out(file + ".bench.svg", std::ios::binary);
+    quorix::write_svg(model, settings, results, quorix::PictureTitle{file, 1.0}, out);
+  }
+  t.svg = seconds_since(write_start);
+  t.vtu_bytes = std::filesystem::file_size(file + ".bench.vtu");
+  t.svg_bytes = std::filesystem::file_size(file + ".bench.svg");
   t.total = seconds_since(start);
   std::cerr << console.str();
   return t;
@@ -104,9 +129,14 @@ int main(int argc, char** argv) {
   std::printf("reading+checks %8.3f\nassembly       %8.3f\nconstraints    %8.3f\nsolve          %8.3f\n",
               med(&RunTimes::reading), med(&RunTimes::assembly), med(&RunTimes::constraints),
               med(&RunTimes::solve));
-  std::printf("  analysis     %8.3f\n  factorization%8.3f\n  solution     %8.3f\nwriting        %8.3f\n",
-              med(&RunTimes::analysis), med(&RunTimes::factorization), med(&RunTimes::solution),
-              med(&RunTimes::writing));
+  std::printf("  analysis     %8.3f\n  factorization%8.3f\n  solution     %8.3f\n", med(&RunTimes::analysis),
+              med(&RunTimes::factorization), med(&RunTimes::solution));
+  std::printf(
+      "nodal results  %8.3f\nresult file    %8.3f\nParaView file  %8.3f (%.1f MB)\npicture        %8.3f "
+      "(%.1f MB)\n",
+      med(&RunTimes::nodal), med(&RunTimes::writing), med(&RunTimes::vtu),
+      static_cast<double>(last.vtu_bytes) * 1e-6, med(&RunTimes::svg),
+      static_cast<double>(last.svg_bytes) * 1e-6);
   std::printf("total          %8.3f\n", med(&RunTimes::total));
   std::printf("solves %d (%.3f s per solve with its assembly)\n", last.solves,
               (med(&RunTimes::assembly) + med(&RunTimes::constraints) + med(&RunTimes::solve)) / last.solves);

@@ -1,6 +1,7 @@
 #pragma once
 // The two analyses the driver can run on a model that has been read.
 
+#include <functional>
 #include <iosfwd>
 
 #include "element/element_tables.hpp"
@@ -23,16 +24,35 @@ struct StageTimes {
   int solves = 0;            // linear systems solved (Newton iterations)
 };
 
+// Told how an analysis goes, for a progress display; either member may be
+// empty. The factorization tells its own progress through the Solver.
+struct AnalysisProgress {
+  // A stage of a solve begins: "assembling", "solving".
+  std::function<void(const char* stage)> on_stage;
+  // Newton iteration `iteration` of load step `step` of `steps` has ended with
+  // these two convergence measures.
+  std::function<void(int step, int steps, int iteration, double displacement_ratio, double balance_ratio)>
+      on_iteration;
+  void stage(const char* name) const {
+    if (on_stage) on_stage(name);
+  }
+  void iteration(int step, int steps, int iteration, double d, double r) const {
+    if (on_iteration) on_iteration(step, steps, iteration, d, r);
+  }
+};
+
 // Console lines ("SOLVED", load percentages, "CONVERGED", "DIVERGED") go to
 // `console`, each flushed as it is written; the solver's own messages go to
 // solver.console. A line about results that are not to be trusted for a
 // reason the console lines do not show (an element turned inside out) goes to
 // `errors`, when given.
 AnalysisOutcome linear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                                Solver& solver, std::ostream& console, StageTimes* times = nullptr);
+                                Solver& solver, std::ostream& console, StageTimes* times = nullptr,
+                                const AnalysisProgress& progress = {});
 AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& settings,
                                    const ElementTables& tables, Solver& solver, std::ostream& console,
-                                   StageTimes* times = nullptr, std::ostream* errors = nullptr);
+                                   StageTimes* times = nullptr, std::ostream* errors = nullptr,
+                                   const AnalysisProgress& progress = {});
 
 // The node at position k takes solution(2k - 1) and solution(2k) as its u, v.
 void copy_displacements_to_nodes(Model& model);

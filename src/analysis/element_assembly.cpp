@@ -4,8 +4,8 @@
 #include <array>
 #include <vector>
 
+#include "element/dof_map.hpp"
 #include "parallel/task_pool.hpp"
-#include "sparse/dof_map.hpp"
 
 namespace quorix {
 

@@ -4,18 +4,20 @@
 #include "analysis/element_assembly.hpp"
 #include "analysis/loads_and_constraints.hpp"
 #include "analysis/stage_clock.hpp"
+#include "element/dof_map.hpp"
 #include "element/element_routines.hpp"
-#include "sparse/dof_map.hpp"
 
 namespace quorix {
 
 AnalysisOutcome linear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                                Solver& solver, std::ostream& console, StageTimes* times) {
+                                Solver& solver, std::ostream& console, StageTimes* times,
+                                const AnalysisProgress& progress) {
   SparseMatrix& matrix = model.matrix;
   GatherWorkspace workspace;
   StageClock clock(times);
 
   // 1-3. Assemble the small-displacement stiffness and the self-weight.
+  progress.stage("assembling");
   clear_sparse_matrix(matrix);
   for (double& r : model.rhs) r = 0.0;
   assemble_elements(model, &matrix, model.rhs, [&](const ElementData& data, Mat20* stiffness, Vec20& weight) {
@@ -30,6 +32,7 @@ AnalysisOutcome linear_analysis(Model& model, const AnalysisSettings& settings, 
   clock.lap(&StageTimes::constraints);
 
   // 5-6. Solve and hand the displacements to the node records.
+  progress.stage("solving");
   const SolveStatus status = solve_sparse_system(solver, matrix, model.rhs, model.solution);
   clock.lap(&StageTimes::solve);
   clock.count_solve();

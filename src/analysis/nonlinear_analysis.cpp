@@ -13,8 +13,8 @@
 #include "analysis/loads_and_constraints.hpp"
 #include "analysis/nonlinear_steps.hpp"
 #include "analysis/stage_clock.hpp"
+#include "element/dof_map.hpp"
 #include "element/element_routines.hpp"
-#include "sparse/dof_map.hpp"
 
 namespace quorix {
 
@@ -88,20 +88,21 @@ double norm_of(std::int64_t n, Term term) {
   return largest * std::sqrt(sum);
 }
 
-// Whether the state is in equilibrium with the loads of the step. `balance`
-// holds self-weight minus internal forces at every equation. The force out of
-// balance, load factor times the applied loads plus `balance` over the free
-// equations, is measured against the loads themselves; when there are none
-// (only prescribed displacements move the model), against the internal
-// forces. A state that is not a number is never in equilibrium.
-bool in_equilibrium(const SteadyLoads& loads, const Table1<double>& balance, double factor) {
+// How far the state is from equilibrium with the loads of the step.
+// `balance` holds self-weight minus internal forces at every equation. The
+// force out of balance, load factor times the applied loads plus `balance`
+// over the free equations, is measured against the loads themselves; when
+// there are none (only prescribed displacements move the model), against the
+// internal forces. 0 when nothing moves and nothing is loaded; not a number
+// for a state that is not a number.
+double balance_ratio(const SteadyLoads& loads, const Table1<double>& balance, double factor) {
   const std::int64_t n = balance.size64();
   const double left =
       norm_of(n, [&](std::int64_t i) { return loads.free(i) * (factor * loads.applied(i) + balance(i)); });
   double reference = norm_of(
       n, [&](std::int64_t i) { return loads.free(i) * (factor * loads.applied(i) + loads.weight(i)); });
   if (reference == 0.0) reference = norm_of(n, [&](std::int64_t i) { return loads.weight(i) - balance(i); });
-  return left <= kBalanceTolerance * reference;
+  return left == 0.0 ? 0.0 : left / reference;
 }
 
 bool all_zero(const Table1<double>& values) {
@@ -186,7 +187,8 @@ double residual_measure(Model& model, const AnalysisSettings& settings, const El
 
 AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& settings,
                                    const ElementTables& tables, Solver& solver, std::ostream& console,
-                                   StageTimes* times, std::ostream* errors) {
+                                   StageTimes* times, std::ostream* errors,
+                                   const AnalysisProgress& progress) {
   GatherWorkspace workspace;
   StageClock clock(times);
   Table1<double> increment(model.solution.size64(), 0.0);
@@ -210,6 +212,7 @@ AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& setting
     bool converged = false;
     while (!converged) {
       ++iteration;
+      progress.stage("assembling");
       assemble_tangent_system(model, settings, tables, workspace);
       clock.lap(&StageTimes::assembly);
       // Prescribed displacements move by their share of the value in the
@@ -217,6 +220,7 @@ AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& setting
       const PrescribedImposition imposition{static_cast<double>(steps), iteration > 1};
       apply_loads_and_constraints(model, tables, workspace, load_factor, imposition);
       clock.lap(&StageTimes::constraints);
+      progress.stage("solving");
       if (solve_sparse_system(solver, model.matrix, model.rhs, increment) != SolveStatus::solved)
         solver_trouble = true;
       clock.lap(&StageTimes::solve);
@@ -227,9 +231,10 @@ AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& setting
       if (!all_finite(model.solution)) return give_up();
       const double d = displacement_ratio(model, increment);
       assemble_out_of_balance(model, settings, tables);
-      const bool balanced = in_equilibrium(loads, model.rhs, load_factor);
+      const double balance = balance_ratio(loads, model.rhs, load_factor);
       free_residual_sum(model);
       clock.lap(&StageTimes::assembly);
+      progress.iteration(g, steps, iteration, d, balance);
       if (iteration > kIterationLimit) return give_up();
       // A small correction ends the step, provided the state is in
       // equilibrium with the step's loads (a ratio of 0/0: nothing moves at
@@ -238,7 +243,7 @@ AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& setting
       // ones never, so on its own it cannot end a step whatever the units.
       const bool small_correction =
           d <= settings.displacement_tolerance || (std::isnan(d) && all_zero(model.solution));
-      converged = small_correction && balanced;
+      converged = small_correction && balance <= kBalanceTolerance;
     }
 
     // A converged state with an element turned inside out solves the

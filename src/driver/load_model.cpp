@@ -1,8 +1,6 @@
 #include "driver/load_model.hpp"
 
-#include <cmath>
-
-#include "element/element_shape.hpp"
+#include "element/element_check.hpp"
 #include "model/input_error.hpp"
 #include "model/model_check.hpp"
 
@@ -17,38 +15,6 @@ namespace {
 }
 
 }  // namespace
-
-std::vector<std::string> check_element_geometry(const Model& model, const ElementTables& tables,
-                                                const SourceLines& source, const std::string& file_name) {
-  ProblemList problems(file_name);
-  for (int k = 1; k <= model.elements.size(); ++k) {
-    const ElementData element = gather_element(model, model.elements(k));
-    const int point = first_nonpositive_jacobian_point(tables, element);
-    if (point == 0) {
-      if (const std::string problem = edge_order_problem(element); !problem.empty())
-        problems.add(record_line(source.elements, k), "ELEMENT record " + std::to_string(k) + ": " + problem);
-      continue;
-    }
-    const Mat2 j = jacobian(tables, element, point);
-    const double det = j[0][0] * j[1][1] - j[0][1] * j[1][0];
-    // Coordinates near the largest real numbers make the determinant overflow
-    // whatever the shape; say so rather than blame the corner order.
-    if (std::isnan(det) || std::isinf(det))
-      problems.add(record_line(source.elements, k),
-                   "ELEMENT record " + std::to_string(k) +
-                       ": expected node coordinates small enough to compute the element's size with, found a "
-                       "Jacobian determinant that overflows at area point " +
-                       std::to_string(point));
-    else
-      problems.add(
-          record_line(source.elements, k),
-          "ELEMENT record " + std::to_string(k) +
-              ": expected corners listed counter-clockwise and a shape neither collapsed nor tangled, "
-              "found a Jacobian determinant that is not positive at area point " +
-              std::to_string(point));
-  }
-  return problems.lines();
-}
 
 SourceLines load_model(std::string_view text, const std::string& file_name, const ElementTables& tables,
                        Model& model, AnalysisSettings& settings) {

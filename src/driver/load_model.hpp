@@ -19,11 +19,4 @@ namespace quorix {
 SourceLines load_model(std::string_view text, const std::string& file_name, const ElementTables& tables,
                        Model& model, AnalysisSettings& settings);
 
-// One line per element whose Jacobian determinant is not positive at one of
-// the area points (clockwise corners, a collapsed or tangled element) or,
-// failing that, one of whose edges does not run one way (edge nodes out of
-// order). The element references must have passed check_model.
-std::vector<std::string> check_element_geometry(const Model& model, const ElementTables& tables,
-                                                const SourceLines& source, const std::string& file_name);
-
 }  // namespace quorix

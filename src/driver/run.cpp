@@ -11,16 +11,22 @@
 #include <filesystem>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "analysis/reactions.hpp"
 #include "driver/load_model.hpp"
+#include "driver/options.hpp"
+#include "driver/progress_line.hpp"
 #include "driver/result_file.hpp"
 #include "element/element_tables.hpp"
 #include "model/input_error.hpp"
 #include "model/model.hpp"
 #include "output/result_writer.hpp"
+#include "output/svg_writer.hpp"
+#include "output/vtu_writer.hpp"
 #include "solver/solver_interface.hpp"
 
 namespace quorix {
@@ -67,15 +73,38 @@ bool read_whole_file(const std::string& name, std::string& text, std::string& er
   return true;
 }
 
+// A file an option asks for, written like the result file.
+struct ExtraOutput {
+  const char* what;  // for messages
+  std::optional<PendingResultFile> file;
+};
+
+int cannot_write(const ExtraOutput& extra, const std::string& error) {
+  std::cerr << "quorix: cannot write the " << extra.what << ' ' << extra.file->final_name() << ": " << error
+            << '\n';
+  return 1;
+}
+
 // The run proper. `stage` names what is running, for the out-of-memory line.
 int run_stages(int argc, char** argv, const char*& stage) {
-  // 1. Exactly one argument, the input file name, used whole.
-  if (argc != 2) {
-    std::cout << " Usage: Quorix filename\n"
-              << "     filename - name of the file containing the input data\n";
-    return 2;
+  // 1. The options and exactly one file name, used whole.
+  const CommandLine command = parse_command_line(argc, argv);
+  switch (command.action) {
+    case CommandLine::Action::usage:
+      write_usage(std::cout);
+      if (!command.unknown_option.empty())
+        std::cerr << "quorix: unknown option '" << command.unknown_option << "' (quorix --help lists them)\n";
+      return 2;
+    case CommandLine::Action::help:
+      write_help(std::cout);
+      return 0;
+    case CommandLine::Action::version:
+      write_version(std::cout);
+      return 0;
+    case CommandLine::Action::run:
+      break;
   }
-  const std::string input_name = argv[1];
+  const std::string& input_name = command.input_name;
 
   // 2. The input file must exist and be a file: a folder, a device or a pipe
   //    could never be read to its end.
@@ -105,13 +134,20 @@ int run_stages(int argc, char** argv, const char*& stage) {
     return 1;
   }
 
-  // 5. Create the temporary result file now, so that a folder we cannot write
-  //    to stops the run before any work is done.
+  // 5. Create the temporary result file, and those the options ask for, now,
+  //    so that a folder we cannot write to stops the run before any work is
+  //    done.
   PendingResultFile result(result_name);
   if (std::string error; !result.create(error)) {
     std::cerr << "quorix: cannot write the result file " << result.final_name() << ": " << error << '\n';
     return 1;
   }
+  ExtraOutput vtu{"ParaView file", {}};
+  ExtraOutput svg{"picture", {}};
+  if (command.vtu) vtu.file.emplace(input_name + ".vtu");
+  if (command.svg) svg.file.emplace(input_name + ".svg");
+  for (ExtraOutput* extra : {&vtu, &svg})
+    if (std::string error; extra->file && !extra->file->create(error)) return cannot_write(*extra, error);
 
   // 6. The shape-function tables every element routine uses.
   const ElementTables tables = init_element_tables();
@@ -128,24 +164,53 @@ int run_stages(int argc, char** argv, const char*& stage) {
   }
   std::string().swap(text);  // the analysis may need the memory
 
-  // 8. Analyse. The model test has let through only the two known types.
+  // 8. Analyse. The model test has let through only the two known types. A
+  //    terminal on standard error is shown how the analysis goes.
   stage = "analysing";
+  ProgressLine progress(isatty(STDERR_FILENO) != 0);
   Solver solver;
   solver.console = &std::cout;
+  solver.factor_progress = [&](double share) { progress.factor_share(share); };
+  double load_level = settings.analysis_type == "LINEAR" ? 1.0 : 0.0;  // of the loads the results belong to
+  AnalysisProgress report;
+  report.on_stage = [&](const char* name) { progress.stage(name); };
+  report.on_iteration = [&](int step, int steps, int iteration, double d, double r) {
+    load_level = static_cast<double>(step) / static_cast<double>(steps);
+    progress.iteration(step, steps, iteration, d, r);
+  };
   assert(settings.analysis_type == "LINEAR" || settings.analysis_type == "NONLINEAR");
   const AnalysisOutcome outcome =
       settings.analysis_type == "LINEAR"
-          ? linear_analysis(model, settings, tables, solver, std::cout)
-          : nonlinear_analysis(model, settings, tables, solver, std::cout, nullptr, &std::cerr);
+          ? linear_analysis(model, settings, tables, solver, std::cout, nullptr, report)
+          : nonlinear_analysis(model, settings, tables, solver, std::cout, nullptr, &std::cerr, report);
   if (!solver.free_equations.empty()) std::cerr << free_motion_hint(solver.free_equations) << '\n';
 
-  // 9. Write the results, whatever the analysis reported, and put the file in
-  //    place.
+  // 9. Write the results, whatever the analysis reported, and put the files
+  //    in place.
   stage = "writing results";
-  write_results(model, settings, tables, result.stream());
+  progress.stage("writing results");
+  NodalResults results = nodal_results(model, settings, tables);
+  write_results(model, results, result.stream());
   if (std::string error; !result.commit(error)) {
     std::cerr << "quorix: cannot write the result file " << result.final_name() << ": " << error << '\n';
     return 1;
+  }
+  if (vtu.file) {
+    results.reactions = support_reactions(model, settings, tables, load_level);
+    write_vtu(model, results, vtu.file->stream());
+  }
+  if (svg.file) write_svg(model, settings, results, PictureTitle{input_name, load_level}, svg.file->stream());
+  for (ExtraOutput* extra : {&vtu, &svg})
+    if (std::string error; extra->file && !extra->file->commit(error)) return cannot_write(*extra, error);
+
+  // 10. Numbers that overflowed or are undefined make the whole result suspect;
+  //     it is written all the same, for the user to see where.
+  if (std::string what; const int node = first_non_finite_node(model, results, what)) {
+    std::cerr << "quorix: the results are not finite at node " << node << " (labelled " << node - 1
+              << " in the result file), " << what
+              << ": a load or prescribed displacement too large for double-precision arithmetic, or a failed "
+                 "solve, gives such values\n";
+    return 3;
   }
   return outcome == AnalysisOutcome::suspect ? 3 : 0;
 }

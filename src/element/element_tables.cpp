@@ -122,6 +122,8 @@ Vec<4> edge_derivatives(double s) {
 
 }  // namespace
 
+Vec10 shape_functions(double qsi, double eta) { return shape_values(qsi, eta); }
+
 ElementTables init_element_tables() {
   ElementTables t{};
   for (std::size_t k = 0; k < 7; ++k) {

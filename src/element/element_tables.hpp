@@ -47,6 +47,10 @@ extern const std::array<double, 10> kNodeEta;
 
 ElementTables init_element_tables();
 
+// The ten shape functions N_i at natural coordinates (qsi, eta), for drawing
+// and sampling an element between its integration points.
+Vec10 shape_functions(double qsi, double eta);
+
 // One element's records, gathered from the model: coordinates and current
 // displacements of its ten nodes in local order, its material and thickness.
 struct ElementData {

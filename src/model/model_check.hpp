@@ -21,7 +21,7 @@ inline constexpr int kMaxListedProblems = 20;
 // One line per problem, "FILE:LINE: expected ... of SECTION record K, found
 // ...", in the order of the sections in the file format; empty when the model
 // is sound. The element references are tested here; the element shapes need the
-// element library and are tested by the driver.
+// element library and are tested there (check_element_geometry).
 std::vector<std::string> check_model(const Model& model, const AnalysisSettings& settings,
                                      const SourceLines& source, const std::string& file_name);
 

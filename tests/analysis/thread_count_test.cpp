@@ -12,6 +12,7 @@
 
 #include "analysis/analysis.hpp"
 #include "driver/load_model.hpp"
+#include "output/nodal_results.hpp"
 #include "output/result_writer.hpp"
 #include "parallel/task_pool.hpp"
 #include "solver/front_kernels.hpp"
@@ -54,7 +55,7 @@ ModelRun run_model(const std::string& file, int threads) {
   }
   run.delayed = run.delayed || solver.info.RUSAGE > solver.info.RFACTS;
   std::ostringstream results;
-  write_results(model, settings, testing::element_tables(), results);
+  write_results(model, nodal_results(model, settings, testing::element_tables()), results);
   run.console = console.str();
   run.results = results.str();
   return run;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "support/test_support.hpp"
@@ -73,6 +74,37 @@ TEST(Results, NonlinearRunsConvergeOrEndWithStatusThree) {
   EXPECT_NE(crushed.out.find("DIVERGED\n"), std::string::npos) << crushed.out;
   EXPECT_EQ(read_file(dir / "crush.dat.out").substr(0, 46),
             " node,x,y,u,v,Sxx,Syy,Szz,Sxy,S11,S22,S33,Svm\n");
+}
+
+TEST(Results, ValuesBeyondDoublePrecisionAreWrittenButNamedWithStatusThree) {
+  // A force of 1e300 overflows the stresses; a prescribed displacement of
+  // 1e300 leaves them finite but not the squares in the principal stresses.
+  const std::string good = testing::example_text("one_element.dat");
+  const struct {
+    const char* name;
+    std::string text;
+    std::string what;
+  } cases[] = {
+      {"force", replaced(good, "0.0    -100.0", "0.0    -1.0E300"), "S11 = NaN"},
+      {"prescribed value",
+       replaced(good, " 4        2      X           0.0", " 4        2      X           1.0E300"),
+       "S11 = inf"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    write_file(dir / "m.dat", c.text);
+    const testing::ProgramRun run = run_quorix({"m.dat"}, dir.path());
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.out, "SOLVED\n");
+    EXPECT_EQ(run.err.rfind("quorix: the results are not finite at node 1 (labelled 0 in the result file), " +
+                                c.what + ": ",
+                            0),
+              0u)
+        << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+    EXPECT_NE(read_file(dir / "m.dat.out").find("NaN"), std::string::npos);
+  }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "sparse/dof_map.hpp"
+#include "element/dof_map.hpp"
 
 #include <gtest/gtest.h>
 

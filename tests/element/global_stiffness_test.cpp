@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
+#include "element/dof_map.hpp"
 #include "element/element_routines.hpp"
-#include "sparse/dof_map.hpp"
 #include "support/plate_mesh.hpp"
 
 namespace quorix {

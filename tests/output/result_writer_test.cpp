@@ -93,7 +93,7 @@ TriangleModel triangle_model(const std::vector<std::array<Point, 3>>& triangles,
 
 std::string written(const TriangleModel& t) {
   std::ostringstream out;
-  write_results(t.model, t.settings, init_element_tables(), out);
+  write_results(t.model, nodal_results(t.model, t.settings, init_element_tables()), out);
   return out.str();
 }
 

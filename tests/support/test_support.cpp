@@ -89,7 +89,10 @@ pid_t start_quorix(const std::vector<std::string>& args, const std::filesystem::
 pid_t start_program(const std::string& program, const std::vector<std::string>& args,
                     const std::filesystem::path& dir, const std::string& out_name,
                     const std::string& err_name, std::size_t memory_limit) {
-  const std::string exe = std::filesystem::absolute(program);
+  // A bare name is looked up in PATH; a path is made absolute, as the child
+  // changes its folder.
+  const std::string exe =
+      program.find('/') == std::string::npos ? program : std::filesystem::absolute(program).string();
   std::vector<std::string> argv_text = {exe};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -111,7 +114,7 @@ pid_t start_program(const std::string& program, const std::vector<std::string>& 
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    execv(argv[0], argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   return child;

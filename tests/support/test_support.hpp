@@ -52,7 +52,7 @@ struct ProgramRun {
 // A non-zero `memory_limit` caps the program's address space (bytes).
 ProgramRun run_quorix(const std::vector<std::string>& args, const std::filesystem::path& dir,
                       std::size_t memory_limit = 0);
-// The same for any program, named by its path.
+// The same for any program, named by its path or looked up in PATH.
 ProgramRun run_program(const std::string& program, const std::vector<std::string>& args,
                        const std::filesystem::path& dir, std::size_t memory_limit = 0);
 

@@ -1,0 +1,19 @@
+#pragma once
+// The forces the supports exert on the plate after an analysis.
+
+#include "element/element_tables.hpp"
+#include "model/model.hpp"
+
+namespace quorix {
+
+// By equation (node k: 2k - 1 in x, 2k in y): at each prescribed equation the
+// element forces there less the loads there, zero at the free equations. The
+// element forces are K u of the small-displacement stiffness in a "LINEAR"
+// analysis and the internal forces of the current state otherwise; the loads
+// are the nodal forces and edge loads times `load_factor` and the self-weight
+// in full, as the analyses apply them. Reads the displacements from the node
+// records. In equilibrium the reactions and the loads sum to zero.
+Table1<double> support_reactions(const Model& model, const AnalysisSettings& settings,
+                                 const ElementTables& tables, double load_factor);
+
+}  // namespace quorix

@@ -1,0 +1,116 @@
+// The command line: options, file names and what the program prints for them.
+
+#include "driver/options.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/test_support.hpp"
+
+namespace quorix {
+namespace {
+
+using testing::read_file;
+using testing::run_quorix;
+using testing::ScratchDir;
+using testing::write_file;
+
+using Action = CommandLine::Action;
+
+CommandLine parsed(std::vector<const char*> args) {
+  args.insert(args.begin(), "quorix");
+  return parse_command_line(static_cast<int>(args.size()), args.data());
+}
+
+TEST(ParseCommandLine, TellsOptionsFromTheFileName) {
+  const struct {
+    std::vector<const char*> args;
+    Action action;
+    std::string input_name;
+    bool vtu;
+    std::string unknown;
+    bool svg = false;
+  } cases[] = {
+      {{"m.dat"}, Action::run, "m.dat", false, ""},
+      {{"--vtu", "m.dat"}, Action::run, "m.dat", true, ""},
+      {{"--svg", "m.dat"}, Action::run, "m.dat", false, "", true},
+      {{"m.dat", "--vtu"}, Action::run, "m.dat", true, ""},
+      {{"--", "--vtu"}, Action::run, "--vtu", false, ""},  // a file named --vtu
+      {{"-"}, Action::run, "-", false, ""},
+      {{}, Action::usage, "", false, ""},
+      {{"--vtu"}, Action::usage, "", true, ""},
+      {{"a.dat", "b.dat"}, Action::usage, "a.dat", false, ""},
+      {{"--", "a.dat", "b.dat"}, Action::usage, "a.dat", false, ""},
+      {{"--vtk", "m.dat"}, Action::usage, "m.dat", false, "--vtk"},
+      {{"m.dat", "-v", "--help"}, Action::usage, "m.dat", false, "-v"},
+      {{"--help", "m.dat", "--version"}, Action::help, "m.dat", false, ""},
+      {{"--version"}, Action::version, "", false, ""},
+  };
+  for (const auto& c : cases) {
+    std::string trace;
+    for (const char* a : c.args) trace += std::string(a) + " ";
+    SCOPED_TRACE(trace);
+    const CommandLine line = parsed(c.args);
+    EXPECT_EQ(line.action, c.action);
+    EXPECT_EQ(line.input_name, c.input_name);
+    EXPECT_EQ(line.vtu, c.vtu);
+    EXPECT_EQ(line.svg, c.svg);
+    EXPECT_EQ(line.unknown_option, c.unknown);
+  }
+}
+
+TEST(Program, AnswersHelpVersionAndUnknownOptions) {
+  ScratchDir dir;
+  const auto help = run_quorix({"--help"}, dir.path());
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: quorix [OPTIONS] FILE\n", 0), 0u) << help.out;
+  EXPECT_NE(help.out.find("QUORIX_THREADS"), std::string::npos);
+  const auto version = run_quorix({"--version"}, dir.path());
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("quorix ", 0), 0u) << version.out;
+
+  write_file(dir / "m.dat", testing::example_text("one_element.dat"));
+  const auto unknown = run_quorix({"--paraview", "m.dat"}, dir.path());
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.out,
+            " Usage: Quorix filename\n"
+            "     filename - name of the file containing the input data\n");
+  EXPECT_EQ(unknown.err, "quorix: unknown option '--paraview' (quorix --help lists them)\n");
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"m.dat"});
+}
+
+TEST(Program, OptionsLeaveTheResultFileAndConsoleAsTheyAre) {
+  for (const std::string name : {"one_element.dat", "cantilever.dat", "hole_plate.dat"}) {
+    SCOPED_TRACE(name);
+    ScratchDir plain, with_options;
+    write_file(plain / name, testing::example_text(name));
+    write_file(with_options / name, testing::example_text(name));
+    const auto run = run_quorix({name}, plain.path());
+    const auto optioned = run_quorix({"--svg", "--vtu", "--", name}, with_options.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(optioned.status, 0);
+    EXPECT_EQ(optioned.out, run.out);
+    EXPECT_EQ(optioned.err, run.err);
+    EXPECT_EQ(read_file(with_options / (name + ".out")), read_file(plain / (name + ".out")));
+    EXPECT_EQ(with_options.entries(),
+              (std::vector<std::string>{name, name + ".out", name + ".svg", name + ".vtu"}));
+  }
+}
+
+TEST(Program, WritesTheExtraFilesLikeTheResultFile) {
+  // The picture's name is taken by a folder: the rename at the end fails,
+  // and no temporary file is left behind.
+  ScratchDir dir;
+  write_file(dir / "m.dat", testing::example_text("one_element.dat"));
+  std::filesystem::create_directory(dir / "m.dat.svg");
+  const auto run = run_quorix({"--vtu", "--svg", "m.dat"}, dir.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.rfind("quorix: cannot write the picture m.dat.svg: ", 0), 0u) << run.err;
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"m.dat", "m.dat.out", "m.dat.svg", "m.dat.vtu"}));
+}
+
+}  // namespace
+}  // namespace quorix
