@@ -1,9 +1,12 @@
 #include "output/nodal_results.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 #include "element/element_routines.hpp"
+#include "parallel/task_pool.hpp"
 
 namespace quorix {
 
@@ -74,25 +77,40 @@ NodalResults nodal_results(const Model& model, const AnalysisSettings& settings,
   // Add every element's stresses at its nodes under the node's number. The
   // components are averaged, and the principal and von Mises stresses are
   // derived from the averages, not averaged themselves.
+  // The element stresses are computed side by side, a block of elements at a
+  // time, and added in element order, so the sums are the same whatever the
+  // number of threads.
   NodalSums sums(n);
-  for (const Element& element : model.elements) {
-    const ElementData data = gather_element(model, element);
-    const ElementStresses s = element_nodal_stresses(tables, settings, data);
-    const double t = data.thickness;
-    for (std::size_t k = 0; k < 10; ++k) {
-      const int node = model.nodes(element.nodes[k]).id;
-      NodeStress& listed = sums.listed(node);
-      listed.sxx += s.sxx[k];
-      listed.syy += s.syy[k];
-      listed.sxy += s.sxy[k];
-      listed.szz += s.szz[k];
-      NodeStress& stress = sums.stress(node);
-      stress.sxx += s.sxx[k] / t;
-      stress.syy += s.syy[k] / t;
-      stress.sxy += s.sxy[k] / t;
-      stress.szz += s.szz[k];
-      sums.szz_times_t(node) += s.szz[k] * t;
-      sums.count(node) += 1.0;
+  constexpr int kBlock = 8192;
+  const int elements = model.elements.size();
+  std::vector<ElementStresses> block(static_cast<std::size_t>(std::min(elements, kBlock)));
+  for (int first = 1; first <= elements; first += kBlock) {
+    const int count = std::min(kBlock, elements - first + 1);
+    constexpr int kUnit = 256;
+    shared_task_pool().for_each_unit((count + kUnit - 1) / kUnit, [&](int unit) {
+      for (int e = unit * kUnit; e < std::min(count, (unit + 1) * kUnit); ++e)
+        block[static_cast<std::size_t>(e)] =
+            element_nodal_stresses(tables, settings, gather_element(model, model.elements(first + e)));
+    });
+    for (int e = 0; e < count; ++e) {
+      const Element& element = model.elements(first + e);
+      const ElementStresses& s = block[static_cast<std::size_t>(e)];
+      const double t = model.thicknesses(element.thickness).value;
+      for (std::size_t k = 0; k < 10; ++k) {
+        const int node = model.nodes(element.nodes[k]).id;
+        NodeStress& listed = sums.listed(node);
+        listed.sxx += s.sxx[k];
+        listed.syy += s.syy[k];
+        listed.sxy += s.sxy[k];
+        listed.szz += s.szz[k];
+        NodeStress& stress = sums.stress(node);
+        stress.sxx += s.sxx[k] / t;
+        stress.syy += s.syy[k] / t;
+        stress.sxy += s.sxy[k] / t;
+        stress.szz += s.szz[k];
+        sums.szz_times_t(node) += s.szz[k] * t;
+        sums.count(node) += 1.0;
+      }
     }
   }
 

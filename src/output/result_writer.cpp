@@ -1,5 +1,6 @@
 #include "output/result_writer.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -7,6 +8,9 @@
 #include <cstdlib>
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "parallel/task_pool.hpp"
 
 namespace quorix {
 
@@ -87,34 +91,64 @@ std::string format_result_int(long long value) {
   return std::string(buffer, put_result_int(buffer, value));
 }
 
+namespace {
+
+// Writes rows 1..count, formatted by format(i, row) (which returns the end of
+// what it wrote, at most kMaxRow characters), in order. Blocks of rows are
+// formatted side by side on the task pool and written one after the other.
+constexpr std::size_t kMaxRow = 512;
+
+template <class Format>
+void write_rows(std::ostream& out, int count, const Format& format) {
+  constexpr int kBlockRows = 4096;
+  TaskPool& pool = shared_task_pool();
+  const int group = 2 * pool.threads();
+  std::vector<std::string> blocks(static_cast<std::size_t>(group));
+  for (int first = 1; first <= count; first += kBlockRows * group) {
+    const int units = std::min(group, (count - first) / kBlockRows + 1);
+    pool.for_each_unit(units, [&](int unit) {
+      std::string& block = blocks[static_cast<std::size_t>(unit)];
+      block.resize(kBlockRows * kMaxRow);
+      const int from = first + unit * kBlockRows;
+      const int to = std::min(count, from + kBlockRows - 1);
+      char* end = block.data();
+      for (int i = from; i <= to; ++i) end = format(i, end);
+      block.resize(static_cast<std::size_t>(end - block.data()));
+    });
+    for (int unit = 0; unit < units; ++unit)
+      out.write(blocks[static_cast<std::size_t>(unit)].data(),
+                static_cast<std::streamsize>(blocks[static_cast<std::size_t>(unit)].size()));
+  }
+}
+
+}  // namespace
+
 void write_results(const Model& model, const NodalResults& results, std::ostream& out) {
-  const int n = model.nodes.size();
   out << " node,x,y,u,v,Sxx,Syy,Szz,Sxy,S11,S22,S33,Svm\n";
-  char row[512];
-  for (int i = 1; i <= n; ++i) {
+  write_rows(out, model.nodes.size(), [&](int i, char* end) {
     const NodeStress& s = results.listed(i);
     const PrincipalStresses& p = s.principal;
     const Node& node = model.nodes(i);
-    char* end = put_result_int(row, i - 1);
+    end = put_result_int(end, i - 1);
     for (double value :
          {node.x, node.y, node.u, node.v, s.sxx, s.syy, s.szz, s.sxy, p.s11, p.s22, p.s33, p.von_mises}) {
       *end++ = ',';
       end = put_result_real(end, value);
     }
     *end++ = '\n';
-    out.write(row, end - row);
-  }
+    return end;
+  });
 
   out << " element,node0,node2,...node9\n";
-  for (int j = 1; j <= model.elements.size(); ++j) {
-    char* end = put_result_int(row, j - 1);
+  write_rows(out, model.elements.size(), [&](int j, char* end) {
+    end = put_result_int(end, j - 1);
     for (int node : model.elements(j).nodes) {
       *end++ = ',';
       end = put_result_int(end, model.nodes(node).id - 1);
     }
     *end++ = '\n';
-    out.write(row, end - row);
-  }
+    return end;
+  });
 }
 
 }  // namespace quorix
