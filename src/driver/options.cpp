@@ -62,8 +62,8 @@ void write_help(std::ostream& out) {
          "  --         end of the options: a file name that begins with '-' follows\n"
          "\n"
          "Environment:\n"
-         "  QUORIX_THREADS=N  the number of threads the equation solver uses (default: every core\n"
-         "                    the process may run on)\n"
+         "  QUORIX_THREADS=N  the number of threads to work with, 1 to 256 (default: every core\n"
+         "                    the process may run on); the results are the same for any number\n"
          "\n"
          "Exit status: 0 results written; 1 the input or a file could not be used; 2 a wrong\n"
          "command line; 3 results written but not to be trusted (see the messages).\n";
