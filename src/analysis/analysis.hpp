@@ -15,6 +15,15 @@ enum class AnalysisOutcome {
   suspect,    // the solver failed or found the matrix singular, or the iterations diverged
 };
 
+// How an analysis ended, and the share of the nodal forces and edge loads the
+// displacements it left belong to: 1 after a complete run, the last load
+// step's share after a nonlinear run that stopped early.
+struct AnalysisResult {
+  AnalysisOutcome outcome = AnalysisOutcome::completed;
+  double load_level = 1.0;
+  bool operator==(AnalysisOutcome other) const { return outcome == other; }
+};
+
 // Wall-clock seconds spent in the stages of an analysis, summed over all
 // iterations; filled when a record is passed in.
 struct StageTimes {
@@ -46,13 +55,12 @@ struct AnalysisProgress {
 // solver.console. A line about results that are not to be trusted for a
 // reason the console lines do not show (an element turned inside out) goes to
 // `errors`, when given.
-AnalysisOutcome linear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                                Solver& solver, std::ostream& console, StageTimes* times = nullptr,
-                                const AnalysisProgress& progress = {});
-AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& settings,
-                                   const ElementTables& tables, Solver& solver, std::ostream& console,
-                                   StageTimes* times = nullptr, std::ostream* errors = nullptr,
-                                   const AnalysisProgress& progress = {});
+AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
+                               Solver& solver, std::ostream& console, StageTimes* times = nullptr,
+                               const AnalysisProgress& progress = {});
+AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
+                                  Solver& solver, std::ostream& console, StageTimes* times = nullptr,
+                                  std::ostream* errors = nullptr, const AnalysisProgress& progress = {});
 
 // The node at position k takes solution(2k - 1) and solution(2k) as its u, v.
 void copy_displacements_to_nodes(Model& model);

@@ -9,9 +9,9 @@
 
 namespace quorix {
 
-AnalysisOutcome linear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                                Solver& solver, std::ostream& console, StageTimes* times,
-                                const AnalysisProgress& progress) {
+AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
+                               Solver& solver, std::ostream& console, StageTimes* times,
+                               const AnalysisProgress& progress) {
   SparseMatrix& matrix = model.matrix;
   GatherWorkspace workspace;
   StageClock clock(times);
@@ -40,7 +40,7 @@ AnalysisOutcome linear_analysis(Model& model, const AnalysisSettings& settings, 
   console << "SOLVED" << std::endl;
 
   free_sparse_matrix(matrix, workspace);
-  return status == SolveStatus::solved ? AnalysisOutcome::completed : AnalysisOutcome::suspect;
+  return {status == SolveStatus::solved ? AnalysisOutcome::completed : AnalysisOutcome::suspect, 1.0};
 }
 
 }  // namespace quorix

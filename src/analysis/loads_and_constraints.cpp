@@ -7,11 +7,6 @@ namespace quorix {
 
 namespace {
 
-// Tangent of the cubic edge interpolation at its four nodes (s = -1, -1/3,
-// 1/3, 1): d/ds of sum M_m(s) x_m, one row per node.
-constexpr double kEdgeTangent[4][4] = {
-    {-2.75, 4.5, -2.25, 0.5}, {-0.5, -0.75, 1.5, -0.25}, {0.25, -1.5, 0.75, 0.5}, {-0.5, 2.25, -4.5, 2.75}};
-
 // A prescribed value is imposed as given, however small: a micrometre in a
 // model in metres is a real displacement, not round-off.
 double imposed_value(const PrescribedDisplacement& record, PrescribedImposition imposition) {

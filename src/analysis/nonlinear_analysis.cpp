@@ -185,25 +185,26 @@ double residual_measure(Model& model, const AnalysisSettings& settings, const El
   return free_residual_sum(model);
 }
 
-AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& settings,
-                                   const ElementTables& tables, Solver& solver, std::ostream& console,
-                                   StageTimes* times, std::ostream* errors,
-                                   const AnalysisProgress& progress) {
+AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
+                                  Solver& solver, std::ostream& console, StageTimes* times,
+                                  std::ostream* errors, const AnalysisProgress& progress) {
   GatherWorkspace workspace;
   StageClock clock(times);
   Table1<double> increment(model.solution.size64(), 0.0);
   for (double& s : model.solution) s = 0.0;
   const SteadyLoads loads = assemble_steady_loads(model, tables);
   bool solver_trouble = false;
+  double load_level = 1.0;  // of the step the displacements belong to
   auto give_up = [&] {
     console << "DIVERGED" << std::endl;
     free_sparse_matrix(model.matrix, workspace);
-    return AnalysisOutcome::suspect;
+    return AnalysisResult{AnalysisOutcome::suspect, load_level};
   };
 
   const int steps = settings.load_increments;
   for (int g = 1; g <= steps; ++g) {
     const double load_factor = static_cast<double>(g) / static_cast<double>(steps);
+    load_level = load_factor;
     char percent[32];
     std::snprintf(percent, sizeof percent, "%7.3f", load_factor * 100.0);
     console << percent << std::endl;
@@ -253,12 +254,12 @@ AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& setting
         *errors << "quorix: element " << element << " is turned inside out after the step to "
                 << percent_for_message(load_factor) << " %: the result is not physical" << std::endl;
       free_sparse_matrix(model.matrix, workspace);
-      return AnalysisOutcome::suspect;
+      return {AnalysisOutcome::suspect, load_level};
     }
   }
   console << "CONVERGED" << std::endl;
   free_sparse_matrix(model.matrix, workspace);
-  return solver_trouble ? AnalysisOutcome::suspect : AnalysisOutcome::completed;
+  return {solver_trouble ? AnalysisOutcome::suspect : AnalysisOutcome::completed, load_level};
 }
 
 }  // namespace quorix

@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/input_file.hpp"
 #include "driver/result_file.hpp"
 #include "element/element_tables.hpp"
 #include "mesh/gmsh_reader.hpp"
@@ -294,20 +295,6 @@ std::string command_line(int argc, char** argv) {
     line += '\'';
   }
   return line;
-}
-
-bool read_whole_file(const std::string& name, std::string& text, std::string& error) {
-  std::ifstream in(name, std::ios::binary);
-  if (!in) {
-    error = std::strerror(errno);
-    return false;
-  }
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = "reading failed";
-    return false;
-  }
-  return true;
 }
 
 int run(int argc, char** argv) {

@@ -1,6 +1,7 @@
 #include "driver/result_file.hpp"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,6 +98,12 @@ PendingResultFile::~PendingResultFile() {
 bool PendingResultFile::create(std::string& error) {
   remove_pending_files_on_signals();
   std::mt19937_64 random(std::random_device{}() ^ static_cast<std::uint64_t>(getpid()));
+  // The signals wait while the file is made and its name recorded, so that
+  // none can come between the two.
+  sigset_t stopping, before;
+  sigemptyset(&stopping);
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stopping, signal_number);
+  pthread_sigmask(SIG_BLOCK, &stopping, &before);
   int fd = -1;
   std::string name;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -105,13 +112,17 @@ bool PendingResultFile::create(std::string& error) {
     fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
+  const int open_error = errno;
+  if (fd >= 0) {
+    temporary_name_ = name;
+    signal_slot_ = claim_signal_slot(temporary_name_);
+  }
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
   if (fd < 0) {
-    error = std::strerror(errno);
+    error = std::strerror(open_error);
     return false;
   }
   close(fd);
-  temporary_name_ = name;
-  signal_slot_ = claim_signal_slot(temporary_name_);
   out_.open(temporary_name_, std::ios::binary | std::ios::trunc);
   if (!out_) {
     error = "cannot open " + temporary_name_;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cassert>
 #include <cerrno>
 #include <cstring>
@@ -17,6 +18,7 @@
 
 #include "analysis/analysis.hpp"
 #include "analysis/reactions.hpp"
+#include "driver/input_file.hpp"
 #include "driver/load_model.hpp"
 #include "driver/options.hpp"
 #include "driver/progress_line.hpp"
@@ -47,41 +49,15 @@ std::string free_motion_hint(const std::vector<int>& equations) {
   return text + ": missing supports, a node in no element, or two nodes at one place?";
 }
 
-// The whole content of the file. On failure returns false and sets `error`.
-bool read_whole_file(const std::string& name, std::string& text, std::string& error) {
-  const int fd = open(name.c_str(), O_RDONLY);
-  if (fd < 0) {
-    error = std::strerror(errno);
-    return false;
-  }
-  struct stat status {};
-  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0)
-    text.reserve(static_cast<std::size_t>(status.st_size));
-  char chunk[1 << 16];
-  for (;;) {
-    const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = std::strerror(errno);
-      close(fd);
-      return false;
-    }
-    text.append(chunk, static_cast<std::size_t>(n));
-  }
-  close(fd);
-  return true;
-}
-
 // A file an option asks for, written like the result file.
-struct ExtraOutput {
+// A file the run writes: the result file, or one the options ask for.
+struct Output {
   const char* what;  // for messages
   std::optional<PendingResultFile> file;
 };
 
-int cannot_write(const ExtraOutput& extra, const std::string& error) {
-  std::cerr << "quorix: cannot write the " << extra.what << ' ' << extra.file->final_name() << ": " << error
-            << '\n';
+int cannot_write(const Output& output, const std::string& name, const std::string& error) {
+  std::cerr << "quorix: cannot write the " << output.what << ' ' << name << ": " << error << '\n';
   return 1;
 }
 
@@ -118,13 +94,18 @@ int run_stages(int argc, char** argv, const char*& stage) {
     return 1;
   }
 
-  // 3. An earlier result file that the user has made read-only is theirs to
-  //    keep: say so before any work is done.
-  const std::string result_name = input_name + ".out";
-  if (std::string error; !result_file_replaceable(result_name, error)) {
-    std::cerr << "quorix: cannot write the result file " << result_name << ": " << error << '\n';
-    return 1;
-  }
+  // 3. The files to write. An earlier one that the user has made read-only
+  //    is theirs to keep: say so before any work is done.
+  Output result{"result file", {}};
+  Output vtu{"ParaView file", {}};
+  Output svg{"picture", {}};
+  result.file.emplace(input_name + ".out");
+  if (command.vtu) vtu.file.emplace(input_name + ".vtu");
+  if (command.svg) svg.file.emplace(input_name + ".svg");
+  const std::array<Output*, 3> outputs = {&result, &vtu, &svg};
+  for (const Output* output : outputs)
+    if (std::string error; output->file && !result_file_replaceable(output->file->final_name(), error))
+      return cannot_write(*output, output->file->final_name(), error);
 
   // 4. Read the file's bytes once; the reader works on them in memory.
   stage = "reading the model";
@@ -134,20 +115,11 @@ int run_stages(int argc, char** argv, const char*& stage) {
     return 1;
   }
 
-  // 5. Create the temporary result file, and those the options ask for, now,
-  //    so that a folder we cannot write to stops the run before any work is
-  //    done.
-  PendingResultFile result(result_name);
-  if (std::string error; !result.create(error)) {
-    std::cerr << "quorix: cannot write the result file " << result.final_name() << ": " << error << '\n';
-    return 1;
-  }
-  ExtraOutput vtu{"ParaView file", {}};
-  ExtraOutput svg{"picture", {}};
-  if (command.vtu) vtu.file.emplace(input_name + ".vtu");
-  if (command.svg) svg.file.emplace(input_name + ".svg");
-  for (ExtraOutput* extra : {&vtu, &svg})
-    if (std::string error; extra->file && !extra->file->create(error)) return cannot_write(*extra, error);
+  // 5. Create the temporary files now, so that a folder we cannot write to
+  //    stops the run before any work is done.
+  for (Output* output : outputs)
+    if (std::string error; output->file && !output->file->create(error))
+      return cannot_write(*output, output->file->final_name(), error);
 
   // 6. The shape-function tables every element routine uses.
   const ElementTables tables = init_element_tables();
@@ -171,37 +143,35 @@ int run_stages(int argc, char** argv, const char*& stage) {
   Solver solver;
   solver.console = &std::cout;
   solver.factor_progress = [&](double share) { progress.factor_share(share); };
-  double load_level = settings.analysis_type == "LINEAR" ? 1.0 : 0.0;  // of the loads the results belong to
   AnalysisProgress report;
   report.on_stage = [&](const char* name) { progress.stage(name); };
-  report.on_iteration = [&](int step, int steps, int iteration, double d, double r) {
-    load_level = static_cast<double>(step) / static_cast<double>(steps);
-    progress.iteration(step, steps, iteration, d, r);
+  report.on_iteration = [&](int step, int steps, int iteration, double d, double balance) {
+    progress.iteration(step, steps, iteration, d, balance);
   };
   assert(settings.analysis_type == "LINEAR" || settings.analysis_type == "NONLINEAR");
-  const AnalysisOutcome outcome =
+  const AnalysisResult outcome =
       settings.analysis_type == "LINEAR"
           ? linear_analysis(model, settings, tables, solver, std::cout, nullptr, report)
           : nonlinear_analysis(model, settings, tables, solver, std::cout, nullptr, &std::cerr, report);
   if (!solver.free_equations.empty()) std::cerr << free_motion_hint(solver.free_equations) << '\n';
+  solver.kept.reset();  // no more solves: the memory is the writers'
 
-  // 9. Write the results, whatever the analysis reported, and put the files
-  //    in place.
+  // 9. Write the results, whatever the analysis reported, then put the files
+  //    in place together: a run that stops before leaves every earlier file
+  //    as it was.
   stage = "writing results";
   progress.stage("writing results");
   NodalResults results = nodal_results(model, settings, tables);
-  write_results(model, results, result.stream());
-  if (std::string error; !result.commit(error)) {
-    std::cerr << "quorix: cannot write the result file " << result.final_name() << ": " << error << '\n';
-    return 1;
-  }
+  write_results(model, results, result.file->stream());
   if (vtu.file) {
-    results.reactions = support_reactions(model, settings, tables, load_level);
+    results.reactions = support_reactions(model, settings, tables, outcome.load_level);
     write_vtu(model, results, vtu.file->stream());
   }
-  if (svg.file) write_svg(model, settings, results, PictureTitle{input_name, load_level}, svg.file->stream());
-  for (ExtraOutput* extra : {&vtu, &svg})
-    if (std::string error; extra->file && !extra->file->commit(error)) return cannot_write(*extra, error);
+  if (svg.file)
+    write_svg(model, settings, results, PictureTitle{input_name, outcome.load_level}, svg.file->stream());
+  for (Output* output : outputs)
+    if (std::string error; output->file && !output->file->commit(error))
+      return cannot_write(*output, output->file->final_name(), error);
 
   // 10. Numbers that overflowed or are undefined make the whole result suspect;
   //     it is written all the same, for the user to see where.
@@ -212,7 +182,7 @@ int run_stages(int argc, char** argv, const char*& stage) {
                  "solve, gives such values\n";
     return 3;
   }
-  return outcome == AnalysisOutcome::suspect ? 3 : 0;
+  return outcome.outcome == AnalysisOutcome::suspect ? 3 : 0;
 }
 
 }  // namespace

@@ -8,11 +8,6 @@ namespace quorix {
 
 namespace {
 
-// d/ds of the cubic through the edge's four nodes (s = -1, -1/3, 1/3, 1),
-// at each of those nodes: row j holds the weights of the four nodal values.
-constexpr double kEdgeTangent[4][4] = {
-    {-2.75, 4.5, -2.25, 0.5}, {-0.5, -0.75, 1.5, -0.25}, {0.25, -1.5, 0.75, 0.5}, {-0.5, 2.25, -4.5, 2.75}};
-
 // Whether (ax, ay) and (bx, by) point the same way (positive dot product).
 // Each is first divided by its larger component, so that the test holds for
 // coordinates whose products would overflow.

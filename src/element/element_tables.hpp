@@ -40,6 +40,11 @@ extern const std::array<double, 3> kEdgeS;
 extern const std::array<double, 3> kEdgeWeight;
 // Local nodes (1-based) of each edge at s = -1, -1/3, +1/3, +1.
 extern const std::array<std::array<int, 4>, 3> kEdgeNodes;
+// The tangent of an edge's cubic interpolation at its four nodes: d/ds of
+// sum M_m(s) x_m at s = -1, -1/3, 1/3, 1, row j holding the weights of the
+// four nodal values.
+inline constexpr double kEdgeTangent[4][4] = {
+    {-2.75, 4.5, -2.25, 0.5}, {-0.5, -0.75, 1.5, -0.25}, {0.25, -1.5, 0.75, 0.5}, {-0.5, 2.25, -4.5, 2.75}};
 // Natural coordinates of the ten local nodes, stored to 15 decimals (1/3 and
 // 2/3 rounded); the node derivative tables are evaluated at these values.
 extern const std::array<double, 10> kNodeQsi;

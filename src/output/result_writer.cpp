@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -94,30 +95,29 @@ std::string format_result_int(long long value) {
 namespace {
 
 // Writes rows 1..count, formatted by format(i, row) (which returns the end of
-// what it wrote, at most kMaxRow characters), in order. Blocks of rows are
-// formatted side by side on the task pool and written one after the other.
-constexpr std::size_t kMaxRow = 512;
-
+// what it wrote, at most `longest` characters), in order. Blocks of rows are
+// formatted side by side on the task pool, into buffers made beforehand, and
+// written one after the other.
 template <class Format>
-void write_rows(std::ostream& out, int count, const Format& format) {
+void write_rows(std::ostream& out, int count, std::size_t longest, const Format& format) {
   constexpr int kBlockRows = 4096;
   TaskPool& pool = shared_task_pool();
   const int group = 2 * pool.threads();
-  std::vector<std::string> blocks(static_cast<std::size_t>(group));
+  std::vector<std::unique_ptr<char[]>> blocks(static_cast<std::size_t>(group));
+  std::vector<std::size_t> lengths(static_cast<std::size_t>(group));
+  for (auto& block : blocks) block = std::make_unique_for_overwrite<char[]>(kBlockRows * longest);
   for (int first = 1; first <= count; first += kBlockRows * group) {
     const int units = std::min(group, (count - first) / kBlockRows + 1);
     pool.for_each_unit(units, [&](int unit) {
-      std::string& block = blocks[static_cast<std::size_t>(unit)];
-      block.resize(kBlockRows * kMaxRow);
+      char* const start = blocks[static_cast<std::size_t>(unit)].get();
       const int from = first + unit * kBlockRows;
       const int to = std::min(count, from + kBlockRows - 1);
-      char* end = block.data();
+      char* end = start;
       for (int i = from; i <= to; ++i) end = format(i, end);
-      block.resize(static_cast<std::size_t>(end - block.data()));
+      lengths[static_cast<std::size_t>(unit)] = static_cast<std::size_t>(end - start);
     });
-    for (int unit = 0; unit < units; ++unit)
-      out.write(blocks[static_cast<std::size_t>(unit)].data(),
-                static_cast<std::streamsize>(blocks[static_cast<std::size_t>(unit)].size()));
+    for (std::size_t unit = 0; unit < static_cast<std::size_t>(units); ++unit)
+      out.write(blocks[unit].get(), static_cast<std::streamsize>(lengths[unit]));
   }
 }
 
@@ -125,7 +125,8 @@ void write_rows(std::ostream& out, int count, const Format& format) {
 
 void write_results(const Model& model, const NodalResults& results, std::ostream& out) {
   out << " node,x,y,u,v,Sxx,Syy,Szz,Sxy,S11,S22,S33,Svm\n";
-  write_rows(out, model.nodes.size(), [&](int i, char* end) {
+  // A label of at most 11 characters, then 12 fields of 19; then 10 of at most 12.
+  write_rows(out, model.nodes.size(), 11 + 12 * 19 + 1, [&](int i, char* end) {
     const NodeStress& s = results.listed(i);
     const PrincipalStresses& p = s.principal;
     const Node& node = model.nodes(i);
@@ -140,7 +141,7 @@ void write_results(const Model& model, const NodalResults& results, std::ostream
   });
 
   out << " element,node0,node2,...node9\n";
-  write_rows(out, model.elements.size(), [&](int j, char* end) {
+  write_rows(out, model.elements.size(), 11 + 10 * 12 + 1, [&](int j, char* end) {
     end = put_result_int(end, j - 1);
     for (int node : model.elements(j).nodes) {
       *end++ = ',';

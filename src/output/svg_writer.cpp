@@ -34,8 +34,8 @@ constexpr double kOutlinePixels = 8.0;
 // Page coordinates are written in tenths of a pixel, as integers.
 constexpr double kUnits = 10.0;
 
-// Viridis at 0, 0.1, ..., 1 (matplotlib's perceptually uniform map),
-// interpolated linearly in between.
+// A perceptually uniform colour map from dark violet through blue and green
+// to yellow, at 0, 0.1, ..., 1, interpolated linearly in between.
 constexpr unsigned char kMap[11][3] = {{68, 1, 84},    {72, 36, 117},  {65, 68, 135},  {53, 95, 141},
                                        {42, 120, 142}, {33, 145, 140}, {34, 168, 132}, {68, 191, 112},
                                        {122, 209, 81}, {189, 223, 38}, {253, 231, 37}};

@@ -183,7 +183,7 @@ TEST(NonlinearAnalysis, PrescribedDisplacementMovesByItsShareOncePerStep) {
 // ---- States the iterations must not accept -------------------------------
 
 struct StepRun {
-  AnalysisOutcome outcome;
+  AnalysisResult outcome;
   std::string console;
   std::string errors;
   int solves;
@@ -194,7 +194,7 @@ StepRun run_nonlinear(Cantilever& c) {
   Solver solver;
   solver.console = &messages;
   StageTimes times;
-  const AnalysisOutcome outcome =
+  const AnalysisResult outcome =
       nonlinear_analysis(c.model, c.settings, tables(), solver, console, &times, &errors);
   return {outcome, console.str(), errors.str(), times.solves};
 }
@@ -257,6 +257,7 @@ TEST(NonlinearAnalysis, StatesOutOfBalanceOrInsideOutAreNotResults) {
     EXPECT_EQ(run.console, "100.000\n");
     EXPECT_EQ(run.errors,
               "quorix: element 1 is turned inside out after the step to 100 %: the result is not physical\n");
+    EXPECT_EQ(run.outcome.load_level, 1.0);
   }
   // A load beyond the range of real numbers: the measures are not numbers.
   {

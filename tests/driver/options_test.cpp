@@ -101,15 +101,27 @@ TEST(Program, OptionsLeaveTheResultFileAndConsoleAsTheyAre) {
 }
 
 TEST(Program, WritesTheExtraFilesLikeTheResultFile) {
-  // The picture's name is taken by a folder: the rename at the end fails,
-  // and no temporary file is left behind.
+  // An extra file that may not be replaced (its name taken by a folder, or an
+  // earlier file made read-only) stops the run before any work, and every
+  // file stays as it was.
   ScratchDir dir;
   write_file(dir / "m.dat", testing::example_text("one_element.dat"));
   std::filesystem::create_directory(dir / "m.dat.svg");
   const auto run = run_quorix({"--vtu", "--svg", "m.dat"}, dir.path());
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err.rfind("quorix: cannot write the picture m.dat.svg: ", 0), 0u) << run.err;
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"m.dat", "m.dat.out", "m.dat.svg", "m.dat.vtu"}));
+  EXPECT_EQ(run.err, "quorix: cannot write the picture m.dat.svg: it exists and is not a regular file\n");
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"m.dat", "m.dat.svg"}));
+
+  std::filesystem::remove(dir / "m.dat.svg");
+  write_file(dir / "m.dat.vtu", "kept");
+  std::filesystem::permissions(dir / "m.dat.vtu", std::filesystem::perms::owner_read);
+  const auto kept = run_quorix({"--vtu", "m.dat"}, dir.path());
+  EXPECT_EQ(kept.status, 1);
+  EXPECT_EQ(kept.err.rfind("quorix: cannot write the ParaView file m.dat.vtu: it exists and is read-only", 0),
+            0u)
+      << kept.err;
+  EXPECT_EQ(read_file(dir / "m.dat.vtu"), "kept");
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"m.dat", "m.dat.vtu"}));
 }
 
 }  // namespace
