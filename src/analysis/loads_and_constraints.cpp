@@ -163,4 +163,28 @@ void apply_loads_and_constraints(Model& model, const ElementTables& tables, Gath
   }
 }
 
+Table1<double> applied_loads(const Model& model, const ElementTables& tables) {
+  Table1<double> loads(model.rhs.size64(), 0.0);
+  for (const NodalForce& force : model.forces) {
+    loads(2 * force.node - 1) += force.fx;
+    loads(2 * force.node) += force.fy;
+  }
+  for (const EdgePressure& pressure : model.pressures) {
+    const EdgeLoadVector load =
+        edge_pressure_vector(tables, gather_element(model, model.elements(pressure.element)), pressure);
+    for (std::size_t j = 0; j < 8; ++j) loads(load.equations[j]) += load.forces[j];
+  }
+  return loads;
+}
+
+Table1<char> prescribed_mask(const Model& model) {
+  Table1<char> mask(model.rhs.size64(), 0);
+  std::array<int, 2> equations{};
+  for (const PrescribedDisplacement& record : model.prescribed_displacements) {
+    const int count = prescribed_equations(record, equations);
+    for (int e = 0; e < count; ++e) mask(equations[static_cast<std::size_t>(e)]) = 1;
+  }
+  return mask;
+}
+
 }  // namespace quorix

@@ -51,25 +51,15 @@ void zero_prescribed(const Model& model, Table1<double>& values) {
 struct SteadyLoads {
   Table1<double> weight;
   Table1<double> applied;
-  Table1<double> free;  // 1 at the free equations, 0 at the prescribed ones
+  Table1<char> prescribed;
 };
 
 SteadyLoads assemble_steady_loads(const Model& model, const ElementTables& tables) {
-  const std::int64_t n = model.rhs.size64();
-  SteadyLoads loads{Table1<double>(n, 0.0), Table1<double>(n, 0.0), Table1<double>(n, 1.0)};
+  SteadyLoads loads{Table1<double>(model.rhs.size64(), 0.0), applied_loads(model, tables),
+                    prescribed_mask(model)};
   assemble_elements(model, nullptr, loads.weight, [&](const ElementData& data, Mat20*, Vec20& weight) {
     weight = element_gravity_vector(tables, data);
   });
-  for (const NodalForce& force : model.forces) {
-    loads.applied(2 * force.node - 1) += force.fx;
-    loads.applied(2 * force.node) += force.fy;
-  }
-  for (const EdgePressure& pressure : model.pressures) {
-    const EdgeLoadVector load =
-        edge_pressure_vector(tables, gather_element(model, model.elements(pressure.element)), pressure);
-    for (std::size_t j = 0; j < 8; ++j) loads.applied(load.equations[j]) += load.forces[j];
-  }
-  zero_prescribed(model, loads.free);
   return loads;
 }
 
@@ -97,10 +87,11 @@ double norm_of(std::int64_t n, Term term) {
 // for a state that is not a number.
 double balance_ratio(const SteadyLoads& loads, const Table1<double>& balance, double factor) {
   const std::int64_t n = balance.size64();
-  const double left =
-      norm_of(n, [&](std::int64_t i) { return loads.free(i) * (factor * loads.applied(i) + balance(i)); });
-  double reference = norm_of(
-      n, [&](std::int64_t i) { return loads.free(i) * (factor * loads.applied(i) + loads.weight(i)); });
+  const double left = norm_of(
+      n, [&](std::int64_t i) { return loads.prescribed(i) ? 0.0 : factor * loads.applied(i) + balance(i); });
+  double reference = norm_of(n, [&](std::int64_t i) {
+    return loads.prescribed(i) ? 0.0 : factor * loads.applied(i) + loads.weight(i);
+  });
   if (reference == 0.0) reference = norm_of(n, [&](std::int64_t i) { return loads.weight(i) - balance(i); });
   return left == 0.0 ? 0.0 : left / reference;
 }

@@ -13,14 +13,9 @@ namespace quorix {
 
 Table1<double> support_reactions(const Model& model, const AnalysisSettings& settings,
                                  const ElementTables& tables, double load_factor) {
-  const std::int64_t n = 2 * static_cast<std::int64_t>(model.nodes.size());
+  const std::int64_t n = 2 * model.nodes.size64();
   Table1<double> reactions(n, 0.0);
-  Table1<char> prescribed(n, 0);
-  std::array<int, 2> equations{};
-  for (const PrescribedDisplacement& record : model.prescribed_displacements) {
-    const int count = prescribed_equations(record, equations);
-    for (int e = 0; e < count; ++e) prescribed(equations[static_cast<std::size_t>(e)]) = 1;
-  }
+  const Table1<char> prescribed = prescribed_mask(model);
 
   // Element forces less self-weight, from the elements that touch a support
   // only: the others add nothing at a prescribed equation.
@@ -48,17 +43,9 @@ Table1<double> support_reactions(const Model& model, const AnalysisSettings& set
   }
 
   // Less the nodal forces and edge loads at the supports.
-  for (const NodalForce& force : model.forces) {
-    const std::int64_t x = 2 * static_cast<std::int64_t>(force.node) - 1;
-    if (prescribed(x) != 0) reactions(x) -= load_factor * force.fx;
-    if (prescribed(x + 1) != 0) reactions(x + 1) -= load_factor * force.fy;
-  }
-  for (const EdgePressure& pressure : model.pressures) {
-    const ElementData data = gather_element(model, model.elements(pressure.element));
-    const EdgeLoadVector load = edge_pressure_vector(tables, data, pressure);
-    for (std::size_t j = 0; j < 8; ++j)
-      if (prescribed(load.equations[j]) != 0) reactions(load.equations[j]) -= load_factor * load.forces[j];
-  }
+  const Table1<double> loads = applied_loads(model, tables);
+  for (std::int64_t i = 1; i <= n; ++i)
+    if (prescribed(i) != 0) reactions(i) -= load_factor * loads(i);
   return reactions;
 }
 
