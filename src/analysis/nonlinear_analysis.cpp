@@ -156,26 +156,6 @@ double displacement_ratio(const Model& model, Table1<double>& increment) {
   return std::sqrt(increment_sum) / std::sqrt(solution_sum);
 }
 
-void assemble_out_of_balance(Model& model, const AnalysisSettings& settings, const ElementTables& tables) {
-  for (double& r : model.rhs) r = 0.0;
-  clear_sparse_matrix(model.matrix);
-  assemble_elements(model, nullptr, model.rhs, [&](const ElementData& data, Mat20*, Vec20& forces) {
-    forces = out_of_balance(settings, tables, data);
-  });
-}
-
-double free_residual_sum(Model& model) {
-  zero_prescribed(model, model.rhs);
-  double sum = 0.0;
-  for (double r : model.rhs) sum += r * r;
-  return sum;
-}
-
-double residual_measure(Model& model, const AnalysisSettings& settings, const ElementTables& tables) {
-  assemble_out_of_balance(model, settings, tables);
-  return free_residual_sum(model);
-}
-
 AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
                                   Solver& solver, std::ostream& console, StageTimes* times,
                                   std::ostream* errors, const AnalysisProgress& progress) {
@@ -192,7 +172,15 @@ AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings
     return AnalysisResult{AnalysisOutcome::suspect, load_level};
   };
 
+  // Each state is assembled once: its tangent and out-of-balance forces tell
+  // whether it ends its step and, when they do not, give the next correction;
+  // the state that ends a step begins the next one.
   const int steps = settings.load_increments;
+  if (steps >= 1) {
+    progress.stage("assembling");
+    assemble_tangent_system(model, settings, tables, workspace);
+    clock.lap(&StageTimes::assembly);
+  }
   for (int g = 1; g <= steps; ++g) {
     const double load_factor = static_cast<double>(g) / static_cast<double>(steps);
     load_level = load_factor;
@@ -204,9 +192,6 @@ AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings
     bool converged = false;
     while (!converged) {
       ++iteration;
-      progress.stage("assembling");
-      assemble_tangent_system(model, settings, tables, workspace);
-      clock.lap(&StageTimes::assembly);
       // Prescribed displacements move by their share of the value in the
       // first iteration of the step only; later corrections leave them there.
       const PrescribedImposition imposition{static_cast<double>(steps), iteration > 1};
@@ -222,17 +207,17 @@ AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings
       // Displacements that are no longer numbers cannot come back.
       if (!all_finite(model.solution)) return give_up();
       const double d = displacement_ratio(model, increment);
-      assemble_out_of_balance(model, settings, tables);
+      if (iteration > kIterationLimit) return give_up();
+      progress.stage("assembling");
+      assemble_tangent_system(model, settings, tables, workspace);
       const double balance = balance_ratio(loads, model.rhs, load_factor);
-      free_residual_sum(model);
       clock.lap(&StageTimes::assembly);
       progress.iteration(g, steps, iteration, d, balance);
-      if (iteration > kIterationLimit) return give_up();
       // A small correction ends the step, provided the state is in
       // equilibrium with the step's loads (a ratio of 0/0: nothing moves at
-      // all). The residual measure leaves the applied loads out and is
-      // absolute: in small units of force it would be met at once, in large
-      // ones never, so on its own it cannot end a step whatever the units.
+      // all). The residual test of old, a sum of squares of the out-of-balance
+      // forces without the applied loads against a fixed 0.001, met at once in
+      // small units of force and never in large ones, no longer ends a step.
       const bool small_correction =
           d <= settings.displacement_tolerance || (std::isnan(d) && all_zero(model.solution));
       converged = small_correction && balance <= kBalanceTolerance;

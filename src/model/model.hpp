@@ -76,9 +76,6 @@ struct AnalysisSettings {
   int load_increments = 3;
   double displacement_tolerance = 1.0e-6;
   double penalty_factor = 1.0e6;  // read and kept; no analysis uses it
-  // The single-precision number nearest to 0.001, widened: a residual of
-  // exactly 0.001 counts as converged.
-  double residual_tolerance = 0.0010000000474974513;
 };
 
 struct Model {

@@ -253,7 +253,6 @@ TEST(ReadInputFile, ReadsTheOneElementExample) {
   EXPECT_EQ(settings.load_increments, 1);
   EXPECT_EQ(settings.displacement_tolerance, 1.0e-6);
   EXPECT_EQ(settings.penalty_factor, 1.0e6);
-  EXPECT_EQ(settings.residual_tolerance, 0.0010000000474974513);  // never read
 
   const double xy[10][2] = {{3, 0}, {0, 3}, {0, 0}, {2, 1}, {1, 2}, {0, 2}, {0, 1}, {1, 0}, {2, 0}, {1, 1}};
   ASSERT_EQ(model.nodes.size(), 10);
