@@ -26,6 +26,7 @@
 
 #include "driver/input_file.hpp"
 #include "driver/result_file.hpp"
+#include "element/element_shape.hpp"
 #include "element/element_tables.hpp"
 #include "mesh/gmsh_reader.hpp"
 #include "mesh/mesh_to_model.hpp"
@@ -356,16 +357,24 @@ int run(int argc, char** argv) {
     return 1;
   }
 
-  // 5. quorix integrates each element at seven points inside it; a curved
-  //    element folded over itself is refused there, so it is refused here
-  //    with the triangle's place in the mesh.
+  // 5. quorix integrates each element at seven points inside it and wants
+  //    the nodes of each edge in order along it; a curved element folded
+  //    over itself is refused there, so it is refused here with the
+  //    triangle's place in the mesh.
   for (int k = 1; k <= model.elements.size(); ++k) {
-    const int point = first_nonpositive_jacobian_point(tables, gather_element(model, model.elements(k)));
-    if (point == 0) continue;
+    const ElementData element = gather_element(model, model.elements(k));
+    const int point = first_nonpositive_jacobian_point(tables, element);
+    const std::string edge_problem = point == 0 ? edge_order_problem(element) : std::string();
+    if (point == 0 && edge_problem.empty()) continue;
     const MeshElement& triangle = mesh.elements[sources[static_cast<std::size_t>(k - 1)]];
-    std::cerr << place_prefix(command.mesh_name, triangle.place) << "expected triangle " << triangle.tag
-              << " to keep a positive Jacobian determinant inside, found it not positive at area point "
-              << point << ": the element is folded or collapsed; refine the mesh near curved boundaries\n";
+    std::cerr << place_prefix(command.mesh_name, triangle.place);
+    if (point != 0)
+      std::cerr << "expected triangle " << triangle.tag
+                << " to keep a positive Jacobian determinant inside, found it not positive at area point "
+                << point;
+    else
+      std::cerr << "triangle " << triangle.tag << ": " << edge_problem;
+    std::cerr << ": the element is folded or collapsed; refine the mesh near curved boundaries\n";
     return 1;
   }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <cassert>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -188,8 +189,9 @@ int run_stages(int argc, char** argv, const char*& stage) {
 }  // namespace
 
 int run_program(int argc, char** argv) {
-  // Every console line reaches a log file as it is written, not at the end.
-  std::cout << std::unitbuf;
+  // Every console line reaches a log file whole as soon as it ends, not when
+  // the run ends (standard output goes through C's stdio, line-buffered here).
+  std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
   const char* stage = "starting";
   try {
     return run_stages(argc, argv, stage);

@@ -61,8 +61,21 @@ ModelRun run_model(const std::string& file, int threads) {
   return run;
 }
 
-TEST(ThreadCount, EveryThreadCountGivesTheSameFilesByteForByte) {
-  set_panel_split(PanelSplit{0, 8});
+// Splits even small fronts over the threads; puts the split and the shared
+// pool back as they were, whatever the test does.
+class ThreadCount : public ::testing::Test {
+ protected:
+  void SetUp() override { set_panel_split(PanelSplit{0, 8}); }
+  void TearDown() override {
+    set_panel_split(PanelSplit{});
+    set_shared_thread_count(threads_before_);
+  }
+
+ private:
+  int threads_before_ = shared_task_pool().threads();
+};
+
+TEST_F(ThreadCount, EveryThreadCountGivesTheSameFilesByteForByte) {
   struct Case {
     const char* file;
     bool pivots_delayed_and_paired;
@@ -86,8 +99,6 @@ TEST(ThreadCount, EveryThreadCountGivesTheSameFilesByteForByte) {
       EXPECT_TRUE(many.results == one.results);
     }
   }
-  set_panel_split(PanelSplit{});
-  set_shared_thread_count(1);
 }
 
 }  // namespace

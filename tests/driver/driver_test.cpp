@@ -1,12 +1,13 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "driver/load_model.hpp"
@@ -226,17 +227,20 @@ TEST(Program, StoppedBySignalLeavesTheEarlierResultsAndItsLogSoFar) {
   write_file(dir / "m.dat", text.str());
   write_file(dir / "m.dat.out", "earlier");
 
+  // Standard output goes into a pipe: the first line arrives while the
+  // program runs only if it is flushed as it is written.
   const std::string log = capture / "log";
-  write_file(log, "");  // there to be read before the program has opened it
+  ASSERT_EQ(mkfifo(log.c_str(), 0600), 0);
   const pid_t child = testing::start_quorix({"m.dat"}, dir.path(), log, capture / "err");
-  bool seen = false;
-  for (int wait = 0; wait < 6000 && !seen; ++wait) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    seen = read_file(log) == " 50.000\n";
-  }
-  EXPECT_TRUE(seen) << "the first load step's line did not appear while the step ran";
+  const int pipe = open(log.c_str(), O_RDONLY);
+  ASSERT_GE(pipe, 0);
+  std::string line;
+  for (char c = 0; c != '\n' && read(pipe, &c, 1) == 1;) line += c;
+  EXPECT_EQ(line, " 50.000\n");
+  EXPECT_EQ(waitpid(child, nullptr, WNOHANG), 0) << "the program ended before its first line arrived";
   kill(child, SIGTERM);
   const int status = testing::wait_for_program(child);
+  close(pipe);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"m.dat", "m.dat.out"}));
   EXPECT_EQ(read_file(dir / "m.dat.out"), "earlier");
