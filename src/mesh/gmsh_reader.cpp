@@ -101,6 +101,31 @@ std::string in_quotes(std::string_view name) {
   return text;
 }
 
+// What an item is expected to be, for a message. Made for every item read,
+// so it holds its parts and is written out only when a message needs it:
+// "the x coordinate of node 12", "the tag of element 3 of 200".
+class Expected {
+ public:
+  Expected(const char* what) : what_(what) {}          // NOLINT: plain texts convert implicitly
+  Expected(const std::string& what) : text_(&what) {}  // NOLINT
+  Expected(const char* what, const char* kind, std::uint64_t number, std::uint64_t total = 0)
+      : what_(what), kind_(kind), number_(number), total_(total) {}
+  std::string text() const {
+    if (text_) return *text_;
+    std::string text = what_;
+    if (kind_) text += std::string(" of ") + kind_ + ' ' + std::to_string(number_);
+    if (total_ != 0) text += " of " + std::to_string(total_);
+    return text;
+  }
+
+ private:
+  const std::string* text_ = nullptr;
+  const char* what_ = "";
+  const char* kind_ = nullptr;
+  std::uint64_t number_ = 0;
+  std::uint64_t total_ = 0;
+};
+
 // The file's bytes with a read position. ASCII files are read as items
 // separated by white space, binary ones as fixed-size numbers in the
 // machine's byte order (checked against the header's 1). Section markers are
@@ -190,26 +215,26 @@ class MshInput {
   // ---- Numbers. `Stored` is the binary type; an ASCII file writes the
   // number as text. Values outside [low, high] are refused.
   template <class Stored>
-  std::int64_t integer(const std::string& expected, std::int64_t low, std::int64_t high) {
+  std::int64_t integer(const Expected& expected, std::int64_t low, std::int64_t high) {
     return binary_ ? binary_integer<Stored>(expected, low, high) : text_integer(expected, low, high);
   }
   // A count or tag written as text even in a binary file.
-  std::int64_t text_integer(const std::string& expected, std::int64_t low, std::int64_t high) {
+  std::int64_t text_integer(const Expected& expected, std::int64_t low, std::int64_t high) {
     const std::string_view text = item(expected);
     std::int64_t value = 0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     if (result.ec != std::errc() || result.ptr != text.data() + text.size())
-      fail_at(item_start_, expected, quoted_for_message(text));
-    if (value < low || value > high) fail_at(item_start_, expected, std::to_string(value));
+      fail_at(item_start_, expected.text(), quoted_for_message(text));
+    if (value < low || value > high) fail_at(item_start_, expected.text(), std::to_string(value));
     return value;
   }
   // Node and element tags: size_t in 4.1 binary files, int in 2.2 ones.
-  std::uint64_t tag(const std::string& expected, bool wide) {
+  std::uint64_t tag(const Expected& expected, bool wide) {
     if (binary_ && wide) return raw<std::uint64_t>(expected);
     return static_cast<std::uint64_t>(binary_ ? binary_integer<std::int32_t>(expected, 0, kIntMax)
                                               : text_integer(expected, 0, INT64_MAX));
   }
-  double real(const std::string& expected) {
+  double real(const Expected& expected) {
     const std::size_t start = next_start();
     double value = 0.0;
     if (binary_) {
@@ -219,16 +244,17 @@ class MshInput {
       const char* first = text.data() + (text[0] == '+' ? 1 : 0);
       const auto result = std::from_chars(first, text.data() + text.size(), value);
       if (result.ec != std::errc() || result.ptr != text.data() + text.size())
-        fail_at(start, expected, quoted_for_message(text));
+        fail_at(start, expected.text(), quoted_for_message(text));
     }
-    if (!std::isfinite(value)) fail_at(start, expected + " (a finite number)", "a number that is not finite");
+    if (!std::isfinite(value))
+      fail_at(start, expected.text() + " (a finite number)", "a number that is not finite");
     return value;
   }
 
   template <class T>
-  T raw(const std::string& expected) {
+  T raw(const Expected& expected) {
     if (bytes_.size() - std::min(pos_, bytes_.size()) < sizeof(T))
-      fail_at(pos_, expected + " (" + std::to_string(sizeof(T)) + " bytes)", "the end of the file");
+      fail_at(pos_, expected.text() + " (" + std::to_string(sizeof(T)) + " bytes)", "the end of the file");
     T value;
     std::memcpy(&value, bytes_.data() + pos_, sizeof(T));
     pos_ += sizeof(T);
@@ -245,9 +271,9 @@ class MshInput {
     return text;
   }
 
-  std::string_view item(const std::string& expected) {
+  std::string_view item(const Expected& expected) {
     pos_ = next_start_text();
-    if (pos_ >= bytes_.size()) fail_at(pos_, expected, "the end of the file");
+    if (pos_ >= bytes_.size()) fail_at(pos_, expected.text(), "the end of the file");
     item_start_ = pos_;
     while (pos_ < bytes_.size() && !is_space(bytes_[pos_])) ++pos_;
     return bytes_.substr(item_start_, pos_ - item_start_);
@@ -259,14 +285,14 @@ class MshInput {
   }
 
   template <class Stored>
-  std::int64_t binary_integer(const std::string& expected, std::int64_t low, std::int64_t high) {
+  std::int64_t binary_integer(const Expected& expected, std::int64_t low, std::int64_t high) {
     const std::size_t start = pos_;
     const Stored stored = raw<Stored>(expected);
     if constexpr (std::is_unsigned_v<Stored>) {
-      if (stored > static_cast<std::uint64_t>(high)) fail_at(start, expected, std::to_string(stored));
+      if (stored > static_cast<std::uint64_t>(high)) fail_at(start, expected.text(), std::to_string(stored));
     }
     const auto value = static_cast<std::int64_t>(stored);
-    if (value < low || value > high) fail_at(start, expected, std::to_string(value));
+    if (value < low || value > high) fail_at(start, expected.text(), std::to_string(value));
     return value;
   }
 
@@ -381,12 +407,12 @@ void read_nodes_v2(MshInput& in, GmshMesh& mesh) {
   const std::int64_t count = in.text_integer("the number of nodes", 0, kIntMax);
   if (in.binary()) in.line("the end of the line after the number of nodes");
   for (std::int64_t i = 0; i < count; ++i) {
-    const std::string which = " of node " + std::to_string(i + 1) + " of " + std::to_string(count);
+    const auto number = static_cast<std::uint64_t>(i + 1), total = static_cast<std::uint64_t>(count);
     MeshNode node;
-    node.tag = in.tag("the tag" + which, false);
-    node.x = in.real("the x coordinate" + which);
-    node.y = in.real("the y coordinate" + which);
-    in.real("the z coordinate" + which);
+    node.tag = in.tag(Expected("the tag", "node", number, total), false);
+    node.x = in.real(Expected("the x coordinate", "node", number, total));
+    node.y = in.real(Expected("the y coordinate", "node", number, total));
+    in.real(Expected("the z coordinate", "node", number, total));
     mesh.nodes.push_back(node);
   }
   in.marker("$EndNodes");
@@ -406,17 +432,17 @@ void read_nodes_v4(MshInput& in, GmshMesh& mesh) {
         static_cast<int>(in.integer<std::int32_t>("the parametric flag (0 or 1)" + of, 0, 1));
     const std::int64_t count = in.integer<std::uint64_t>("the number of nodes" + of, 0, kCountMax);
     tags.clear();
-    for (std::int64_t i = 0; i < count; ++i) tags.push_back(in.tag("a node tag" + of, true));
+    for (std::int64_t i = 0; i < count; ++i)
+      tags.push_back(in.tag(Expected("a node tag", "node block", static_cast<std::uint64_t>(b + 1)), true));
     // Parametric coordinates follow x, y, z: one per dimension of the entity.
     const int extra = parametric == 1 ? dimension : 0;
     for (const std::uint64_t tag : tags) {
-      const std::string which = " of node " + std::to_string(tag);
       MeshNode node;
       node.tag = tag;
-      node.x = in.real("the x coordinate" + which);
-      node.y = in.real("the y coordinate" + which);
-      in.real("the z coordinate" + which);
-      for (int k = 0; k < extra; ++k) in.real("a parametric coordinate" + which);
+      node.x = in.real(Expected("the x coordinate", "node", tag));
+      node.y = in.real(Expected("the y coordinate", "node", tag));
+      in.real(Expected("the z coordinate", "node", tag));
+      for (int k = 0; k < extra; ++k) in.real(Expected("a parametric coordinate", "node", tag));
       mesh.nodes.push_back(node);
     }
   }
@@ -437,17 +463,16 @@ const ElementKind& usable_kind(const MshInput& in, std::int64_t type, std::size_
 void read_element_nodes(MshInput& in, const ElementKind& kind, MeshElement& element, bool wide_tags) {
   element.type = kind.type;
   element.node_count = kind.nodes;
-  const std::string of = " of element " + std::to_string(element.tag);
   for (std::size_t k = 0; k < static_cast<std::size_t>(kind.nodes); ++k)
-    element.nodes[k] = in.tag("a node tag" + of, wide_tags);
+    element.nodes[k] = in.tag(Expected("a node tag", "element", element.tag), wide_tags);
 }
 
 // The tags of a 2.2 element: the physical group first (0 for none), then the
 // geometric entity, then partitions.
 void read_element_tags_v2(MshInput& in, std::int64_t count, MeshElement& element) {
-  const std::string of = " of element " + std::to_string(element.tag);
   for (std::int64_t t = 0; t < count; ++t) {
-    const auto value = static_cast<int>(in.integer<std::int32_t>("a tag" + of, -kIntMax, kIntMax));
+    const auto value = static_cast<int>(
+        in.integer<std::int32_t>(Expected("a tag", "element", element.tag), -kIntMax, kIntMax));
     if (t == 0 && value != 0) element.physical.push_back(value);
     if (t == 1) element.entity = value;
   }
@@ -460,12 +485,15 @@ void read_elements_v2(MshInput& in, GmshMesh& mesh) {
     for (std::int64_t i = 0; i < count; ++i) {
       MeshElement element;
       element.place = in.next_place();
-      element.tag =
-          in.tag("the tag of element " + std::to_string(i + 1) + " of " + std::to_string(count), false);
-      const std::string of = " of element " + std::to_string(element.tag);
+      element.tag = in.tag(Expected("the tag", "element", static_cast<std::uint64_t>(i + 1),
+                                    static_cast<std::uint64_t>(count)),
+                           false);
       const std::size_t start = in.next_start();
-      const ElementKind& kind = usable_kind(in, in.integer<std::int32_t>("the type" + of, 0, kIntMax), start);
-      read_element_tags_v2(in, in.integer<std::int32_t>("the number of tags" + of, 0, kIntMax), element);
+      const ElementKind& kind = usable_kind(
+          in, in.integer<std::int32_t>(Expected("the type", "element", element.tag), 0, kIntMax), start);
+      read_element_tags_v2(
+          in, in.integer<std::int32_t>(Expected("the number of tags", "element", element.tag), 0, kIntMax),
+          element);
       read_element_nodes(in, kind, element, false);
       mesh.elements.push_back(std::move(element));
     }
@@ -512,7 +540,8 @@ void read_elements_v4(MshInput& in, GmshMesh& mesh, const EntityGroups& groups) 
     for (std::int64_t e = 0; e < count; ++e) {
       MeshElement element;
       element.place = in.next_place();
-      element.tag = in.tag("an element tag" + of, true);
+      element.tag =
+          in.tag(Expected("an element tag", "element block", static_cast<std::uint64_t>(b + 1)), true);
       element.entity = entity;
       if (found != groups.end()) element.physical = found->second;
       read_element_nodes(in, kind, element, true);
