@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <utility>
 
 namespace quorix {
 
@@ -39,7 +40,23 @@ inline void release_large(void* memory, std::size_t bytes) {
   munmap(memory, rounded);
 }
 
-// A std::allocator that serves large requests from allocate_large.
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23  // Linux 5.14 and later
+#endif
+
+// Asks the system to give the whole pages within `bytes` from `memory` their
+// memory now, as a write would, without changing what they hold. A system
+// that does not know the request leaves the pages to be given on first touch.
+inline void populate_pages(void* memory, std::size_t bytes) {
+  constexpr std::uintptr_t page = 4096;
+  const auto start = reinterpret_cast<std::uintptr_t>(memory);
+  const std::uintptr_t first = (start + page - 1) / page * page;
+  const std::uintptr_t end = (start + bytes) / page * page;
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+}
+
+// A std::allocator that serves large requests from allocate_large. Elements
+// made without a value are left uninitialised (Table1 asks for zeros itself).
 template <class T>
 struct LargeAllocator {
   using value_type = T;
@@ -53,6 +70,14 @@ struct LargeAllocator {
   void deallocate(T* memory, std::size_t count) {
     if (count * sizeof(T) >= kLargeAllocationBytes) return release_large(memory, count * sizeof(T));
     std::allocator<T>().deallocate(memory, count);
+  }
+  template <class U>
+  void construct(U* at) {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
   }
   template <class U>
   bool operator==(const LargeAllocator<U>&) const {

@@ -16,11 +16,18 @@
 
 namespace quorix {
 
+// Asks Table1 for entries that are written before they are read.
+struct Uninitialised {};
+inline constexpr Uninitialised uninitialised{};
+
 template <class T>
 class Table1 {
  public:
   Table1() = default;
-  explicit Table1(std::int64_t count) : items_(count > 0 ? static_cast<std::size_t>(count) : 0) {}
+  explicit Table1(std::int64_t count) : items_(count > 0 ? static_cast<std::size_t>(count) : 0, T{}) {}
+  // Entries of trivial type hold whatever the memory held: no time is spent
+  // on values that are overwritten before use.
+  Table1(std::int64_t count, Uninitialised) : items_(count > 0 ? static_cast<std::size_t>(count) : 0) {}
   Table1(std::int64_t count, const T& value)
       : items_(count > 0 ? static_cast<std::size_t>(count) : 0, value) {}
 

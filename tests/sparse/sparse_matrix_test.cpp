@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "parallel/task_pool.hpp"
+
 namespace quorix {
 namespace {
 
@@ -378,13 +380,22 @@ TEST(CompressSparseMatrix, MatchesReferenceTermForTerm) {
   // Seeds 4 and 5 stress the passes: equation numbers drawn from the whole
   // range (terms travel far, down to the first positions of their
   // sequences), and a few equations shared by thousands of terms (long runs
-  // of equal keys, whose order is what is being checked).
-  const std::vector<Case> cases = {{1, 6, 40, 3, 6},
-                                   {2, 30, 400, 20, 30},
-                                   {3, 600, 800, 20, 60},
-                                   {4, 400, 1500, 20, 400},
-                                   {5, 9, 6000, 3, 9}};
-  for (const Case& c : cases) {
+  // of equal keys, whose order is what is being checked). Seeds 6 and 7 are
+  // large enough for the passes and the rows to be shared out among threads,
+  // where the parts must join into exactly the one-thread order.
+  const std::vector<Case> cases = {
+      {1, 6, 40, 3, 6},   {2, 30, 400, 20, 30},        {3, 600, 800, 20, 60},    {4, 400, 1500, 20, 400},
+      {5, 9, 6000, 3, 9}, {6, 12000, 1600, 20, 12000}, {7, 20000, 1400, 20, 300}};
+  for (const auto& [c, threads] : {std::pair{cases[0], 1},
+                                   {cases[1], 1},
+                                   {cases[2], 3},
+                                   {cases[3], 3},
+                                   {cases[4], 1},
+                                   {cases[5], 3},
+                                   {cases[5], 2},
+                                   {cases[6], 3}}) {
+    SCOPED_TRACE(threads);
+    set_shared_thread_count(threads);
     const Assembly a = random_assembly(c.seed, c.order, c.elements, c.m, c.band);
     SparseMatrix m;
     GatherWorkspace w;
@@ -414,6 +425,7 @@ TEST(CompressSparseMatrix, MatchesReferenceTermForTerm) {
       EXPECT_GT(differing_from_assembly_order, 0) << "seed " << c.seed;
     }
   }
+  set_shared_thread_count(1);
 }
 
 TEST(CompressSparseMatrix, LeavesOrderedUniqueUpperTriangleHoldingTheSums) {
