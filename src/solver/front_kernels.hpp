@@ -89,6 +89,14 @@ PivotCounts eliminate_threshold_pivots(const Front& a, int* list, int fully_summ
 // negative. Applies the panel when it is full.
 int hold_one_by_one(const Front& a, PanelPivots& panel, int p, double d);
 
+// Adds `planned` input rows into the front, the first at int_space(int_pos)
+// and real_space(real_pos), and moves both positions past them: a(v,v) +=
+// the row's diagonal, a(v,w) += the value of each entry (repeated entries
+// add up). position(v) is the front position of variable v.
+void assemble_input_rows(const Front& a, View1<const int> position, View1<const int> int_space,
+                         View1<const double> real_space, int planned, std::int64_t& int_pos,
+                         std::int64_t& real_pos);
+
 // Adds rows first_row .. last_row of a son triangle of order `length` at
 // `son` into the front, read from the last word down and cleared as read;
 // local[t-1] is the front position of the son's variable t.

@@ -56,6 +56,9 @@ struct SolverInfo {
   // Written by the driver of the phases: the largest front of the last
   // factorization and the wall-clock seconds of the three phases of the last solve.
   int MFRONT = 0;
+  // Written by the factorization: how many subtrees it factorized side by
+  // side (0 when it worked one front after the other).
+  int subtree_tasks = 0;
   std::array<double, 3> phase_seconds{};
 };
 

@@ -8,11 +8,14 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
 #include <utility>
+
+#include "parallel/task_pool.hpp"
 
 namespace quorix {
 
@@ -53,6 +56,26 @@ inline void populate_pages(void* memory, std::size_t bytes) {
   const std::uintptr_t first = (start + page - 1) / page * page;
   const std::uintptr_t end = (start + bytes) / page * page;
   if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+}
+
+// Gives the whole pages within `bytes` from `memory` back to the system; they
+// read as zero when next touched.
+inline void discard_pages(void* memory, std::size_t bytes) {
+  constexpr std::uintptr_t page = 4096;
+  const auto start = reinterpret_cast<std::uintptr_t>(memory);
+  const std::uintptr_t first = (start + page - 1) / page * page;
+  const std::uintptr_t end = (start + bytes) / page * page;
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+}
+
+// populate_pages on the threads of `pool`, in pieces of 32 MiB.
+inline void populate_pages(TaskPool& pool, void* memory, std::size_t bytes) {
+  constexpr std::size_t piece = std::size_t{32} << 20;
+  const auto pieces = static_cast<int>((bytes + piece - 1) / piece);
+  pool.for_each_unit(pieces, [&](int p) {
+    const std::size_t from = static_cast<std::size_t>(p) * piece;
+    populate_pages(static_cast<char*>(memory) + from, std::min(piece, bytes - from));
+  });
 }
 
 // A std::allocator that serves large requests from allocate_large. Elements
@@ -111,6 +134,11 @@ class LargeArray {
     if (data_ != nullptr) allocator().deallocate(data_, size_);
     data_ = nullptr;
     size_ = 0;
+  }
+  // At least `count` elements, straight from the system however few: they
+  // read as zero, and go back to the system when freed.
+  static LargeArray from_system(std::int64_t count) {
+    return LargeArray(std::max<std::int64_t>(count, kLargeAllocationBytes / sizeof(T)));
   }
   // True when the memory came fresh from the system (and so reads as zero).
   bool fresh_pages() const { return size_ * sizeof(T) >= kLargeAllocationBytes; }
