@@ -85,12 +85,10 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   const PatternKey key = pattern_key(n, nz, rows, cols);
   const bool same_pattern = kept.analysed && kept.key == key;
   if (same_pattern) {
-    kept.repeated = true;
     solver_console(solver) << kept.messages;
     restore_analysis_info(info, kept.info);
   } else {
     kept.analysed = false;
-    kept.repeated = false;
     kept.storage = FactorStorage{};
     kept.key = key;
     const std::int64_t order = std::max(n, 0);
@@ -136,9 +134,9 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   }
 
   // 6-7. Factorization in twice the forecast storage (with compressions).
-  //      The storage of an earlier solve of the same pattern is used again.
-  FactorStorage own_storage;
-  FactorStorage& storage = kept.repeated ? kept.storage : own_storage;
+  //      The storage of an earlier solve of the same pattern is used again
+  //      (release_solver_memory gives it back).
+  FactorStorage& storage = kept.storage;
   storage.la = 2 * info.RNEEDS;
   storage.liw = 2 * info.INEEDS;
   int iflag = 0;
@@ -179,6 +177,8 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   }
   return SolveStatus::solved;
 }
+
+void release_solver_memory(Solver& solver) { solver.kept.reset(); }
 
 SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View1<const double> rhs,
                                 View1<double> x) {

@@ -47,12 +47,11 @@ PatternKey pattern_key(int n, std::int64_t nz, View1<const int> rows, View1<cons
 
 // What the driver keeps from one solve to the next (Solver::kept). The
 // analysis phase depends on the pattern alone: while the pattern stays the
-// same its results, and what it printed, are used again. Once a pattern has
-// come twice, the factor storage is kept for the solves after it as well.
+// same its results, and what it printed, are used again, and so is the
+// factor storage (its pages are then given already).
 struct SolverMemory {
   PatternKey key;
   bool analysed = false;
-  bool repeated = false;  // the pattern came at least twice in a row
   std::vector<int> iplan;
   std::vector<int> fronts;  // the forecast front order of each node
   int nnodes = 0;

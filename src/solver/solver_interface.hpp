@@ -119,6 +119,10 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
 SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View1<const double> rhs,
                                 View1<double> x);
 
+// Gives back what the solver keeps for later solves of the same pattern (the
+// analysis and the factor storage), for a caller that solves no more.
+void release_solver_memory(Solver& solver);
+
 // ---- Messages shared by the phases (texts and field widths fixed). --------
 
 std::ostream& solver_console(const Solver& solver);

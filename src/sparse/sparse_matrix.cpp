@@ -387,24 +387,31 @@ void sum_row(const SortWord* row, const double* row_value, std::int64_t length, 
 // The compression of a raw pattern compressed before: the values summed in
 // the order that compression summed them.
 void compress_by_plan(SparseMatrix& matrix, GatherWorkspace& workspace) {
-  const CompressionPlan& plan = workspace.plan;
+  CompressionPlan& plan = workspace.plan;
   const auto kept = static_cast<std::int64_t>(plan.rows.size());
-  std::vector<double> sums(static_cast<std::size_t>(kept));
+  plan.sums.resize(static_cast<std::size_t>(kept));  // kept from one compression to the next
   const double* const raw = matrix.values.data();
   constexpr std::int64_t chunk = 1 << 16;
-  shared_task_pool().for_each_unit(static_cast<int>((kept + chunk - 1) / chunk), [&](int unit) {
+  const int units = static_cast<int>((kept + chunk - 1) / chunk);
+  TaskPool& pool = shared_task_pool();
+  pool.for_each_unit(units, [&](int unit) {
     const std::int64_t end = std::min(kept, (unit + 1) * chunk);
     for (std::int64_t i = unit * chunk; i < end; ++i) {
       const auto t = static_cast<std::size_t>(i);
       double sum = raw[plan.sum_order[plan.term_start[t]]];
       for (std::uint32_t j = plan.term_start[t] + 1; j < plan.term_start[t + 1]; ++j)
         sum += raw[plan.sum_order[j]];
-      sums[t] = sum;
+      plan.sums[t] = sum;
     }
   });
-  std::copy(sums.begin(), sums.end(), matrix.values.data());
-  std::copy(plan.rows.begin(), plan.rows.end(), matrix.row_indices.data());
-  std::copy(plan.cols.begin(), plan.cols.end(), matrix.col_indices.data());
+  // Only once every raw value is read may the kept terms go over them.
+  pool.for_each_unit(units, [&](int unit) {
+    const auto begin = static_cast<std::size_t>(unit * chunk);
+    const auto end = static_cast<std::size_t>(std::min(kept, (unit + 1) * chunk));
+    std::copy(plan.sums.begin() + begin, plan.sums.begin() + end, matrix.values.data() + begin);
+    std::copy(plan.rows.begin() + begin, plan.rows.begin() + end, matrix.row_indices.data() + begin);
+    std::copy(plan.cols.begin() + begin, plan.cols.begin() + end, matrix.col_indices.data() + begin);
+  });
   std::copy(plan.row_start.begin(), plan.row_start.end(), matrix.row_start.data());
   matrix.term_count = kept;
   size_gather_workspace(workspace, plan.gather_request);

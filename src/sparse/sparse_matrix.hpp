@@ -42,6 +42,7 @@ struct CompressionPlan {
   std::vector<int> rows, cols;            // of the kept terms
   std::vector<std::int64_t> row_start;    // as compression leaves it
   std::int64_t gather_request = 0;        // the workspace size it asked for
+  std::vector<double> sums;               // work: the sums, before they go to the record
 };
 
 struct GatherWorkspace {
