@@ -330,7 +330,8 @@ class FrontLoop {
   SubtreeRun* run_;                                    // where the schedule's tasks run
   std::int64_t int_released_ = 0, real_released_ = 0;  // input words given back, from the first
   bool schedule_failed_ = false;
-  LargeArray<double> buffer_;  // for the schedule's buffered fronts
+  LargeArray<double> buffer_;       // for the schedule's buffered fronts, when not in real_space
+  double* buffer_front_ = nullptr;  // where the buffered front is
 };
 
 template <class T>
@@ -401,11 +402,16 @@ bool FrontLoop::place_front(int sons, int front_order, int delayed, bool buffere
     }
   }
   if (buffered) {
-    if (buffer_.size() < front_words) {
-      buffer_.reset();
-      buffer_ = LargeArray<double>::from_system(schedule_->buffer_words);
+    if (schedule_->buffer_start > 0) {
+      buffer_front_ = real_space_.data() + (schedule_->buffer_start - 1);
+    } else {
+      if (buffer_.size() < front_words) {
+        buffer_.reset();
+        buffer_ = LargeArray<double>::from_system(schedule_->buffer_words);
+      }
+      buffer_front_ = buffer_.get();
     }
-    std::fill(buffer_.get(), buffer_.get() + front_words, 0.0);
+    std::fill(buffer_front_, buffer_front_ + front_words, 0.0);
     return true;
   }
   const std::int64_t from = std::max(next_real_, zero_end_);
@@ -622,7 +628,7 @@ bool FrontLoop::factorize_node(int node, int& iflag) {
   // ---- c. Real space. ----
   const bool buffered = schedule_ != nullptr && schedule_->buffered[static_cast<std::size_t>(node)];
   if (!place_front(sons, front_order, delayed, buffered, iflag)) return false;
-  const Front a{buffered ? buffer_.get() : real_space_.data() + (next_real_ - 1), front_order};
+  const Front a{buffered ? buffer_front_ : real_space_.data() + (next_real_ - 1), front_order};
 
   // ---- d. Assembly: the son triangles, then the planned input rows. ----
   assemble_son_triangles(a, sons, delayed);

@@ -229,15 +229,22 @@ std::unique_ptr<SubtreeSchedule> plan_subtrees(const FactorSpace& s, int threads
   }
 
   // A task's fronts stay below the next task's blocks; the last task's
-  // below the end of all fronts (the stack is above them).
+  // below the end of its root's front. Beyond that, up to the end of all
+  // fronts, lie the blocks of the last fronts, which come after every
+  // buffered one: there the buffered fronts are assembled when they fit.
   for (std::size_t t = 0; t < schedule->tasks.size(); ++t) {
-    schedule->tasks[t].place_limit =
+    SubtreeTask& task = schedule->tasks[t];
+    const auto root = static_cast<std::size_t>(task.last_node);
+    const std::int64_t root_front_end =
+        schedule->layout[root].real_start + triangle_words(s.fronts(task.last_node));
+    task.place_limit =
         t + 1 < schedule->tasks.size()
             ? schedule->layout[static_cast<std::size_t>(schedule->tasks[t + 1].first_node)].real_start
-            : forecast.front_end;
-    SubtreeTask& task = schedule->tasks[t];
+            : std::max(root_front_end, schedule->layout[root + 1].real_start);
     task.root_remainder = s.fronts(task.last_node) - s.iplan(s.n + task.last_node);
   }
+  const std::int64_t tail = schedule->tasks.back().place_limit;
+  if (forecast.front_end - tail >= schedule->buffer_words) schedule->buffer_start = tail;
   return schedule;
 }
 
@@ -423,20 +430,35 @@ bool factorize_subtree(const FactorSpace& s, const SubtreeSchedule& schedule, Su
 }  // namespace
 
 SubtreeRun::SubtreeRun(const FactorSpace& space, SubtreeSchedule& schedule, TaskPool& pool)
-    : space_(space), schedule_(schedule), pool_(pool), unstarted_(static_cast<int>(schedule.tasks.size())) {
-  for (SubtreeTask& task : schedule_.tasks) jobs_.push_back(pool_.submit([this, &task] { run(task); }));
+    : space_(space),
+      schedule_(schedule),
+      pool_(pool),
+      ahead_(4 * static_cast<std::size_t>(pool.threads())),
+      unstarted_(static_cast<int>(schedule.tasks.size())) {
+  jobs_.reserve(schedule_.tasks.size());
+  hand_out(ahead_);
 }
 
 SubtreeRun::~SubtreeRun() { wait_all(); }
 
+void SubtreeRun::hand_out(std::size_t count) {
+  while (jobs_.size() < std::min(count, schedule_.tasks.size())) {
+    SubtreeTask& task = schedule_.tasks[jobs_.size()];
+    jobs_.push_back(pool_.submit([this, &task] { run(task); }));
+  }
+}
+
 bool SubtreeRun::wait(const SubtreeTask& task) {
-  pool_.wait(*jobs_[static_cast<std::size_t>(&task - schedule_.tasks.data())]);
+  const auto t = static_cast<std::size_t>(&task - schedule_.tasks.data());
+  hand_out(t + 1 + ahead_);
+  pool_.wait(*jobs_[t]);
   return task.done;
 }
 
 bool SubtreeRun::wait_all() {
+  if (!failed_.load()) hand_out(schedule_.tasks.size());
   for (const auto& job : jobs_) pool_.wait(*job);
-  return !failed_.load();
+  return !failed_.load() && jobs_.size() == schedule_.tasks.size();
 }
 
 std::unique_ptr<SubtreeWorkspace> SubtreeRun::take_workspace() {

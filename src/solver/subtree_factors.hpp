@@ -98,6 +98,7 @@ struct SubtreeSchedule {
   std::vector<int> task_from;      // by node: the task whose first node it is, or -1
   std::vector<char> buffered;      // by node outside the tasks: its front goes to a buffer
   std::int64_t buffer_words = 0;   // the largest such front
+  std::int64_t buffer_start = 0;   // where in real_space they go, or 0: in memory of their own
   int last_buffered = 0;
 
   SubtreeTask* task_starting_at(int node) {
@@ -112,8 +113,9 @@ std::unique_ptr<SubtreeSchedule> plan_subtrees(const FactorSpace& space, int thr
 
 struct SubtreeWorkspace;
 
-// The tasks of a schedule on the pool's threads, handed out in node order
-// when made. Destroying it waits for all of them.
+// The tasks of a schedule on the pool's threads, handed out in node order a
+// few ahead of the one the caller waits for: the threads keep busy, and only
+// a few tasks' remainders wait to be taken. Destroying it waits for all.
 class SubtreeRun {
  public:
   SubtreeRun(const FactorSpace& space, SubtreeSchedule& schedule, TaskPool& pool);
@@ -132,10 +134,13 @@ class SubtreeRun {
  private:
   std::unique_ptr<SubtreeWorkspace> take_workspace();
   void run(SubtreeTask& task);
+  // Hands the tasks before `count` to the pool, those not handed out yet.
+  void hand_out(std::size_t count);
 
   const FactorSpace& space_;
   SubtreeSchedule& schedule_;
   TaskPool& pool_;
+  const std::size_t ahead_;  // tasks handed out beyond the one waited for
   std::atomic<bool> failed_{false};
   std::atomic<int> unstarted_;  // tasks no thread has begun
   std::mutex shelf_mutex_;
