@@ -240,7 +240,8 @@ class FrontLoop {
  public:
   FrontLoop(Solver& solver, int n, View1<double> real_space, std::int64_t la, View1<int> int_space,
             std::int64_t liw, View1<const int> iplan, int nnodes, View1<int> tree_work, std::int64_t total,
-            int panel_pivots, SubtreeSchedule* schedule = nullptr, SubtreeRun* run = nullptr)
+            int panel_pivots, bool release_input, SubtreeSchedule* schedule = nullptr,
+            SubtreeRun* run = nullptr)
       : solver_(solver),
         info_(solver.info),
         n_(n),
@@ -256,6 +257,7 @@ class FrontLoop {
         total_(total),
         real_top_{la - total + 1, la - total + 1, la - total + 1},
         panel_(panel_pivots),
+        release_input_(release_input),
         schedule_(schedule),
         run_(run) {
     const double clamped = std::max(std::min(solver.controls.U, 0.5), -0.5);
@@ -324,6 +326,7 @@ class FrontLoop {
   int last_front_order_ = 0;     // of the front just done
   int last_pivots_ = 0;
   PanelPivots panel_;
+  const bool release_input_;      // give the input rows' pages back as they are assembled
   double operations_done_ = 0.0;  // as the forecast counts them, over the fronts so far
   double share_told_ = 0.0;
   SubtreeSchedule* schedule_;
@@ -540,6 +543,7 @@ bool FrontLoop::push_remainder(int remainder, const int* list, const double* tri
 }
 
 void FrontLoop::release_assembled_input() {
+  if (!release_input_) return;
   constexpr std::int64_t piece = std::int64_t{4} << 20;  // bytes
   auto release = [&](auto* space, std::int64_t base, std::int64_t input_start, std::int64_t& released) {
     const auto size = static_cast<std::int64_t>(sizeof(*space));
@@ -802,7 +806,7 @@ void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, Vi
       info.subtree_tasks = static_cast<int>(schedule->tasks.size());
       SubtreeRun run(space, *schedule, pool);
       FrontLoop loop(solver, n, real_space, la, int_space, liw, iplan, nnodes, tree_work, total,
-                     options.panel_pivots, schedule.get(), &run);
+                     options.panel_pivots, options.release_input, schedule.get(), &run);
       loop.run(mfront, iflag);
       if (loop.schedule_failed()) run.stop();
       factorized = run.wait_all() && !loop.schedule_failed();
@@ -815,7 +819,7 @@ void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, Vi
   }
   if (!factorized)
     FrontLoop(solver, n, real_space, la, int_space, liw, iplan, nnodes, tree_work, total,
-              options.panel_pivots)
+              options.panel_pivots, options.release_input)
         .run(mfront, iflag);
   if (listing && iflag >= 0) write_factorization_exit_listing(solver, mfront, iflag, real_space, int_space);
 }

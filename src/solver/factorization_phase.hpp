@@ -33,6 +33,10 @@ struct FactorOptions {
   // With it, independent subtrees of the assembly tree may be factorized on
   // the threads of the shared pool; empty: one front after the other.
   View1<const int> planned_fronts;
+  // Give the pages of the input rows back to the system as they are
+  // assembled: less memory held, but storage used again for another
+  // factorization has them given anew.
+  bool release_input = false;
 };
 
 // MFFACT with options; the same factors, statistics and messages.

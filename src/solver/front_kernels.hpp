@@ -47,10 +47,11 @@ struct PanelPivots {
 
 // Panel updates of at least min_work multiply-adds are spread over the
 // pool's threads, in row ranges of at least min_unit_rows rows. The defaults
-// were measured: below a few hundred microseconds of work waking the workers
-// costs more than it gains. Tests lower them to split small fronts too.
+// were measured on single fronts on two threads: fronts of order 600 (the
+// first panels about 11 million multiply-adds) gain nothing from the split,
+// 1500 and more gain a half. Tests lower them to split small fronts too.
 struct PanelSplit {
-  std::int64_t min_work = 4'000'000;
+  std::int64_t min_work = 16'000'000;
   int min_unit_rows = 64;
 };
 void set_panel_split(PanelSplit split);

@@ -143,8 +143,10 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   {
     std::vector<int> tree_work(length(order));
     const auto start = std::chrono::steady_clock::now();
+    // A pattern met again is likely to come once more: its storage keeps
+    // the input rows' pages for the next factorization.
     iflag = factorize_with_retries(solver, n, nz, rows, cols, values, iplan, nnodes, tree_work, storage,
-                                   storage_retries, kept.fronts);
+                                   storage_retries, kept.fronts, !same_pattern);
     info.phase_seconds[1] = seconds_since(start);
     info.MFRONT = storage.mfront;
   }
@@ -189,7 +191,7 @@ SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View
 int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
                            View1<const int> cols, View1<const double> values, View1<const int> iplan,
                            int nnodes, View1<int> tree_work, FactorStorage& storage, int retries,
-                           View1<const int> planned_fronts) {
+                           View1<const int> planned_fronts, bool release_input) {
   TaskPool& pool = shared_task_pool();
   for (int attempt = 0;; ++attempt) {
     bool fresh = false;
@@ -217,6 +219,7 @@ int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const i
     FactorOptions options;
     options.values = values;
     options.planned_fronts = planned_fronts;
+    options.release_input = release_input;
     factorize(solver, n, nz, rows, cols,
               View1<double>(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0)), storage.la,
               View1<int>(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0)), storage.liw, iplan,

@@ -28,11 +28,12 @@ struct FactorStorage {
 // twice the size that failed and tries again, at most `retries` more times.
 // Returns the last IFLAG; storage holds the factors when it is >= 0.
 // tree_work: work, N. planned_fronts: the analysis's front orders, which
-// let subtrees be factorized side by side (may be empty).
+// let subtrees be factorized side by side (may be empty). release_input:
+// see FactorOptions.
 int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
                            View1<const int> cols, View1<const double> values, View1<const int> iplan,
                            int nnodes, View1<int> tree_work, FactorStorage& storage, int retries,
-                           View1<const int> planned_fronts = {});
+                           View1<const int> planned_fronts = {}, bool release_input = false);
 inline constexpr int storage_retries = 4;
 
 // A key of a matrix pattern (order, entry count and the entries' indices in
