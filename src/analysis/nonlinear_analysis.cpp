@@ -187,7 +187,10 @@ double residual_measure(Model& model, const AnalysisSettings& settings, const El
 AnalysisOutcome nonlinear_analysis(Model& model, const AnalysisSettings& settings,
                                    const ElementTables& tables, Solver& solver, std::ostream& console,
                                    StageTimes* times, std::ostream* errors) {
+  // Every iteration assembles and solves the same pattern.
   GatherWorkspace workspace;
+  workspace.patterns_repeat = true;
+  solver.patterns_repeat = true;
   StageClock clock(times);
   Table1<double> increment(model.solution.size64(), 0.0);
   for (double& s : model.solution) s = 0.0;

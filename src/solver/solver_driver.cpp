@@ -146,7 +146,7 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     // A pattern met again is likely to come once more: its storage keeps
     // the input rows' pages for the next factorization.
     iflag = factorize_with_retries(solver, n, nz, rows, cols, values, iplan, nnodes, tree_work, storage,
-                                   storage_retries, kept.fronts, !same_pattern);
+                                   storage_retries, kept.fronts, !same_pattern && !solver.patterns_repeat);
     info.phase_seconds[1] = seconds_since(start);
     info.MFRONT = storage.mfront;
   }

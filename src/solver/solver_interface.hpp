@@ -75,6 +75,10 @@ struct Solver {
   // What the driver keeps between solves while the matrix pattern stays the
   // same (solver_driver.hpp); made by the first solve.
   std::shared_ptr<SolverMemory> kept;
+  // Set by a caller that solves with one pattern again and again (Newton
+  // iterations): the first solve already keeps all of its storage ready for
+  // the next.
+  bool patterns_repeat = false;
 
   // Set by every solve that finds the matrix singular (and kept by regular
   // ones): the equations, ascending, left without a usable pivot.

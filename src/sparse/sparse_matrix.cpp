@@ -495,7 +495,8 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
 
   // The raw pattern against the plan: the same pattern compressed before
   // with its plan kept goes by the plan; the second compression of a
-  // pattern records its plan.
+  // pattern records its plan (already the first, when the caller says the
+  // pattern will come again).
   CompressionPlan& plan = workspace.plan;
   const IndexPairsKey key = index_pairs_key(rows, cols, nz);
   const bool same_pattern =
@@ -508,7 +509,7 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
     plan.raw_count = nz;
     plan.order = n;
   }
-  const bool record = same_pattern && nz < kMaxSortPositions;
+  const bool record = (same_pattern || workspace.patterns_repeat) && nz < kMaxSortPositions;
   std::vector<std::uint32_t> raw_of(record ? size : 0);  // raw position of each term in row order
 
   // 1. All terms by row: sort words of (row, position), so that a pass moves
@@ -594,70 +595,61 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
   //    lengths (for the workspace). Rows are independent: each is summed
   //    where it lies, its sums and columns written over its first words, and
   //    only then moved to its place among the kept terms.
+  //    A compression that records its plan notes, for every raw term in
+  //    summation order, its raw position (at the same place as the row's
+  //    terms: every raw term is summed once), and where each kept term's
+  //    run begins.
   std::int64_t kept = 0;
   std::int64_t longest_row = 0;
-  if (record) {
-    for (int r = 1; r <= n; ++r) {
-      const std::int64_t first = matrix.row_start(r) - 1;
-      const std::int64_t end = r < n ? matrix.row_start(r + 1) - 1 : nz;
-      matrix.row_start(r) = kept + 1;
-      if (first == end) continue;
+  std::vector<std::int64_t> new_start(static_cast<std::size_t>(n) + 1);  // 0-based, by row
+  std::vector<std::uint32_t> run_start(record ? size : 0);               // by kept term, at its row's words
+  if (record) plan.sum_order.resize(size);
+  for_each_row_group([&](int r, std::int64_t first, std::int64_t end) {
+    std::int64_t count = 0;
+    if (first < end) {
       SortWord* const row = &words[static_cast<std::size_t>(first)];
+      double* const row_value = &row_values[static_cast<std::size_t>(first)];
       sort_words(row, end - first);
+      thread_local std::vector<double> sums;
+      sums.clear();
+      // A run's column goes over a word the sum has read already.
       sum_row(
-          row, &row_values[static_cast<std::size_t>(first)], end - first,
+          row, row_value, end - first,
           [&](int col, double sum) {
-            rows[kept] = r;
-            cols[kept] = col;
-            vals[kept] = sum;
-            ++kept;
+            row[count++] = sort_word(col, 0);
+            sums.push_back(sum);
           },
-          [&](std::int64_t i, bool starts_term) {
-            if (starts_term) plan.term_start.push_back(static_cast<std::uint32_t>(plan.sum_order.size()));
-            plan.sum_order.push_back(raw_of[static_cast<std::size_t>(first + position_of(row[i]))]);
+          [&](std::int64_t i, bool starts_run) {
+            if (!record) return;
+            const auto at = static_cast<std::size_t>(first + i);
+            plan.sum_order[at] = raw_of[static_cast<std::size_t>(first + position_of(row[i]))];
+            if (starts_run)
+              run_start[static_cast<std::size_t>(first) + sums.size()] = static_cast<std::uint32_t>(at);
           });
-      longest_row = std::max(longest_row, kept + 1 - matrix.row_start(r));
+      std::copy(sums.begin(), sums.end(), row_value);
     }
-  } else {
-    std::vector<std::int64_t> new_start(static_cast<std::size_t>(n) + 1);  // 0-based, by row
-    for_each_row_group([&](int r, std::int64_t first, std::int64_t end) {
-      std::int64_t count = 0;
-      if (first < end) {
-        SortWord* const row = &words[static_cast<std::size_t>(first)];
-        double* const row_value = &row_values[static_cast<std::size_t>(first)];
-        sort_words(row, end - first);
-        thread_local std::vector<double> sums;
-        sums.clear();
-        // A run's column goes over a word the sum has read already.
-        sum_row(
-            row, row_value, end - first,
-            [&](int col, double sum) {
-              row[count++] = sort_word(col, 0);
-              sums.push_back(sum);
-            },
-            [](std::int64_t, bool) {});
-        std::copy(sums.begin(), sums.end(), row_value);
-      }
-      new_start[static_cast<std::size_t>(r)] = count;
-    });
-    for (int r = 1; r <= n; ++r) {
-      const std::int64_t count = new_start[static_cast<std::size_t>(r)];
-      new_start[static_cast<std::size_t>(r)] = kept;
-      kept += count;
-      longest_row = std::max(longest_row, count);
-    }
-    for_each_row_group([&](int r, std::int64_t first, [[maybe_unused]] std::int64_t end) {
-      const std::int64_t to = new_start[static_cast<std::size_t>(r)];
-      const std::int64_t count = (r < n ? new_start[static_cast<std::size_t>(r) + 1] : kept) - to;
-      assert(count <= end - first);
-      for (std::int64_t j = 0; j < count; ++j) {
-        rows[to + j] = r;
-        cols[to + j] = key_of(words[static_cast<std::size_t>(first + j)]);
-        vals[to + j] = row_values[static_cast<std::size_t>(first + j)];
-      }
-    });
-    for (int r = 1; r <= n; ++r) matrix.row_start(r) = new_start[static_cast<std::size_t>(r)] + 1;
+    new_start[static_cast<std::size_t>(r)] = count;
+  });
+  for (int r = 1; r <= n; ++r) {
+    const std::int64_t count = new_start[static_cast<std::size_t>(r)];
+    new_start[static_cast<std::size_t>(r)] = kept;
+    kept += count;
+    longest_row = std::max(longest_row, count);
   }
+  if (record) plan.term_start.resize(static_cast<std::size_t>(kept) + 1);
+  for_each_row_group([&](int r, std::int64_t first, [[maybe_unused]] std::int64_t end) {
+    const std::int64_t to = new_start[static_cast<std::size_t>(r)];
+    const std::int64_t count = (r < n ? new_start[static_cast<std::size_t>(r) + 1] : kept) - to;
+    assert(count <= end - first);
+    for (std::int64_t j = 0; j < count; ++j) {
+      rows[to + j] = r;
+      cols[to + j] = key_of(words[static_cast<std::size_t>(first + j)]);
+      vals[to + j] = row_values[static_cast<std::size_t>(first + j)];
+    }
+    if (record)
+      std::copy(run_start.begin() + first, run_start.begin() + first + count, plan.term_start.begin() + to);
+  });
+  for (int r = 1; r <= n; ++r) matrix.row_start(r) = new_start[static_cast<std::size_t>(r)] + 1;
   matrix.term_count = kept;
   words.reset();
   row_values.reset();
@@ -673,7 +665,7 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
   const std::int64_t request = std::max(3 * longest_row, longest_column);
   size_gather_workspace(workspace, request);
   if (record) {
-    plan.term_start.push_back(static_cast<std::uint32_t>(plan.sum_order.size()));
+    plan.term_start[static_cast<std::size_t>(kept)] = static_cast<std::uint32_t>(nz);
     plan.rows.assign(rows, rows + kept);
     plan.cols.assign(cols, cols + kept);
     plan.row_start.assign(matrix.row_start.begin(), matrix.row_start.end());
