@@ -28,9 +28,11 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// A table of `count` zeros, written on all threads.
+// A table of `count` zeros, written on all threads, in pages of the shared
+// pool as far as it goes.
 Table1<int> zeroed_table(std::int64_t count) {
   Table1<int> table(count, uninitialised);
+  table.take_pool_pages();
   constexpr std::int64_t piece = std::int64_t{1} << 22;
   shared_task_pool().for_each_unit(static_cast<int>((table.size64() + piece - 1) / piece), [&](int p) {
     std::fill(table.data() + p * piece, table.data() + std::min(table.size64(), (p + 1) * piece), 0);
@@ -117,6 +119,8 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     solver_console(solver) << kept.messages;
     kept.info = info;
     kept.analysed = true;
+    int_space.release_to_pool();  // for the factorization
+    tree_work.release_to_pool();
   }
   info.phase_seconds[0] = seconds_since(analysis_start);
   if (kept.iflag < 0) return fail();
@@ -205,15 +209,23 @@ int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const i
       storage.int_space = LargeArray<int>(storage.liw);
       fresh = true;
     }
-    // The input rows go to the top of both arrays, sorted by one thread:
-    // their pages are given on all threads first.
+    // The input rows go to the top of both arrays, sorted by one thread,
+    // and the factors grow from the bottom: those places take the pages the
+    // stages before gave up, and the input rows' places are given the rest
+    // of their pages on all threads.
     const std::int64_t rows_words = std::min(nz + std::max(n, 0), std::min(storage.la, storage.liw));
-    if (fresh && pool.threads() > 1 && rows_words > 0) {
-      populate_pages(pool, storage.real_space.get() + (storage.la - rows_words),
-                     static_cast<std::size_t>(rows_words) * sizeof(double));
-      populate_pages(pool, storage.int_space.get() + (storage.liw - rows_words),
-                     static_cast<std::size_t>(rows_words) * sizeof(int));
+    if (fresh && rows_words > 0) {
+      storage.real_space.take_pool_pages(storage.la - rows_words, rows_words);
+      storage.int_space.take_pool_pages(storage.liw - rows_words, rows_words);
+      storage.real_space.take_pool_pages(0, storage.la - rows_words);
+      if (pool.threads() > 1) {
+        populate_pages(pool, storage.real_space.get() + (storage.la - rows_words),
+                       static_cast<std::size_t>(rows_words) * sizeof(double));
+        populate_pages(pool, storage.int_space.get() + (storage.liw - rows_words),
+                       static_cast<std::size_t>(rows_words) * sizeof(int));
+      }
     }
+    PagePool::shared().release_all();  // what the factorization did not take
     int iflag = 0;
     storage.mfront = 0;
     FactorOptions options;

@@ -651,8 +651,9 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
   });
   for (int r = 1; r <= n; ++r) matrix.row_start(r) = new_start[static_cast<std::size_t>(r)] + 1;
   matrix.term_count = kept;
-  words.reset();
-  row_values.reset();
+  // Their pages go on to the next stage.
+  words.reset_to_pool();
+  row_values.reset_to_pool();
   Table1<std::int64_t> column_count(n);
   for (std::int64_t k = 0; k < kept; ++k) column_count(cols[k]) += 1;
 
