@@ -159,7 +159,10 @@ double displacement_ratio(const Model& model, Table1<double>& increment) {
 AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
                                   Solver& solver, std::ostream& console, StageTimes* times,
                                   std::ostream* errors, const AnalysisProgress& progress) {
+  // Every iteration assembles and solves the same pattern.
   GatherWorkspace workspace;
+  workspace.patterns_repeat = true;
+  solver.patterns_repeat = true;
   StageClock clock(times);
   Table1<double> increment(model.solution.size64(), 0.0);
   for (double& s : model.solution) s = 0.0;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -15,21 +16,29 @@ bool read_whole_file(const std::string& name, std::string& text, std::string& er
     error = std::strerror(errno);
     return false;
   }
+  // Read straight into the text, sized one beyond the file so that the read
+  // that finds its end needs no more room; a file that grows meanwhile is
+  // read on to its end.
   struct stat status {};
+  std::size_t size = 0;
   if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0)
-    text.reserve(static_cast<std::size_t>(status.st_size));
-  char chunk[1 << 16];
+    size = static_cast<std::size_t>(status.st_size);
+  text.resize(std::max<std::size_t>(size + 1, 1 << 16));
+  std::size_t filled = 0;
   for (;;) {
-    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (filled == text.size()) text.resize(2 * text.size());
+    const ssize_t n = read(fd, text.data() + filled, text.size() - filled);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
       error = std::strerror(errno);
       close(fd);
+      text.clear();
       return false;
     }
-    text.append(chunk, static_cast<std::size_t>(n));
+    filled += static_cast<std::size_t>(n);
   }
+  text.resize(filled);
   close(fd);
   return true;
 }

@@ -4,39 +4,15 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <system_error>
 
 #include "model/global_system.hpp"
 #include "model/input_error.hpp"
+#include "parallel/task_pool.hpp"
 
 namespace quorix {
-
-// ---- Lines -------------------------------------------------------------------
-
-InputLines::InputLines(std::string_view text, int max_lines) : text_(text) {
-  std::size_t pos = 0;
-  if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;  // byte-order mark written by some editors
-  while (pos < text_.size()) {
-    const void* found = std::memchr(text_.data() + pos, '\n', text_.size() - pos);
-    const std::size_t newline =
-        found ? static_cast<std::size_t>(static_cast<const char*>(found) - text_.data()) : text_.size();
-    std::size_t end = newline;
-    if (end > pos && text_[end - 1] == '\r') --end;
-    if (starts_.size() >= static_cast<std::size_t>(std::max(max_lines, 0))) {
-      cut_ = true;
-      return;
-    }
-    starts_.push_back(pos);
-    lengths_.push_back(end - pos);
-    pos = newline + 1;
-  }
-}
-
-std::string_view InputLines::line(int number) const {
-  const auto i = static_cast<std::size_t>(number - 1);
-  return text_.substr(starts_[i], lengths_[i]);
-}
 
 // ---- Items -------------------------------------------------------------------
 //
@@ -142,12 +118,12 @@ void store_text(const Item& item, FixedText<Width>& field) {
   field.assign(std::string_view(chars.data(), n));
 }
 
-enum class FirstItem { blank_line, none, text };
+using FirstItem = InputLines::Start;
 
 // The first item of a line as the section search reads it: a text of 20
 // characters. A null first item or a slash gives none. An unclosed quote runs
 // to the end of the line.
-FirstItem first_item(std::string_view line, FixedText<20>& text) {
+FirstItem read_first_item(std::string_view line, FixedText<20>& text) {
   std::size_t i = 0;
   while (i < line.size() && is_blank(line[i])) ++i;
   if (i == line.size()) return FirstItem::blank_line;
@@ -165,6 +141,51 @@ FirstItem first_item(std::string_view line, FixedText<20>& text) {
   store_text(item, text);
   return FirstItem::text;
 }
+
+}  // namespace
+
+// ---- Lines -------------------------------------------------------------------
+
+InputLines::InputLines(std::string_view text, int max_lines) : text_(text) {
+  std::size_t pos = 0;
+  if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;  // byte-order mark written by some editors
+  const auto newlines = static_cast<std::size_t>(std::count(text_.begin() + pos, text_.end(), '\n'));
+  const std::size_t room =
+      std::min<std::size_t>(newlines + 1, static_cast<std::size_t>(std::max(max_lines, 0)));
+  starts_.reserve(room);
+  lengths_.reserve(room);
+  while (pos < text_.size()) {
+    const void* found = std::memchr(text_.data() + pos, '\n', text_.size() - pos);
+    const std::size_t newline =
+        found ? static_cast<std::size_t>(static_cast<const char*>(found) - text_.data()) : text_.size();
+    std::size_t end = newline;
+    if (end > pos && text_[end - 1] == '\r') --end;
+    if (starts_.size() >= static_cast<std::size_t>(std::max(max_lines, 0))) {
+      cut_ = true;
+      break;
+    }
+    starts_.push_back(pos);
+    lengths_.push_back(end - pos);
+    pos = newline + 1;
+  }
+  // The first items, a group of lines to a thread.
+  first_kinds_.resize(starts_.size());
+  first_texts_.resize(starts_.size());
+  constexpr int kGroup = 1 << 14;
+  shared_task_pool().for_each_unit((count() + kGroup - 1) / kGroup, [&](int g) {
+    for (int n = g * kGroup + 1; n <= std::min(count(), (g + 1) * kGroup); ++n) {
+      const auto i = static_cast<std::size_t>(n - 1);
+      first_kinds_[i] = read_first_item(line(n), first_texts_[i]);
+    }
+  });
+}
+
+std::string_view InputLines::line(int number) const {
+  const auto i = static_cast<std::size_t>(number - 1);
+  return text_.substr(starts_[i], lengths_[i]);
+}
+
+namespace {
 
 // Walks the items of one record. A data record stays on its line; the
 // "GENERAL" record may continue over the following lines.
@@ -567,7 +588,7 @@ struct Span {
 int terminator_line(const InputLines& lines, int from) {
   FixedText<20> item;
   for (int n = from; n <= lines.count(); ++n)
-    if (first_item(lines.line(n), item) == FirstItem::text && item.padded()[0] == '-') return n;
+    if (lines.first_item(n, item) == FirstItem::text && item.padded()[0] == '-') return n;
   return 0;
 }
 
@@ -622,7 +643,7 @@ bool laid_out_as_section(const InputLines& lines, const std::string& file_name, 
   bool record = false;
   FixedText<20> item;
   for (int m = from; m <= lines.count(); ++m) {
-    const FirstItem kind = first_item(lines.line(m), item);
+    const FirstItem kind = lines.first_item(m, item);
     if (kind == FirstItem::blank_line) continue;
     if (kind == FirstItem::text && item.padded()[0] == '-') {
       if (record) return true;
@@ -643,7 +664,7 @@ void refuse_slip_of_missing_section(const InputLines& lines, const std::string& 
   const auto sections = first_sections(lines, general_last);
   FixedText<20> item;
   for (int n = 1; n <= lines.count(); ++n) {
-    if (in_any(sections, n) || first_item(lines.line(n), item) != FirstItem::text) continue;
+    if (in_any(sections, n) || lines.first_item(n, item) != FirstItem::text) continue;
     if (const std::string how = keyword_slip(item.trimmed(), kSections[s].keyword); !how.empty())
       refuse_keyword_slip(file_name, n, item.trimmed(), kSections[s].keyword, how);
   }
@@ -659,8 +680,7 @@ void check_section_keywords(const InputLines& lines, const std::string& file_nam
   int ignored_until = 0;  // the last line of the latest section passed over
   FixedText<20> item;
   for (int n = 1; n <= lines.count(); ++n) {
-    if (n <= ignored_until || in_any(sections, n) || first_item(lines.line(n), item) != FirstItem::text)
-      continue;
+    if (n <= ignored_until || in_any(sections, n) || lines.first_item(n, item) != FirstItem::text) continue;
     const std::string_view text = item.trimmed();
     for (std::size_t s = 0; s < kSections.size(); ++s) {
       // A later line that merely starts with a keyword ("NODE numbering as
@@ -703,7 +723,7 @@ void read_general(const InputLines& lines, const std::string& file_name, Analysi
     if (starts_with_type) return "";
     for (int n = start.keyword_line + 1; n < start.first_data_line; ++n) {
       FixedText<20> item;
-      if (first_item(lines.line(n), item) == FirstItem::text && (item == "LINEAR" || item == "NONLINEAR"))
+      if (lines.first_item(n, item) == FirstItem::text && (item == "LINEAR" || item == "NONLINEAR"))
         return " (line " + std::to_string(n) +
                " looks like the record, but the three lines after the keyword are skipped)";
     }
@@ -807,17 +827,31 @@ void read_displacement(RecordReader& record, PrescribedDisplacement& displacemen
 }
 
 // Sizes the table to the section's data lines and reads one record from each.
+// The records are read in groups, a group to a thread; of the records that
+// cannot be read, the first in the file is reported.
 template <class T, class ReadRecord>
 void read_section(const InputLines& lines, const std::string& file_name, std::string_view keyword,
-                  Table1<T>& table, std::vector<int>& record_lines, std::string& buffer,
-                  ReadRecord read_record) {
+                  Table1<T>& table, std::vector<int>& record_lines, ReadRecord read_record) {
   record_lines = section_data_lines(lines, keyword, file_name);
   table = Table1<T>(static_cast<std::int64_t>(record_lines.size()));
-  for (std::size_t i = 0; i < record_lines.size(); ++i) {
-    RecordReader record(lines, file_name, keyword, static_cast<int>(i + 1), record_lines[i], buffer);
-    read_record(record, table[i]);
-    record.finish();
-  }
+  constexpr std::size_t kGroup = 4096;
+  const std::size_t groups = (record_lines.size() + kGroup - 1) / kGroup;
+  std::vector<std::exception_ptr> failures(groups);
+  shared_task_pool().for_each_unit(static_cast<int>(groups), [&](int g) {
+    std::string buffer;  // reused by every real number of the group
+    try {
+      const std::size_t first = static_cast<std::size_t>(g) * kGroup;
+      for (std::size_t i = first; i < std::min(record_lines.size(), first + kGroup); ++i) {
+        RecordReader record(lines, file_name, keyword, static_cast<int>(i + 1), record_lines[i], buffer);
+        read_record(record, table[i]);
+        record.finish();
+      }
+    } catch (...) {
+      failures[static_cast<std::size_t>(g)] = std::current_exception();
+    }
+  });
+  for (const std::exception_ptr& failure : failures)
+    if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace
@@ -825,10 +859,10 @@ void read_section(const InputLines& lines, const std::string& file_name, std::st
 // ---- Sections ----------------------------------------------------------------
 
 SectionStart find_section(const InputLines& lines, std::string_view keyword) {
-  FixedText<20> item;
+  const char lead = keyword.empty() ? ' ' : keyword[0];  // a quick test before the whole text
   for (int n = 1; n <= lines.count(); ++n) {
-    if (first_item(lines.line(n), item) == FirstItem::text && item == keyword)
-      return SectionStart{true, n, std::min(n + 4, lines.count() + 1)};
+    if (lines.first_kind(n) != FirstItem::text || lines.first_text(n).padded()[0] != lead) continue;
+    if (lines.first_text(n) == keyword) return SectionStart{true, n, std::min(n + 4, lines.count() + 1)};
   }
   return SectionStart{};
 }
@@ -840,7 +874,7 @@ std::vector<int> section_data_lines(const InputLines& lines, std::string_view ke
   if (!start.found) return data;
   FixedText<20> item;
   for (int n = start.first_data_line; n <= lines.count(); ++n) {
-    const FirstItem kind = first_item(lines.line(n), item);
+    const FirstItem kind = lines.first_item(n, item);
     if (kind == FirstItem::blank_line) continue;
     if (kind == FirstItem::text && item.padded()[0] == '-') return data;
     data.push_back(n);
@@ -873,18 +907,18 @@ SourceLines read_input_lines(const InputLines& lines, const std::string& file_na
   if (source.node_keyword == 0) refuse_slip_of_missing_section(lines, file_name, kNode, general_last);
   // Nodes, materials and thicknesses come before the elements that refer to
   // them; the references are kept as numbers and checked by check_model.
-  read_section(lines, file_name, "NODE", model.nodes, source.nodes, buffer, read_node);
+  read_section(lines, file_name, "NODE", model.nodes, source.nodes, read_node);
   // Equation numbers (two per node) are 32-bit integers.
   constexpr int kMaxNodes = std::numeric_limits<int>::max() / 2;
   if (model.nodes.size64() > kMaxNodes)
     throw InputError(line_prefix(file_name, source.node_keyword) + "NODE section: expected at most " +
                      std::to_string(kMaxNodes) + " records, found " + std::to_string(model.nodes.size64()));
-  read_section(lines, file_name, "MATERIAL", model.materials, source.materials, buffer, read_material);
-  read_section(lines, file_name, "THICKNESS", model.thicknesses, source.thicknesses, buffer, read_thickness);
-  read_section(lines, file_name, "ELEMENT", model.elements, source.elements, buffer, read_element);
-  read_section(lines, file_name, "FORCE", model.forces, source.forces, buffer, read_force);
-  read_section(lines, file_name, "PRESSURE", model.pressures, source.pressures, buffer, read_pressure);
-  read_section(lines, file_name, "DISPLACEMENT", model.prescribed_displacements, source.displacements, buffer,
+  read_section(lines, file_name, "MATERIAL", model.materials, source.materials, read_material);
+  read_section(lines, file_name, "THICKNESS", model.thicknesses, source.thicknesses, read_thickness);
+  read_section(lines, file_name, "ELEMENT", model.elements, source.elements, read_element);
+  read_section(lines, file_name, "FORCE", model.forces, source.forces, read_force);
+  read_section(lines, file_name, "PRESSURE", model.pressures, source.pressures, read_pressure);
+  read_section(lines, file_name, "DISPLACEMENT", model.prescribed_displacements, source.displacements,
                read_displacement);
   check_section_keywords(lines, file_name, general_last, source.warnings, buffer);
 

@@ -47,10 +47,26 @@ class InputLines {
   // Line `number`, 1-based, without its line end.
   std::string_view line(int number) const;
 
+  // How line `number` starts, as the section search reads it: blank, with
+  // no text (a null item or a slash), or with a text, whose first 20
+  // characters go to `text` (an unclosed quote runs to the end of the line).
+  // Worked out once for every line, the searches going over them many times.
+  enum class Start : char { blank_line, none, text };
+  Start first_item(int number, FixedText<20>& text) const {
+    text = first_text(number);
+    return first_kind(number);
+  }
+  Start first_kind(int number) const { return first_kinds_[static_cast<std::size_t>(number - 1)]; }
+  const FixedText<20>& first_text(int number) const {
+    return first_texts_[static_cast<std::size_t>(number - 1)];
+  }
+
  private:
   std::string_view text_;
   std::vector<std::size_t> starts_;
   std::vector<std::size_t> lengths_;
+  std::vector<Start> first_kinds_;
+  std::vector<FixedText<20>> first_texts_;
   bool cut_ = false;
 };
 

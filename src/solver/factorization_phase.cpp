@@ -30,6 +30,8 @@
 
 #include "parallel/task_pool.hpp"
 #include "solver/front_kernels.hpp"
+#include "solver/subtree_factors.hpp"
+#include "sparse/large_memory.hpp"
 
 namespace quorix {
 
@@ -78,8 +80,8 @@ bool compress_factor_storage(View1<T> space, TopRegion& top) {
 // the sums are parked in real_space(1..N); then every value is carried round
 // its cycle of destinations. Both give the same rows.
 std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
-                          View1<const int> cols, View1<double> real_space, std::int64_t la,
-                          View1<int> int_space, std::int64_t liw, View1<const int> iplan,
+                          View1<const int> cols, View1<const double> values, View1<double> real_space,
+                          std::int64_t la, View1<int> int_space, std::int64_t liw, View1<const int> iplan,
                           View1<int> tree_work, int& iflag) {
   SolverInfo& info = solver.info;
   // Entry k is kept as an off-diagonal entry of row `owner` (its variable
@@ -141,12 +143,14 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
 
   if (la - total >= nz) {
     // Entries highest first into their rows from the end; tree_work(v) ends
-    // at the first entry word of row v, its marker just before.
+    // at the first entry word of row v, its marker just before. The values
+    // are read where the caller has them.
+    const View1<const double> value = values.size() >= nz ? values : View1<const double>(real_space);
     for (std::int64_t k = nz; k >= 1; --k) {
       int owner, other;
       if (!off_diagonal(k, owner, other)) continue;
       const int word = --tree_work(owner);
-      real_space(real_base + word) = real_space(k);
+      real_space(real_base + word) = value(k);
       int_space(int_base + word) = other;
     }
     for (int v = 1; v <= n; ++v) {
@@ -154,7 +158,7 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
       int_space(int_base + tree_work(v) - 1) = -v;
     }
     for (std::int64_t k = 1; k <= nz; ++k) {
-      if (diagonal(k)) real_space(real_base + tree_work(rows(k)) - 1) += real_space(k);
+      if (diagonal(k)) real_space(real_base + tree_work(rows(k)) - 1) += value(k);
     }
     return total;
   }
@@ -223,11 +227,21 @@ constexpr int kCounted = -1;  // met once, counted in the front order
 constexpr int kListed = -2;   // written into the front's index list
 
 // Assembles and partly eliminates the front of every tree node in turn.
+//
+// With a schedule of subtrees (subtree_factors.hpp) whose tasks are done,
+// each task is taken as a whole where its first node comes: its blocks are
+// in place, its root's remainder goes on the stack, and the storage state
+// becomes the one its fronts would have left. The fronts of the schedule's
+// buffered nodes are assembled in a buffer and their pivot rows copied into
+// place. Nothing else changes. Should the storage state call for a
+// compression, which the schedule rules out, the loop stops with
+// schedule_failed() set and without a message.
 class FrontLoop {
  public:
   FrontLoop(Solver& solver, int n, View1<double> real_space, std::int64_t la, View1<int> int_space,
             std::int64_t liw, View1<const int> iplan, int nnodes, View1<int> tree_work, std::int64_t total,
-            int panel_pivots)
+            int panel_pivots, bool release_input, SubtreeSchedule* schedule = nullptr,
+            SubtreeRun* run = nullptr)
       : solver_(solver),
         info_(solver.info),
         n_(n),
@@ -239,8 +253,13 @@ class FrontLoop {
         nnodes_(nnodes),
         front_position_(tree_work),
         int_top_{liw - total + 1, liw - total + 1, liw - total + 1},
+        input_base_(liw - total + 1),
+        total_(total),
         real_top_{la - total + 1, la - total + 1, la - total + 1},
-        panel_(panel_pivots) {
+        panel_(panel_pivots),
+        release_input_(release_input),
+        schedule_(schedule),
+        run_(run) {
     const double clamped = std::max(std::min(solver.controls.U, 0.5), -0.5);
     u_ = clamped;
     tolerance_ = solver.controls.definite_zero_tolerance;
@@ -250,6 +269,7 @@ class FrontLoop {
   // Runs every node; returns the IFLAG (0, or 2 with sign changes in
   // definite mode; 3 or an error set by the caller's rules).
   void run(int& mfront, int& iflag);
+  bool schedule_failed() const { return schedule_failed_; }
 
  private:
   // One front: its variables, place, assembly, pivots, block and remainder.
@@ -258,11 +278,21 @@ class FrontLoop {
 
   template <class Visit>
   void for_each_front_variable(int sons, int planned, Visit&& visit) const;
-  bool place_front(int sons, int front_order, int delayed, int& iflag);
+  bool place_front(int sons, int front_order, int delayed, bool buffered, int& iflag);
   void assemble_son_triangles(const Front& a, int sons, int delayed);
-  void assemble_input_rows(const Front& a, int planned);
   PivotCounts eliminate_definite_pivots(const Front& a, int fully_summed, int& iflag);
-  bool push_remainder(int remainder, std::int64_t remainder_list, int& iflag);
+  // Pushes a remainder whose list is at `list` and whose triangle is at
+  // `triangle` (in place after the block, or elsewhere).
+  bool push_remainder(int remainder, const int* list, const double* triangle, int& iflag);
+  // Gives the pages of the input rows assembled so far back to the system,
+  // a few megabytes at a time: they are never read again (a compression
+  // writes the stack over them).
+  void release_assembled_input();
+  // Takes a task of the schedule as if its fronts had just been worked.
+  bool take_task(SubtreeTask& task, int& iflag);
+  // In the scheduled run a compression means the schedule was wrong.
+  template <class T>
+  bool compress(View1<T> space, TopRegion& top, int& counter);
   // Tells factor_progress the share of the forecast operations done after
   // `node`, in steps of a hundredth and at the last node.
   void tell_progress(int node);
@@ -287,6 +317,8 @@ class FrontLoop {
   std::int64_t next_int_ = 2;   // next factor integer (int_space(1) is the block count)
   std::int64_t next_real_ = 1;  // next factor real
   TopRegion int_top_;
+  const std::int64_t input_base_;  // int word of the first input row
+  const std::int64_t total_;       // words of the input rows
   TopRegion real_top_;
   std::int64_t zero_end_ = 1;    // real words next_real .. zero_end-1 are zero; zero_end <= stack bottom
   std::int64_t front_last_ = 0;  // last real word of the current front
@@ -294,14 +326,30 @@ class FrontLoop {
   int last_front_order_ = 0;     // of the front just done
   int last_pivots_ = 0;
   PanelPivots panel_;
+  const bool release_input_;      // give the input rows' pages back as they are assembled
   double operations_done_ = 0.0;  // as the forecast counts them, over the fronts so far
   double share_told_ = 0.0;
+  SubtreeSchedule* schedule_;
+  SubtreeRun* run_;                                    // where the schedule's tasks run
+  std::int64_t int_released_ = 0, real_released_ = 0;  // input words given back, from the first
+  bool schedule_failed_ = false;
+  LargeArray<double> buffer_;       // for the schedule's buffered fronts, when not in real_space
+  double* buffer_front_ = nullptr;  // where the buffered front is
 };
+
+template <class T>
+bool FrontLoop::compress(View1<T> space, TopRegion& top, int& counter) {
+  if (schedule_ != nullptr) {
+    schedule_failed_ = true;
+    return false;
+  }
+  if (compress_factor_storage(space, top)) ++counter;
+  return true;
+}
 
 void FrontLoop::tell_progress(int node) {
   if (!solver_.factor_progress) return;
-  const double f = last_front_order_, p = last_pivots_;
-  operations_done_ += (p * (f * (f + 1) - (p + 1) * (2 * f + 1) / 2) + p * (p + 1) * (2 * p + 1) / 6) / 2;
+  operations_done_ += front_operations(last_front_order_, last_pivots_);
   const double share = info_.OPS > 0.0 ? std::min(1.0, operations_done_ / info_.OPS) : 1.0;
   if (node == nnodes_) {
     solver_.factor_progress(1.0);
@@ -333,8 +381,8 @@ void FrontLoop::for_each_front_variable(int sons, int planned, Visit&& visit) co
 // reach into the topmost son triangle (assembled first) short of its last
 // word, while its delayed rows, delayed(2 front_order - delayed + 1)/2 words,
 // end below the stack. Compresses when it does not fit; the words not known
-// to be zero are cleared.
-bool FrontLoop::place_front(int sons, int front_order, int delayed, int& iflag) {
+// to be zero are cleared. A buffered front is cleared in the buffer instead.
+bool FrontLoop::place_front(int sons, int front_order, int delayed, bool buffered, int& iflag) {
   const std::int64_t front_words = triangle_words(front_order);
   const std::int64_t delayed_words =
       static_cast<std::int64_t>(delayed) * (2LL * front_order - delayed + 1) / 2;
@@ -347,7 +395,7 @@ bool FrontLoop::place_front(int sons, int front_order, int delayed, int& iflag) 
            front_last_ <= real_top_.stack_bottom + top_son_words() - 2;
   };
   if (!front_fits()) {
-    if (compress_factor_storage(real_space_, real_top_)) ++info_.NCOMPR;
+    if (!compress(real_space_, real_top_, info_.NCOMPR)) return false;
     if (!front_fits()) {
       iflag = -4;
       info_.IERROR = la_ - real_top_.stack_bottom +
@@ -355,6 +403,19 @@ bool FrontLoop::place_front(int sons, int front_order, int delayed, int& iflag) 
       write_solver_error(solver_, phase, -4, la_);
       return false;
     }
+  }
+  if (buffered) {
+    if (schedule_->buffer_start > 0) {
+      buffer_front_ = real_space_.data() + (schedule_->buffer_start - 1);
+    } else {
+      if (buffer_.size() < front_words) {
+        buffer_.reset();
+        buffer_ = LargeArray<double>::from_system(schedule_->buffer_words);
+      }
+      buffer_front_ = buffer_.get();
+    }
+    std::fill(buffer_front_, buffer_front_ + front_words, 0.0);
+    return true;
   }
   const std::int64_t from = std::max(next_real_, zero_end_);
   const std::int64_t to = std::min(front_last_, real_top_.stack_bottom - 1);
@@ -401,28 +462,6 @@ void FrontLoop::assemble_son_triangles(const Front& a, int sons, int delayed) {
   if (zero_end_ >= stack_bottom_before) zero_end_ = real_top_.stack_bottom;
 }
 
-// Each planned input row: a(v,v) += its diagonal, a(v,w) += the value of
-// each entry (repeated entries add up).
-void FrontLoop::assemble_input_rows(const Front& a, int planned) {
-  for (int row = 0; row < planned; ++row) {
-    std::int64_t ip = int_top_.input_start;
-    std::int64_t rp = real_top_.input_start;
-    const int lv = front_position_(-int_space_(ip));
-    double* const row_v = a.row(lv);  // row_v[c - lv] = a(lv, c)
-    row_v[0] += real_space_(rp);
-    for (++ip, ++rp; ip <= liw_ && int_space_(ip) > 0; ++ip, ++rp) {
-      const int lw = front_position_(int_space_(ip));
-      if (lw > lv) {
-        row_v[lw - lv] += real_space_(rp);
-      } else {
-        a.at(lw, lv) += real_space_(rp);
-      }
-    }
-    int_top_.input_start = ip;
-    real_top_.input_start = rp;
-  }
-}
-
 // Definite mode: every fully summed row in turn, without interchanges. |d|
 // at or below the tolerance is an error; a change of sign a warning (or an
 // error when U < 0). Returns with iflag < 0 after an error.
@@ -465,9 +504,9 @@ PivotCounts FrontLoop::eliminate_definite_pivots(const Front& a, int fully_summe
 // The remainder's list with a length word on the integer stack, its triangle
 // on the real stack (already in place when it ends at the stack bottom,
 // otherwise copied up and the vacated words cleared).
-bool FrontLoop::push_remainder(int remainder, std::int64_t remainder_list, int& iflag) {
+bool FrontLoop::push_remainder(int remainder, const int* list, const double* triangle, int& iflag) {
   if (int_top_.stack_bottom - (remainder + 1) < next_int_) {
-    if (compress_factor_storage(int_space_, int_top_)) ++info_.NCOMPI;
+    if (!compress(int_space_, int_top_, info_.NCOMPI)) return false;
     if (int_top_.stack_bottom - (remainder + 1) < next_int_) {
       iflag = -3;
       info_.IERROR = liw_ - int_top_.stack_bottom + next_int_ + remainder + 1;
@@ -478,23 +517,74 @@ bool FrontLoop::push_remainder(int remainder, std::int64_t remainder_list, int& 
   // Without a pivot the list lies above next_int, where the stack may now
   // reach: copy it before writing the length word.
   int_top_.stack_bottom -= remainder + 1;
-  std::memmove(int_space_.data() + int_top_.stack_bottom, int_space_.data() + (remainder_list - 1),
+  std::memmove(int_space_.data() + int_top_.stack_bottom, list,
                static_cast<std::size_t>(remainder) * sizeof(int));
   int_space_(int_top_.stack_bottom) = remainder;
   const std::int64_t words = triangle_words(remainder);
-  if (front_last_ == real_top_.stack_bottom - 1) {
+  double* const in_place = real_space_.data() + (next_real_ - 1);
+  if (triangle != in_place) {
+    // From a buffer, to where it would stand had the front been in place.
+    const std::int64_t to = real_top_.stack_bottom - words;
+    std::memcpy(real_space_.data() + (to - 1), triangle, static_cast<std::size_t>(words) * sizeof(double));
+    real_top_.stack_bottom = to;
+    zero_end_ = std::min(zero_end_, to);
+  } else if (front_last_ == real_top_.stack_bottom - 1) {
     real_top_.stack_bottom = next_real_;
     zero_end_ = next_real_;
   } else {
     const std::int64_t to = real_top_.stack_bottom - words;
-    double* const source = real_space_.data() + (next_real_ - 1);
-    std::memmove(real_space_.data() + (to - 1), source, static_cast<std::size_t>(words) * sizeof(double));
+    std::memmove(real_space_.data() + (to - 1), in_place, static_cast<std::size_t>(words) * sizeof(double));
     const std::int64_t vacated_end = std::min(front_last_, to - 1);  // last source word not overwritten
-    if (vacated_end >= next_real_) std::fill(source, real_space_.data() + vacated_end, 0.0);
+    if (vacated_end >= next_real_) std::fill(in_place, real_space_.data() + vacated_end, 0.0);
     real_top_.stack_bottom = to;
     zero_end_ = std::min(zero_end_, to);
   }
   return true;
+}
+
+void FrontLoop::release_assembled_input() {
+  if (!release_input_) return;
+  constexpr std::int64_t piece = std::int64_t{4} << 20;  // bytes
+  auto release = [&](auto* space, std::int64_t base, std::int64_t input_start, std::int64_t& released) {
+    const auto size = static_cast<std::int64_t>(sizeof(*space));
+    const std::int64_t words = (input_start - base) * size / piece * piece / size;
+    if (words <= released) return;
+    discard_pages(space + (base - 1 + released), static_cast<std::size_t>((words - released) * size));
+    released = words;
+  };
+  release(int_space_.data(), input_base_, int_top_.input_start, int_released_);
+  release(real_space_.data(), la_ - total_ + 1, real_top_.input_start, real_released_);
+}
+
+bool FrontLoop::take_task(SubtreeTask& task, int& iflag) {
+  const std::vector<NodeLayout>& layout = schedule_->layout;
+  const NodeLayout& begin = layout[static_cast<std::size_t>(task.first_node)];
+  const NodeLayout& end = layout[static_cast<std::size_t>(task.last_node) + 1];
+  if (!run_->wait(task) || next_real_ != begin.real_start || next_int_ != begin.int_start ||
+      consumed_ != begin.consumed || int_top_.input_start != input_base_ + begin.input_start) {
+    schedule_failed_ = true;
+    return false;
+  }
+  const std::int64_t input_words = end.input_start - begin.input_start;
+  int_top_.input_start += input_words;
+  real_top_.input_start += input_words;
+  release_assembled_input();
+  consumed_ = end.consumed;
+  pivots_total_ += end.consumed - begin.consumed;
+  block_count_ += task.last_node - task.first_node + 1;
+  mfront_ = std::max(mfront_, task.largest_front);
+  info_.NTWO += task.two_by_two;
+  info_.negative_pivot_count += task.negative;
+  operations_done_ += task.operations;
+  next_int_ = end.int_start;
+  next_real_ = end.real_start;
+  zero_end_ = next_real_;  // what lies above is not known
+  if (task.root_remainder == 0 || task.last_node == nnodes_) return true;
+  // The root's remainder, in place after its block or copied elsewhere.
+  front_last_ = next_real_ + triangle_words(task.root_remainder) - 1;
+  const bool pushed = push_remainder(task.root_remainder, task.root_list, task.root_triangle, iflag);
+  task.root_copy.reset();
+  return pushed;
 }
 
 bool FrontLoop::factorize_node(int node, int& iflag) {
@@ -519,7 +609,7 @@ bool FrontLoop::factorize_node(int node, int& iflag) {
   // ---- b. Integer space: the block header (2 words) and the index list
   //         (front_order words) from next_int must end below the stack. ----
   if (int_top_.stack_bottom <= next_int_ + front_order + 1) {
-    if (compress_factor_storage(int_space_, int_top_)) ++info_.NCOMPI;
+    if (!compress(int_space_, int_top_, info_.NCOMPI)) return false;
     if (int_top_.stack_bottom <= next_int_ + front_order + 1) {
       iflag = -3;
       info_.IERROR = liw_ - int_top_.stack_bottom + next_int_ + front_order + 2;
@@ -540,12 +630,16 @@ bool FrontLoop::factorize_node(int node, int& iflag) {
   }
 
   // ---- c. Real space. ----
-  if (!place_front(sons, front_order, delayed, iflag)) return false;
-  const Front a{real_space_.data() + (next_real_ - 1), front_order};
+  const bool buffered = schedule_ != nullptr && schedule_->buffered[static_cast<std::size_t>(node)];
+  if (!place_front(sons, front_order, delayed, buffered, iflag)) return false;
+  const Front a{buffered ? buffer_front_ : real_space_.data() + (next_real_ - 1), front_order};
 
   // ---- d. Assembly: the son triangles, then the planned input rows. ----
   assemble_son_triangles(a, sons, delayed);
-  assemble_input_rows(a, planned);
+  assemble_input_rows(a, front_position_, View1<const int>(int_space_.data(), liw_),
+                      View1<const double>(real_space_.data(), la_), planned, int_top_.input_start,
+                      real_top_.input_start);
+  release_assembled_input();
   consumed_ += planned;
   for (int l = 0; l < front_order; ++l) front_position_(list[l]) = kNotInFront;
 
@@ -580,13 +674,23 @@ bool FrontLoop::factorize_node(int node, int& iflag) {
     next_int_ += front_order + 2;
     ++block_count_;
   }
-  next_real_ += static_cast<std::int64_t>(pivots) * (2LL * front_order - pivots + 1) / 2;
+  const std::int64_t block_words = pivot_row_words(front_order, pivots);
+  if (buffered) {
+    std::memcpy(real_space_.data() + (next_real_ - 1), a.first,
+                static_cast<std::size_t>(block_words) * sizeof(double));
+    zero_end_ = std::max(zero_end_, next_real_ + block_words);
+  }
+  next_real_ += block_words;
 
   // ---- g. Remainder of order front_order - pivots: pushed unless empty or
   //         at the last node (dropped there). ----
   const int remainder = front_order - pivots;
-  if (remainder > 0 && node < nnodes_) return push_remainder(remainder, remainder_list, iflag);
-  return true;
+  bool pushed = true;
+  if (remainder > 0 && node < nnodes_)
+    pushed =
+        push_remainder(remainder, int_space_.data() + (remainder_list - 1), a.first + block_words, iflag);
+  if (buffered && node == schedule_->last_buffered) buffer_.reset();
+  return pushed;
 }
 
 void FrontLoop::run(int& mfront, int& iflag) {
@@ -597,9 +701,14 @@ void FrontLoop::run(int& mfront, int& iflag) {
   info_.negative_pivot_count = 0;
   for (int v = 1; v <= n_; ++v) front_position_(v) = kNotInFront;
   for (int node = 1; node <= nnodes_; ++node) {
-    const bool ok = factorize_node(node, iflag);
+    SubtreeTask* task = schedule_ != nullptr ? schedule_->task_starting_at(node) : nullptr;
+    const bool ok = task != nullptr ? take_task(*task, iflag) : factorize_node(node, iflag);
     mfront = mfront_;
     if (!ok) return;
+    if (task != nullptr) {
+      node = task->last_node;
+      last_front_order_ = last_pivots_ = 0;
+    }
     tell_progress(node);
   }
 
@@ -619,14 +728,23 @@ void FrontLoop::run(int& mfront, int& iflag) {
 
 // ---- The phase ----------------------------------------------------------
 
-void factorize_with_panel(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
-                          View1<const int> cols, View1<double> real_space, std::int64_t la,
-                          View1<int> int_space, std::int64_t liw, View1<const int> iplan, int nnodes,
-                          int& mfront, View1<int> tree_work, int& iflag, int panel_pivots) {
-  assert(1 <= panel_pivots && panel_pivots <= max_panel_pivots);
+void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
+               View1<double> real_space, std::int64_t la, View1<int> int_space, std::int64_t liw,
+               View1<const int> iplan, int nnodes, int& mfront, View1<int> tree_work, int& iflag,
+               const FactorOptions& options) {
+  assert(1 <= options.panel_pivots && options.panel_pivots <= max_panel_pivots);
   const SolverControls& controls = solver.controls;
   SolverInfo& info = solver.info;
   const bool listing = controls.diagnostic_level >= 1 && controls.diagnostic_unit > 0;
+  info.subtree_tasks = 0;
+  // The values go to real_space(1..NZ) unless the rows can be sorted from
+  // where the caller has them (see sort_entries).
+  View1<const double> values = options.values;
+  if (values.size() >= nz && (listing || la < 2 * nz + n)) {
+    const std::int64_t copied = std::min(nz, la);
+    if (copied > 0) std::copy(values.data(), values.data() + copied, real_space.data());
+    values = View1<const double>();
+  }
   iflag = 0;
   if (listing)
     write_factorization_entry_listing(solver, n, nz, rows, cols, real_space, la, liw, iplan, nnodes);
@@ -657,12 +775,63 @@ void factorize_with_panel(Solver& solver, int n, std::int64_t nz, View1<const in
     write_solver_error(solver, phase, -7, 0);
     return;
   }
-  const std::int64_t total =
-      sort_entries(solver, n, nz, rows, cols, real_space, la, int_space, liw, iplan, tree_work, iflag);
+  const std::int64_t total = sort_entries(solver, n, nz, rows, cols, values, real_space, la, int_space, liw,
+                                          iplan, tree_work, iflag);
   if (iflag < 0) return;
-  FrontLoop(solver, n, real_space, la, int_space, liw, iplan, nnodes, tree_work, total, panel_pivots)
-      .run(mfront, iflag);
+
+  // Subtrees side by side when the threshold pivoting of a run without
+  // listings lets them (the definite mode's sign test runs through all
+  // fronts in order), then, should the fronts not match the forecast, one
+  // front after the other from the start.
+  bool factorized = false;
+  TaskPool& pool = shared_task_pool();
+  const double u = std::max(std::min(controls.U, 0.5), -0.5);
+  if (pool.threads() > 1 && u > 0.0 && !listing && options.planned_fronts.size() >= nnodes) {
+    const FactorSpace space{n,
+                            nnodes,
+                            real_space,
+                            la,
+                            int_space,
+                            liw,
+                            total,
+                            iplan,
+                            options.planned_fronts,
+                            u,
+                            controls.definite_zero_tolerance,
+                            options.panel_pivots};
+    std::unique_ptr<SubtreeSchedule> schedule = plan_subtrees(space, pool.threads());
+    if (schedule) {
+      const int sorted_iflag = iflag;
+      const std::int64_t sorted_ierror = info.IERROR;
+      info.subtree_tasks = static_cast<int>(schedule->tasks.size());
+      SubtreeRun run(space, *schedule, pool);
+      FrontLoop loop(solver, n, real_space, la, int_space, liw, iplan, nnodes, tree_work, total,
+                     options.panel_pivots, options.release_input, schedule.get(), &run);
+      loop.run(mfront, iflag);
+      if (loop.schedule_failed()) run.stop();
+      factorized = run.wait_all() && !loop.schedule_failed();
+      if (!factorized) {
+        iflag = sorted_iflag;
+        info.IERROR = sorted_ierror;
+        info.subtree_tasks = 0;
+      }
+    }
+  }
+  if (!factorized)
+    FrontLoop(solver, n, real_space, la, int_space, liw, iplan, nnodes, tree_work, total,
+              options.panel_pivots, options.release_input)
+        .run(mfront, iflag);
   if (listing && iflag >= 0) write_factorization_exit_listing(solver, mfront, iflag, real_space, int_space);
+}
+
+void factorize_with_panel(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
+                          View1<const int> cols, View1<double> real_space, std::int64_t la,
+                          View1<int> int_space, std::int64_t liw, View1<const int> iplan, int nnodes,
+                          int& mfront, View1<int> tree_work, int& iflag, int panel_pivots) {
+  FactorOptions options;
+  options.panel_pivots = panel_pivots;
+  factorize(solver, n, nz, rows, cols, real_space, la, int_space, liw, iplan, nnodes, mfront, tree_work,
+            iflag, options);
 }
 
 void MFFACT(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,

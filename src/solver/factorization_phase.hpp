@@ -23,6 +23,28 @@ void factorize_with_panel(Solver& solver, int n, std::int64_t nz, View1<const in
                           View1<int> int_space, std::int64_t liw, View1<const int> iplan, int nnodes,
                           int& mfront, View1<int> tree_work, int& iflag, int panel_pivots);
 
+// What the driver knows beyond MFFACT's arguments.
+struct FactorOptions {
+  int panel_pivots = default_panel_pivots;
+  // The NZ values, read from here rather than from real_space(1..NZ) when
+  // the rows fit above them (LA >= 2 NZ + N is enough); empty: real_space.
+  View1<const double> values;
+  // The front order of each node as MFANAL forecast it (NNODES entries).
+  // With it, independent subtrees of the assembly tree may be factorized on
+  // the threads of the shared pool; empty: one front after the other.
+  View1<const int> planned_fronts;
+  // Give the pages of the input rows back to the system as they are
+  // assembled: less memory held, but storage used again for another
+  // factorization has them given anew.
+  bool release_input = false;
+};
+
+// MFFACT with options; the same factors, statistics and messages.
+void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
+               View1<double> real_space, std::int64_t la, View1<int> int_space, std::int64_t liw,
+               View1<const int> iplan, int nnodes, int& mfront, View1<int> tree_work, int& iflag,
+               const FactorOptions& options);
+
 // ---- The factors' layout ---------------------------------------------------
 // int_space(1) is the block count (negated when a 2 x 2 pivot was used). Each
 // block is a header, (front_order, pivots) or (-front_order) for one pivot,
@@ -50,5 +72,14 @@ inline FactorBlock read_factor_block(View1<const int> int_space, std::int64_t po
 inline std::int64_t factor_block_reals(const FactorBlock& block) {
   return row_offset(block.pivots + 1, block.front_order);
 }
+
+// Multiply-add pairs of eliminating p pivots from a front of order f, as the
+// analysis's forecast counts them.
+inline double front_operations(double f, double p) {
+  return (p * (f * (f + 1) - (p + 1) * (2 * f + 1) / 2) + p * (p + 1) * (2 * p + 1) / 6) / 2;
+}
+
+// Reals of the pivot rows of a front of order f with p pivots.
+inline std::int64_t pivot_row_words(std::int64_t f, std::int64_t p) { return p * (2 * f - p + 1) / 2; }
 
 }  // namespace quorix

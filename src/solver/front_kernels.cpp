@@ -491,6 +491,29 @@ PivotCounts eliminate_threshold_pivots(const Front& a, int* list, int fully_summ
   return counts;
 }
 
+void assemble_input_rows(const Front& a, View1<const int> position, View1<const int> int_space,
+                         View1<const double> real_space, int planned, std::int64_t& int_pos,
+                         std::int64_t& real_pos) {
+  const std::int64_t end = int_space.size();
+  for (int row = 0; row < planned; ++row) {
+    std::int64_t ip = int_pos;
+    std::int64_t rp = real_pos;
+    const int lv = position(-int_space(ip));
+    double* const row_v = a.row(lv);  // row_v[c - lv] = a(lv, c)
+    row_v[0] += real_space(rp);
+    for (++ip, ++rp; ip <= end && int_space(ip) > 0; ++ip, ++rp) {
+      const int lw = position(int_space(ip));
+      if (lw > lv) {
+        row_v[lw - lv] += real_space(rp);
+      } else {
+        a.at(lw, lv) += real_space(rp);
+      }
+    }
+    int_pos = ip;
+    real_pos = rp;
+  }
+}
+
 // Son columns whose positions follow one another in the front, after that of
 // the row, are added as one run, a pack at a time from its end. Each pack's
 // values are read and cleared before its targets are added to, so where the

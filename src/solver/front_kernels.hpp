@@ -47,10 +47,11 @@ struct PanelPivots {
 
 // Panel updates of at least min_work multiply-adds are spread over the
 // pool's threads, in row ranges of at least min_unit_rows rows. The defaults
-// were measured: below a few hundred microseconds of work waking the workers
-// costs more than it gains. Tests lower them to split small fronts too.
+// were measured on single fronts on two threads: fronts of order 600 (the
+// first panels about 11 million multiply-adds) gain nothing from the split,
+// 1500 and more gain a half. Tests lower them to split small fronts too.
 struct PanelSplit {
-  std::int64_t min_work = 4'000'000;
+  std::int64_t min_work = 16'000'000;
   int min_unit_rows = 64;
 };
 void set_panel_split(PanelSplit split);
@@ -88,6 +89,14 @@ PivotCounts eliminate_threshold_pivots(const Front& a, int* list, int fully_summ
 // Takes the 1x1 pivot d at position p + 1 into the panel; returns 1 when d is
 // negative. Applies the panel when it is full.
 int hold_one_by_one(const Front& a, PanelPivots& panel, int p, double d);
+
+// Adds `planned` input rows into the front, the first at int_space(int_pos)
+// and real_space(real_pos), and moves both positions past them: a(v,v) +=
+// the row's diagonal, a(v,w) += the value of each entry (repeated entries
+// add up). position(v) is the front position of variable v.
+void assemble_input_rows(const Front& a, View1<const int> position, View1<const int> int_space,
+                         View1<const double> real_space, int planned, std::int64_t& int_pos,
+                         std::int64_t& real_pos);
 
 // Adds rows first_row .. last_row of a son triangle of order `length` at
 // `son` into the front, read from the last word down and cleared as read;

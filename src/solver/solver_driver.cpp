@@ -10,6 +10,8 @@
 #include <sstream>
 #include <vector>
 
+#include "parallel/task_pool.hpp"
+#include "solver/analysis_phase.hpp"
 #include "solver/factorization_phase.hpp"
 #include "solver/pivot_check.hpp"
 #include "solver/solver_interface.hpp"
@@ -24,6 +26,18 @@ std::size_t length(std::int64_t words) { return static_cast<std::size_t>(std::ma
 // Wall-clock seconds since `start`, for the phase times in SolverInfo.
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A table of `count` zeros, written on all threads, in pages of the shared
+// pool as far as it goes.
+Table1<int> zeroed_table(std::int64_t count) {
+  Table1<int> table(count, uninitialised);
+  table.take_pool_pages();
+  constexpr std::int64_t piece = std::int64_t{1} << 22;
+  shared_task_pool().for_each_unit(static_cast<int>((table.size64() + piece - 1) / piece), [&](int p) {
+    std::fill(table.data() + p * piece, table.data() + std::min(table.size64(), (p + 1) * piece), 0);
+  });
+  return table;
 }
 
 // The fields of SolverInfo that MFANAL writes, from a record it wrote.
@@ -73,12 +87,10 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   const PatternKey key = pattern_key(n, nz, rows, cols);
   const bool same_pattern = kept.analysed && kept.key == key;
   if (same_pattern) {
-    kept.repeated = true;
     solver_console(solver) << kept.messages;
     restore_analysis_info(info, kept.info);
   } else {
     kept.analysed = false;
-    kept.repeated = false;
     kept.storage = FactorStorage{};
     kept.key = key;
     const std::int64_t order = std::max(n, 0);
@@ -86,8 +98,8 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     kept.nnodes = 0;
     kept.iflag = 0;
     const std::int64_t liw = 3 * static_cast<std::int64_t>(n) + 2 * nz + 1;
-    std::vector<int> int_space(length(liw));
-    std::vector<int> tree_work(length(2 * order));
+    Table1<int> int_space = zeroed_table(liw);
+    Table1<int> tree_work = zeroed_table(2 * order);
     std::ostringstream messages;
     {
       // The messages go to `messages` for the time of the call.
@@ -99,10 +111,16 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
       solver.console = &messages;
       MFANAL(solver, n, nz, rows, cols, int_space, liw, kept.iplan, tree_work, kept.nnodes, kept.iflag);
     }
+    if (kept.iflag >= 0) {
+      const View1<int> fronts = node_front_orders(int_space, n, liw);
+      kept.fronts.assign(fronts.data(), fronts.data() + kept.nnodes);
+    }
     kept.messages = messages.str();
     solver_console(solver) << kept.messages;
     kept.info = info;
     kept.analysed = true;
+    int_space.release_to_pool();  // for the factorization
+    tree_work.release_to_pool();
   }
   info.phase_seconds[0] = seconds_since(analysis_start);
   if (kept.iflag < 0) return fail();
@@ -120,17 +138,19 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   }
 
   // 6-7. Factorization in twice the forecast storage (with compressions).
-  //      The storage of an earlier solve of the same pattern is used again.
-  FactorStorage own_storage;
-  FactorStorage& storage = kept.repeated ? kept.storage : own_storage;
+  //      The storage of an earlier solve of the same pattern is used again
+  //      (release_solver_memory gives it back).
+  FactorStorage& storage = kept.storage;
   storage.la = 2 * info.RNEEDS;
   storage.liw = 2 * info.INEEDS;
   int iflag = 0;
   {
     std::vector<int> tree_work(length(order));
     const auto start = std::chrono::steady_clock::now();
+    // A pattern met again is likely to come once more: its storage keeps
+    // the input rows' pages for the next factorization.
     iflag = factorize_with_retries(solver, n, nz, rows, cols, values, iplan, nnodes, tree_work, storage,
-                                   storage_retries);
+                                   storage_retries, kept.fronts, !same_pattern && !solver.patterns_repeat);
     info.phase_seconds[1] = seconds_since(start);
     info.MFRONT = storage.mfront;
   }
@@ -164,6 +184,8 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   return SolveStatus::solved;
 }
 
+void release_solver_memory(Solver& solver) { solver.kept.reset(); }
+
 SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View1<const double> rhs,
                                 View1<double> x) {
   return multifrontal_solve(solver, matrix.order, matrix.term_count, matrix.row_indices, matrix.col_indices,
@@ -172,25 +194,48 @@ SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View
 
 int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
                            View1<const int> cols, View1<const double> values, View1<const int> iplan,
-                           int nnodes, View1<int> tree_work, FactorStorage& storage, int retries) {
+                           int nnodes, View1<int> tree_work, FactorStorage& storage, int retries,
+                           View1<const int> planned_fronts, bool release_input) {
+  TaskPool& pool = shared_task_pool();
   for (int attempt = 0;; ++attempt) {
+    bool fresh = false;
     if (storage.real_space.size() < storage.la) {
       storage.real_space.reset();
       storage.real_space = LargeArray<double>(storage.la);
+      fresh = true;
     }
     if (storage.int_space.size() < storage.liw) {
       storage.int_space.reset();
       storage.int_space = LargeArray<int>(storage.liw);
+      fresh = true;
     }
-    const std::int64_t copied = std::min(nz, storage.la);
-    for (std::int64_t k = 1; k <= copied; ++k)
-      storage.real_space[static_cast<std::size_t>(k - 1)] = values(k);
+    // The input rows go to the top of both arrays, sorted by one thread,
+    // and the factors grow from the bottom: those places take the pages the
+    // stages before gave up, and the input rows' places are given the rest
+    // of their pages on all threads.
+    const std::int64_t rows_words = std::min(nz + std::max(n, 0), std::min(storage.la, storage.liw));
+    if (fresh && rows_words > 0) {
+      storage.real_space.take_pool_pages(storage.la - rows_words, rows_words);
+      storage.int_space.take_pool_pages(storage.liw - rows_words, rows_words);
+      storage.real_space.take_pool_pages(0, storage.la - rows_words);
+      if (pool.threads() > 1) {
+        populate_pages(pool, storage.real_space.get() + (storage.la - rows_words),
+                       static_cast<std::size_t>(rows_words) * sizeof(double));
+        populate_pages(pool, storage.int_space.get() + (storage.liw - rows_words),
+                       static_cast<std::size_t>(rows_words) * sizeof(int));
+      }
+    }
+    PagePool::shared().release_all();  // what the factorization did not take
     int iflag = 0;
     storage.mfront = 0;
-    MFFACT(solver, n, nz, rows, cols,
-           View1<double>(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0)), storage.la,
-           View1<int>(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0)), storage.liw, iplan,
-           nnodes, storage.mfront, tree_work, iflag);
+    FactorOptions options;
+    options.values = values;
+    options.planned_fronts = planned_fronts;
+    options.release_input = release_input;
+    factorize(solver, n, nz, rows, cols,
+              View1<double>(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0)), storage.la,
+              View1<int>(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0)), storage.liw, iplan,
+              nnodes, storage.mfront, tree_work, iflag, options);
     if (attempt == retries || (iflag != -3 && iflag != -4)) return iflag;
     if (iflag == -3) {
       storage.liw = std::max(solver.info.IERROR, 2 * storage.liw);

@@ -23,14 +23,17 @@ struct FactorStorage {
   int mfront = 0;
 };
 
-// Runs MFFACT on `values` (NZ reals, copied into real_space first) with the
-// storage sizes in `storage`. After IFLAG -3 or -4 it enlarges LIW or LA to
-// the larger of IERROR and twice the size that failed and tries again, at
-// most `retries` more times. Returns the last IFLAG; storage holds the
-// factors when it is >= 0. tree_work: work, N.
+// Runs MFFACT on `values` (NZ reals) with the storage sizes in `storage`.
+// After IFLAG -3 or -4 it enlarges LIW or LA to the larger of IERROR and
+// twice the size that failed and tries again, at most `retries` more times.
+// Returns the last IFLAG; storage holds the factors when it is >= 0.
+// tree_work: work, N. planned_fronts: the analysis's front orders, which
+// let subtrees be factorized side by side (may be empty). release_input:
+// see FactorOptions.
 int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
                            View1<const int> cols, View1<const double> values, View1<const int> iplan,
-                           int nnodes, View1<int> tree_work, FactorStorage& storage, int retries);
+                           int nnodes, View1<int> tree_work, FactorStorage& storage, int retries,
+                           View1<const int> planned_fronts = {}, bool release_input = false);
 inline constexpr int storage_retries = 4;
 
 // A key of a matrix pattern (order, entry count and the entries' indices in
@@ -45,13 +48,13 @@ PatternKey pattern_key(int n, std::int64_t nz, View1<const int> rows, View1<cons
 
 // What the driver keeps from one solve to the next (Solver::kept). The
 // analysis phase depends on the pattern alone: while the pattern stays the
-// same its results, and what it printed, are used again. Once a pattern has
-// come twice, the factor storage is kept for the solves after it as well.
+// same its results, and what it printed, are used again, and so is the
+// factor storage (its pages are then given already).
 struct SolverMemory {
   PatternKey key;
   bool analysed = false;
-  bool repeated = false;  // the pattern came at least twice in a row
   std::vector<int> iplan;
+  std::vector<int> fronts;  // the forecast front order of each node
   int nnodes = 0;
   int iflag = 0;
   SolverInfo info;       // the fields MFANAL wrote

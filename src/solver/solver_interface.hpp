@@ -56,6 +56,9 @@ struct SolverInfo {
   // Written by the driver of the phases: the largest front of the last
   // factorization and the wall-clock seconds of the three phases of the last solve.
   int MFRONT = 0;
+  // Written by the factorization: how many subtrees it factorized side by
+  // side (0 when it worked one front after the other).
+  int subtree_tasks = 0;
   std::array<double, 3> phase_seconds{};
 };
 
@@ -72,6 +75,10 @@ struct Solver {
   // What the driver keeps between solves while the matrix pattern stays the
   // same (solver_driver.hpp); made by the first solve.
   std::shared_ptr<SolverMemory> kept;
+  // Set by a caller that solves with one pattern again and again (Newton
+  // iterations): the first solve already keeps all of its storage ready for
+  // the next.
+  bool patterns_repeat = false;
 
   // Set by every solve that finds the matrix singular (and kept by regular
   // ones): the equations, ascending, left without a usable pivot.
@@ -115,6 +122,10 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
 
 SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View1<const double> rhs,
                                 View1<double> x);
+
+// Gives back what the solver keeps for later solves of the same pattern (the
+// analysis and the factor storage), for a caller that solves no more.
+void release_solver_memory(Solver& solver);
 
 // ---- Messages shared by the phases (texts and field widths fixed). --------
 

@@ -8,10 +8,16 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <utility>
+#include <vector>
+
+#include "parallel/task_pool.hpp"
 
 namespace quorix {
 
@@ -39,7 +45,123 @@ inline void release_large(void* memory, std::size_t bytes) {
   munmap(memory, rounded);
 }
 
-// A std::allocator that serves large requests from allocate_large.
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23  // Linux 5.14 and later
+#endif
+
+// Asks the system to give the whole pages within `bytes` from `memory` their
+// memory now, as a write would, without changing what they hold. A system
+// that does not know the request leaves the pages to be given on first touch.
+inline void populate_pages(void* memory, std::size_t bytes) {
+  constexpr std::uintptr_t page = 4096;
+  const auto start = reinterpret_cast<std::uintptr_t>(memory);
+  const std::uintptr_t first = (start + page - 1) / page * page;
+  const std::uintptr_t end = (start + bytes) / page * page;
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+}
+
+// Gives the whole pages within `bytes` from `memory` back to the system; they
+// read as zero when next touched.
+inline void discard_pages(void* memory, std::size_t bytes) {
+  constexpr std::uintptr_t page = 4096;
+  const auto start = reinterpret_cast<std::uintptr_t>(memory);
+  const std::uintptr_t first = (start + page - 1) / page * page;
+  const std::uintptr_t end = (start + bytes) / page * page;
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+}
+
+// populate_pages on the threads of `pool`, in pieces of 32 MiB.
+inline void populate_pages(TaskPool& pool, void* memory, std::size_t bytes) {
+  constexpr std::size_t piece = std::size_t{32} << 20;
+  const auto pieces = static_cast<int>((bytes + piece - 1) / piece);
+  pool.for_each_unit(pieces, [&](int p) {
+    const std::size_t from = static_cast<std::size_t>(p) * piece;
+    populate_pages(static_cast<char*>(memory) + from, std::min(piece, bytes - from));
+  });
+}
+
+// Pages already given to the process, kept between one stage and the next:
+// an array a stage is done with hands its whole 2 MiB pages over before it is
+// freed, and a large array of the next stage takes them instead of having
+// fresh pages cleared by the system on first touch. Moving pages changes no
+// data, only where they are mapped; pages taken hold whatever they held.
+// A system that does not move pages leaves the pool empty.
+class PagePool {
+ public:
+  static PagePool& shared() {
+    static PagePool pool;
+    return pool;
+  }
+  ~PagePool() { release_all(); }
+
+  // Moves the whole 2 MiB pages within [memory, memory + bytes) into the
+  // pool: that range is no longer mapped, and must be freed (or mapped again)
+  // before it is touched.
+  void keep(void* memory, std::size_t bytes) {
+    char* const first = align_up(static_cast<char*>(memory));
+    char* const end = align_down(static_cast<char*>(memory) + bytes);
+    if (end <= first) return;
+    const auto length = static_cast<std::size_t>(end - first);
+    // A place 2 MiB aligned for them, so that huge pages stay huge.
+    void* const room = mmap(nullptr, length + kHugePageBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (room == MAP_FAILED) return;
+    char* const to = align_up(static_cast<char*>(room));
+    void* const moved = mremap(first, length, length, MREMAP_MAYMOVE | MREMAP_FIXED, to);
+    if (to > room) munmap(room, static_cast<std::size_t>(to - static_cast<char*>(room)));
+    char* const room_end = static_cast<char*>(room) + length + kHugePageBytes;
+    if (moved == MAP_FAILED) {
+      munmap(to, static_cast<std::size_t>(room_end - to));
+      return;
+    }
+    if (room_end > to + length) munmap(to + length, static_cast<std::size_t>(room_end - (to + length)));
+    std::lock_guard lock(mutex_);
+    blocks_.push_back({to, length});
+  }
+
+  // Moves pages from the pool over the whole 2 MiB pages within [memory,
+  // memory + bytes) (part of a large array), from its start on, as far as
+  // the pool goes.
+  void give(void* memory, std::size_t bytes) {
+    char* to = align_up(static_cast<char*>(memory));
+    char* const end = align_down(static_cast<char*>(memory) + bytes);
+    std::lock_guard lock(mutex_);
+    while (to < end && !blocks_.empty()) {
+      Block& block = blocks_.back();
+      const std::size_t length = std::min(block.length, static_cast<std::size_t>(end - to));
+      if (mremap(block.start, length, length, MREMAP_MAYMOVE | MREMAP_FIXED, to) == MAP_FAILED) return;
+      to += length;
+      block.start += length;
+      block.length -= length;
+      if (block.length == 0) blocks_.pop_back();
+    }
+  }
+
+  // Gives every page of the pool back to the system.
+  void release_all() {
+    std::lock_guard lock(mutex_);
+    for (const Block& block : blocks_) munmap(block.start, block.length);
+    blocks_.clear();
+  }
+
+ private:
+  struct Block {
+    char* start;
+    std::size_t length;
+  };
+  static char* align_up(char* p) {
+    const auto at = reinterpret_cast<std::uintptr_t>(p);
+    return reinterpret_cast<char*>((at + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes);
+  }
+  static char* align_down(char* p) {
+    const auto at = reinterpret_cast<std::uintptr_t>(p);
+    return reinterpret_cast<char*>(at / kHugePageBytes * kHugePageBytes);
+  }
+  std::mutex mutex_;
+  std::vector<Block> blocks_;
+};
+
+// A std::allocator that serves large requests from allocate_large. Elements
+// made without a value are left uninitialised (Table1 asks for zeros itself).
 template <class T>
 struct LargeAllocator {
   using value_type = T;
@@ -53,6 +175,14 @@ struct LargeAllocator {
   void deallocate(T* memory, std::size_t count) {
     if (count * sizeof(T) >= kLargeAllocationBytes) return release_large(memory, count * sizeof(T));
     std::allocator<T>().deallocate(memory, count);
+  }
+  template <class U>
+  void construct(U* at) {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
   }
   template <class U>
   bool operator==(const LargeAllocator<U>&) const {
@@ -87,8 +217,24 @@ class LargeArray {
     data_ = nullptr;
     size_ = 0;
   }
+  // At least `count` elements, straight from the system however few: they
+  // read as zero, and go back to the system when freed.
+  static LargeArray from_system(std::int64_t count) {
+    return LargeArray(std::max<std::int64_t>(count, kLargeAllocationBytes / sizeof(T)));
+  }
   // True when the memory came fresh from the system (and so reads as zero).
   bool fresh_pages() const { return size_ * sizeof(T) >= kLargeAllocationBytes; }
+  // Takes pages of the shared pool for elements from .. from + count - 1:
+  // they then hold anything.
+  void take_pool_pages(std::int64_t from, std::int64_t count) {
+    if (fresh_pages() && count > 0)
+      PagePool::shared().give(data_ + from, static_cast<std::size_t>(count) * sizeof(T));
+  }
+  // Frees the array, its pages going to the shared pool.
+  void reset_to_pool() {
+    if (fresh_pages()) PagePool::shared().keep(data_, size_ * sizeof(T));
+    reset();
+  }
   T* get() const { return data_; }
   std::int64_t size() const { return static_cast<std::int64_t>(size_); }
   T& operator[](std::size_t i) const { return data_[i]; }

@@ -16,11 +16,18 @@
 
 namespace quorix {
 
+// Asks Table1 for entries that are written before they are read.
+struct Uninitialised {};
+inline constexpr Uninitialised uninitialised{};
+
 template <class T>
 class Table1 {
  public:
   Table1() = default;
-  explicit Table1(std::int64_t count) : items_(count > 0 ? static_cast<std::size_t>(count) : 0) {}
+  explicit Table1(std::int64_t count) : items_(count > 0 ? static_cast<std::size_t>(count) : 0, T{}) {}
+  // Entries of trivial type hold whatever the memory held: no time is spent
+  // on values that are overwritten before use.
+  Table1(std::int64_t count, Uninitialised) : items_(count > 0 ? static_cast<std::size_t>(count) : 0) {}
   Table1(std::int64_t count, const T& value)
       : items_(count > 0 ? static_cast<std::size_t>(count) : 0, value) {}
 
@@ -48,6 +55,19 @@ class Table1 {
   auto end() const { return items_.end(); }
   // Releases the storage (used where an owner frees its arrays early).
   void release() { std::vector<T, LargeAllocator<T>>().swap(items_); }
+  // The same, a large table's pages going to the shared pool
+  // (large_memory.hpp) for the next stage.
+  void release_to_pool() {
+    if (items_.capacity() * sizeof(T) >= kLargeAllocationBytes)
+      PagePool::shared().keep(items_.data(), items_.capacity() * sizeof(T));
+    release();
+  }
+  // A large table takes pages of the shared pool: its entries then hold
+  // anything.
+  void take_pool_pages() {
+    if (items_.capacity() * sizeof(T) >= kLargeAllocationBytes)
+      PagePool::shared().give(items_.data(), items_.capacity() * sizeof(T));
+  }
 
  private:
   std::size_t slot(std::int64_t number) const {

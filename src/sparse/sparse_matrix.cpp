@@ -12,6 +12,7 @@
 #endif
 
 #include "parallel/task_pool.hpp"
+#include "sparse/large_memory.hpp"
 
 namespace quorix {
 
@@ -219,34 +220,76 @@ std::int64_t vector8_pass(SortWord* words, std::int64_t n, std::int64_t h) {
 }
 #endif
 
+// One pass with gap h over words[0 .. n - 1].
+void gap_pass(SortWord* words, std::int64_t n, std::int64_t h) {
+  std::int64_t from = h;
+#if defined(__AVX512F__)
+  if (h >= 8) from = vector8_pass(words, n, h);
+#endif
+#if defined(__AVX2__)
+  if (h >= 4 && from == h) from = vector4_pass(words, n, h);
+#endif
+  insertion_pass(words, n, h, from);
+}
+
+// Completes a pass with gap h over words[0 .. end - 1] when words[0 ..
+// start - 1] have had the pass and words[start .. end - 1] have had it on
+// their own: the terms from start on are inserted into their sequences as the
+// pass over the whole would insert them. Within the second part every
+// sequence is sorted, so once one of its terms stays where it is, so do all
+// its later terms: the scan ends when every sequence has kept a term.
+void join_pass(SortWord* words, std::int64_t start, std::int64_t end, std::int64_t h) {
+  std::vector<char> settled(static_cast<std::size_t>(h), 0);
+  std::int64_t open = h;
+  std::int64_t sequence = start % h;
+  for (std::int64_t i = start; i < end && open > 0; ++i, sequence = sequence + 1 == h ? 0 : sequence + 1) {
+    if (settled[static_cast<std::size_t>(sequence)]) continue;
+    const SortWord w = words[i];
+    const SortWord bound = w | kPositionBits;
+    if (words[i - h] <= bound) {
+      settled[static_cast<std::size_t>(sequence)] = 1;
+      --open;
+      continue;
+    }
+    std::int64_t j = i;
+    do {
+      words[j] = words[j - h];
+      j -= h;
+    } while (j >= h && words[j - h] > bound);
+    words[j] = w;
+  }
+}
+
+// Below this many terms a sort runs on one thread.
+constexpr std::int64_t kParallelSortWords = std::int64_t{1} << 18;
+
 // Sorts words[0 .. n - 1] as shell_sort sorts their keys, n < 2^32.
-void sort_words(SortWord* words, std::int64_t n) {
+//
+// With a pool, a pass runs on consecutive parts of the array side by side,
+// then joins them in order. A pass sorts each of its sequences (the terms
+// i, i + h, i + 2h, ...) by insertion with a strict comparison, which is
+// stable sorting, and a stable sort has one result however it is reached:
+// the parts' sorted pieces of a sequence, inserted one after the other,
+// give exactly what the pass over the whole gives.
+void sort_words(SortWord* words, std::int64_t n, TaskPool* pool = nullptr) {
   std::int64_t h = 1;
   do {
     h = 3 * h + 1;
   } while (h <= n);
+  const int threads = pool != nullptr && n >= kParallelSortWords ? pool->threads() : 1;
   do {
     h /= 3;
-    std::int64_t from = h;
-#if defined(__AVX512F__)
-    if (h >= 8) from = vector8_pass(words, n, h);
-#endif
-#if defined(__AVX2__)
-    if (h >= 4 && from == h) from = vector4_pass(words, n, h);
-#endif
-    insertion_pass(words, n, h, from);
+    // Parts of at least 8 gaps, so that the joins have little to do.
+    const int parts = static_cast<int>(std::min<std::int64_t>(threads, n / (8 * h)));
+    if (parts < 2) {
+      gap_pass(words, n, h);
+      continue;
+    }
+    auto part_start = [&](int p) { return n * p / parts; };
+    pool->for_each_unit(
+        parts, [&](int p) { gap_pass(words + part_start(p), part_start(p + 1) - part_start(p), h); });
+    for (int p = 1; p < parts; ++p) join_pass(words, part_start(p), part_start(p + 1), h);
   } while (h > 1);
-}
-
-// Per-row counts in row_start(1..N) become start positions: row r then holds
-// positions row_start(r) .. row_start(r + 1) - 1.
-void counts_to_starts(Table1<std::int64_t>& row_start) {
-  std::int64_t running = 1;
-  for (std::int64_t& entry : row_start) {
-    const std::int64_t count = entry;
-    entry = running;
-    running += count;
-  }
 }
 
 // Last position of row r (first - 1 for an empty row).
@@ -317,27 +360,58 @@ void size_gather_workspace(GatherWorkspace& workspace, std::int64_t request) {
   }
 }
 
+// The runs of equal columns of a row sorted by column: keep(column, sum) for
+// each run in order, the sum of its values added in the order the sort left
+// them; note(i, starts_run) for each word i of the row, in order.
+template <class Keep, class Note>
+void sum_row(const SortWord* row, const double* row_value, std::int64_t length, Keep&& keep, Note&& note) {
+  int col = key_of(row[0]);
+  double sum = row_value[position_of(row[0])];
+  note(0, true);
+  for (std::int64_t i = 1; i < length; ++i) {
+    const int next = key_of(row[i]);
+    const double value = row_value[position_of(row[i])];
+    if (next == col) {
+      sum += value;
+      note(i, false);
+    } else {
+      keep(col, sum);
+      col = next;
+      sum = value;
+      note(i, true);
+    }
+  }
+  keep(col, sum);
+}
+
 // The compression of a raw pattern compressed before: the values summed in
 // the order that compression summed them.
 void compress_by_plan(SparseMatrix& matrix, GatherWorkspace& workspace) {
-  const CompressionPlan& plan = workspace.plan;
+  CompressionPlan& plan = workspace.plan;
   const auto kept = static_cast<std::int64_t>(plan.rows.size());
-  std::vector<double> sums(static_cast<std::size_t>(kept));
+  plan.sums.resize(static_cast<std::size_t>(kept));  // kept from one compression to the next
   const double* const raw = matrix.values.data();
   constexpr std::int64_t chunk = 1 << 16;
-  shared_task_pool().for_each_unit(static_cast<int>((kept + chunk - 1) / chunk), [&](int unit) {
+  const int units = static_cast<int>((kept + chunk - 1) / chunk);
+  TaskPool& pool = shared_task_pool();
+  pool.for_each_unit(units, [&](int unit) {
     const std::int64_t end = std::min(kept, (unit + 1) * chunk);
     for (std::int64_t i = unit * chunk; i < end; ++i) {
       const auto t = static_cast<std::size_t>(i);
       double sum = raw[plan.sum_order[plan.term_start[t]]];
       for (std::uint32_t j = plan.term_start[t] + 1; j < plan.term_start[t + 1]; ++j)
         sum += raw[plan.sum_order[j]];
-      sums[t] = sum;
+      plan.sums[t] = sum;
     }
   });
-  std::copy(sums.begin(), sums.end(), matrix.values.data());
-  std::copy(plan.rows.begin(), plan.rows.end(), matrix.row_indices.data());
-  std::copy(plan.cols.begin(), plan.cols.end(), matrix.col_indices.data());
+  // Only once every raw value is read may the kept terms go over them.
+  pool.for_each_unit(units, [&](int unit) {
+    const auto begin = static_cast<std::size_t>(unit * chunk);
+    const auto end = static_cast<std::size_t>(std::min(kept, (unit + 1) * chunk));
+    std::copy(plan.sums.begin() + begin, plan.sums.begin() + end, matrix.values.data() + begin);
+    std::copy(plan.rows.begin() + begin, plan.rows.begin() + end, matrix.row_indices.data() + begin);
+    std::copy(plan.cols.begin() + begin, plan.cols.begin() + end, matrix.col_indices.data() + begin);
+  });
   std::copy(plan.row_start.begin(), plan.row_start.end(), matrix.row_start.data());
   matrix.term_count = kept;
   size_gather_workspace(workspace, plan.gather_request);
@@ -371,10 +445,12 @@ void init_sparse_matrix(SparseMatrix& matrix, int order, std::int64_t capacity) 
   matrix.row_indices.release();
   matrix.col_indices.release();
   matrix.values.release();
+  // The terms are written by the assembly before they are read: their
+  // memory is first touched there, by the threads that assemble.
   matrix.row_start = Table1<std::int64_t>(order);
-  matrix.row_indices = Table1<int>(capacity);
-  matrix.col_indices = Table1<int>(capacity);
-  matrix.values = Table1<double>(capacity);
+  matrix.row_indices = Table1<int>(capacity, uninitialised);
+  matrix.col_indices = Table1<int>(capacity, uninitialised);
+  matrix.values = Table1<double>(capacity, uninitialised);
   matrix.order = order;
 }
 
@@ -419,7 +495,8 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
 
   // The raw pattern against the plan: the same pattern compressed before
   // with its plan kept goes by the plan; the second compression of a
-  // pattern records its plan.
+  // pattern records its plan (already the first, when the caller says the
+  // pattern will come again).
   CompressionPlan& plan = workspace.plan;
   const IndexPairsKey key = index_pairs_key(rows, cols, nz);
   const bool same_pattern =
@@ -432,7 +509,7 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
     plan.raw_count = nz;
     plan.order = n;
   }
-  const bool record = same_pattern && nz < kMaxSortPositions;
+  const bool record = (same_pattern || workspace.patterns_repeat) && nz < kMaxSortPositions;
   std::vector<std::uint32_t> raw_of(record ? size : 0);  // raw position of each term in row order
 
   // 1. All terms by row: sort words of (row, position), so that a pass moves
@@ -441,95 +518,144 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
   //    Not zeroed: every entry is written before it is read.
   //    (The column sorts number the terms within a row: an element adds at
   //    most 20 terms to a row, so no real row comes near 2^32.)
-  std::unique_ptr<SortWord[]> words = std::make_unique_for_overwrite<SortWord[]>(size);
+  TaskPool& pool = shared_task_pool();
+  LargeArray<SortWord> words(nz);
   const bool numbered = nz < kMaxSortPositions;
+  constexpr std::int64_t kChunk = std::int64_t{1} << 20;
+  const int chunks = static_cast<int>((nz + kChunk - 1) / kChunk);
   if (numbered) {
-    for (std::int64_t k = 0; k < nz; ++k) words[static_cast<std::size_t>(k)] = sort_word(rows[k], k);
-    sort_words(words.get(), nz);
+    pool.for_each_unit(chunks, [&](int c) {
+      for (std::int64_t k = c * kChunk; k < std::min(nz, (c + 1) * kChunk); ++k)
+        words[static_cast<std::size_t>(k)] = sort_word(rows[k], k);
+    });
+    sort_words(words.get(), nz, &pool);
   } else {
     shell_sort(ParallelTerms{rows, cols, vals}, nz);
     for (std::int64_t k = 0; k < nz; ++k) words[static_cast<std::size_t>(k)] = sort_word(rows[k], 0);
   }
 
-  // 2. Terms per row (row_start is zero from clear_sparse_matrix), then the
-  //    start of each row.
-  for (std::int64_t k = 0; k < nz; ++k) matrix.row_start(key_of(words[static_cast<std::size_t>(k)])) += 1;
-  counts_to_starts(matrix.row_start);
+  // 2. The start of each row (row_start is zero from clear_sparse_matrix):
+  //    where its key first appears, or for an empty row the start of the next.
+  pool.for_each_unit(chunks, [&](int c) {
+    for (std::int64_t k = c * kChunk; k < std::min(nz, (c + 1) * kChunk); ++k) {
+      const int row = key_of(words[static_cast<std::size_t>(k)]);
+      if (k == 0 || key_of(words[static_cast<std::size_t>(k - 1)]) != row) matrix.row_start(row) = k + 1;
+    }
+  });
+  for (std::int64_t r = n, next = nz + 1; r >= 1; --r) {
+    if (matrix.row_start(r) == 0) matrix.row_start(r) = next;
+    next = matrix.row_start(r);
+  }
+
+  // Rows go to the threads in groups: [first, end) are the 0-based terms of
+  // row r.
+  constexpr int kGroupRows = 8192;
+  const int groups = (n + kGroupRows - 1) / kGroupRows;
+  auto for_each_row_group = [&](auto&& row_work) {
+    pool.for_each_unit(groups, [&](int g) {
+      const int last = std::min(n, (g + 1) * kGroupRows);
+      for (int r = g * kGroupRows + 1; r <= last; ++r)
+        row_work(r, matrix.row_start(r) - 1, r < n ? matrix.row_start(r + 1) - 1 : nz);
+    });
+  };
 
   // 3. Each term's column and value in row order: the words become (column,
   //    place in its row) for the column sorts, the values go to a copy, and
   //    the record's arrays are free for the kept terms.
   //    The reads jump about within a window of the record as wide as the
   //    terms have moved, too wide for the cache: each is requested a few
-  //    terms ahead.
+  //    terms ahead (within the group, whose words no other thread changes).
   constexpr std::int64_t kAhead = 24;
-  std::unique_ptr<double[]> row_values = std::make_unique_for_overwrite<double[]>(size);
-  for (int r = 1; r <= n; ++r) {
-    const std::int64_t first = matrix.row_start(r) - 1;
-    const std::int64_t end = r < n ? matrix.row_start(r + 1) - 1 : nz;
-    for (std::int64_t k = first; k < end; ++k) {
-      if (numbered && k + kAhead < nz) {
-        const std::int64_t ahead = position_of(words[static_cast<std::size_t>(k + kAhead)]);
-        __builtin_prefetch(&cols[ahead]);
-        __builtin_prefetch(&vals[ahead]);
+  LargeArray<double> row_values(nz);
+  pool.for_each_unit(groups, [&](int g) {
+    const int first_row = g * kGroupRows + 1;
+    const int last_row = std::min(n, (g + 1) * kGroupRows);
+    const std::int64_t group_end = last_row < n ? matrix.row_start(last_row + 1) - 1 : nz;
+    for (int r = first_row; r <= last_row; ++r) {
+      const std::int64_t first = matrix.row_start(r) - 1;
+      const std::int64_t end = r < n ? matrix.row_start(r + 1) - 1 : nz;
+      for (std::int64_t k = first; k < end; ++k) {
+        if (numbered && k + kAhead < group_end) {
+          const std::int64_t ahead = position_of(words[static_cast<std::size_t>(k + kAhead)]);
+          __builtin_prefetch(&cols[ahead]);
+          __builtin_prefetch(&vals[ahead]);
+        }
+        SortWord& word = words[static_cast<std::size_t>(k)];
+        const std::int64_t from = numbered ? position_of(word) : k;
+        if (record) raw_of[static_cast<std::size_t>(k)] = static_cast<std::uint32_t>(from);
+        word = sort_word(cols[from], k - first);
+        row_values[static_cast<std::size_t>(k)] = vals[from];
       }
-      SortWord& word = words[static_cast<std::size_t>(k)];
-      const std::int64_t from = numbered ? position_of(word) : k;
-      if (record) raw_of[static_cast<std::size_t>(k)] = static_cast<std::uint32_t>(from);
-      word = sort_word(cols[from], k - first);
-      row_values[static_cast<std::size_t>(k)] = vals[from];
     }
-  }
+  });
 
   // 4. Each row by column; then the terms of a run of equal columns are added
   //    into the run's first, in the order the sort left them, and each sum is
   //    kept in order, with the rows' new starts, lengths and the column
-  //    lengths (for the workspace).
-  Table1<std::int64_t> column_count(n);
+  //    lengths (for the workspace). Rows are independent: each is summed
+  //    where it lies, its sums and columns written over its first words, and
+  //    only then moved to its place among the kept terms.
+  //    A compression that records its plan notes, for every raw term in
+  //    summation order, its raw position (at the same place as the row's
+  //    terms: every raw term is summed once), and where each kept term's
+  //    run begins.
   std::int64_t kept = 0;
   std::int64_t longest_row = 0;
-  for (int r = 1; r <= n; ++r) {
-    const std::int64_t first = matrix.row_start(r) - 1;
-    const std::int64_t end = r < n ? matrix.row_start(r + 1) - 1 : nz;
-    matrix.row_start(r) = kept + 1;
-    if (first == end) continue;
-    SortWord* const row = &words[static_cast<std::size_t>(first)];
-    const double* const row_value = &row_values[static_cast<std::size_t>(first)];
-    sort_words(row, end - first);
-    auto keep = [&](int col, double sum) {
-      rows[kept] = r;
-      cols[kept] = col;
-      vals[kept] = sum;
-      ++kept;
-      column_count(col) += 1;
-    };
-    auto note = [&](std::int64_t i, bool starts_term) {  // for the plan
-      if (!record) return;
-      if (starts_term) plan.term_start.push_back(static_cast<std::uint32_t>(plan.sum_order.size()));
-      plan.sum_order.push_back(raw_of[static_cast<std::size_t>(first + position_of(row[i]))]);
-    };
-    int col = key_of(row[0]);
-    double sum = row_value[position_of(row[0])];
-    note(0, true);
-    for (std::int64_t i = 1; i < end - first; ++i) {
-      const int next = key_of(row[i]);
-      const double value = row_value[position_of(row[i])];
-      if (next == col) {
-        sum += value;
-        note(i, false);
-      } else {
-        keep(col, sum);
-        col = next;
-        sum = value;
-        note(i, true);
-      }
+  std::vector<std::int64_t> new_start(static_cast<std::size_t>(n) + 1);  // 0-based, by row
+  std::vector<std::uint32_t> run_start(record ? size : 0);               // by kept term, at its row's words
+  if (record) plan.sum_order.resize(size);
+  for_each_row_group([&](int r, std::int64_t first, std::int64_t end) {
+    std::int64_t count = 0;
+    if (first < end) {
+      SortWord* const row = &words[static_cast<std::size_t>(first)];
+      double* const row_value = &row_values[static_cast<std::size_t>(first)];
+      sort_words(row, end - first);
+      thread_local std::vector<double> sums;
+      sums.clear();
+      // A run's column goes over a word the sum has read already.
+      sum_row(
+          row, row_value, end - first,
+          [&](int col, double sum) {
+            row[count++] = sort_word(col, 0);
+            sums.push_back(sum);
+          },
+          [&](std::int64_t i, bool starts_run) {
+            if (!record) return;
+            const auto at = static_cast<std::size_t>(first + i);
+            plan.sum_order[at] = raw_of[static_cast<std::size_t>(first + position_of(row[i]))];
+            if (starts_run)
+              run_start[static_cast<std::size_t>(first) + sums.size()] = static_cast<std::uint32_t>(at);
+          });
+      std::copy(sums.begin(), sums.end(), row_value);
     }
-    keep(col, sum);
-    longest_row = std::max(longest_row, kept + 1 - matrix.row_start(r));
+    new_start[static_cast<std::size_t>(r)] = count;
+  });
+  for (int r = 1; r <= n; ++r) {
+    const std::int64_t count = new_start[static_cast<std::size_t>(r)];
+    new_start[static_cast<std::size_t>(r)] = kept;
+    kept += count;
+    longest_row = std::max(longest_row, count);
   }
+  if (record) plan.term_start.resize(static_cast<std::size_t>(kept) + 1);
+  for_each_row_group([&](int r, std::int64_t first, [[maybe_unused]] std::int64_t end) {
+    const std::int64_t to = new_start[static_cast<std::size_t>(r)];
+    const std::int64_t count = (r < n ? new_start[static_cast<std::size_t>(r) + 1] : kept) - to;
+    assert(count <= end - first);
+    for (std::int64_t j = 0; j < count; ++j) {
+      rows[to + j] = r;
+      cols[to + j] = key_of(words[static_cast<std::size_t>(first + j)]);
+      vals[to + j] = row_values[static_cast<std::size_t>(first + j)];
+    }
+    if (record)
+      std::copy(run_start.begin() + first, run_start.begin() + first + count, plan.term_start.begin() + to);
+  });
+  for (int r = 1; r <= n; ++r) matrix.row_start(r) = new_start[static_cast<std::size_t>(r)] + 1;
   matrix.term_count = kept;
-  words.reset();
-  row_values.reset();
+  // Their pages go on to the next stage.
+  words.reset_to_pool();
+  row_values.reset_to_pool();
+  Table1<std::int64_t> column_count(n);
+  for (std::int64_t k = 0; k < kept; ++k) column_count(cols[k]) += 1;
 
   // 5. Room for three times the longest row, and for the longest column: in
   //    the upper triangle a column can be much longer than any row (an arrow
@@ -540,7 +666,7 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
   const std::int64_t request = std::max(3 * longest_row, longest_column);
   size_gather_workspace(workspace, request);
   if (record) {
-    plan.term_start.push_back(static_cast<std::uint32_t>(plan.sum_order.size()));
+    plan.term_start[static_cast<std::size_t>(kept)] = static_cast<std::uint32_t>(nz);
     plan.rows.assign(rows, rows + kept);
     plan.cols.assign(cols, cols + kept);
     plan.row_start.assign(matrix.row_start.begin(), matrix.row_start.end());

@@ -42,6 +42,7 @@ struct CompressionPlan {
   std::vector<int> rows, cols;            // of the kept terms
   std::vector<std::int64_t> row_start;    // as compression leaves it
   std::int64_t gather_request = 0;        // the workspace size it asked for
+  std::vector<double> sums;               // work: the sums, before they go to the record
 };
 
 struct GatherWorkspace {
@@ -50,6 +51,9 @@ struct GatherWorkspace {
   Table1<double> gathered_values;
   std::int64_t gathered_count = 0;
   CompressionPlan plan;
+  // Set by a caller that compresses the same raw pattern again and again
+  // (Newton iterations): the plan is recorded at the first compression.
+  bool patterns_repeat = false;
 };
 
 void init_sparse_matrix(SparseMatrix& matrix, int order, std::int64_t capacity);

@@ -1,8 +1,10 @@
 // The same bits on any thread count: whole analyses run on 1, 2 and 5
 // threads give the same result file and console, byte for byte. The fronts
-// are split over the threads however small they are, so that every parallel
-// path runs, and the statistics show that the plates need what they are
-// chosen for: delayed and 2 x 2 pivots.
+// are split over the threads however small they are, and subtrees of any
+// size are shared out, so that every parallel path runs; the statistics show
+// that the plates need what they are chosen for: delayed and 2 x 2 pivots
+// (which send the factorization back to one front after the other), and
+// subtrees factorized side by side.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 #include "output/result_writer.hpp"
 #include "parallel/task_pool.hpp"
 #include "solver/front_kernels.hpp"
+#include "solver/subtree_factors.hpp"
 #include "support/plate_mesh.hpp"
 #include "support/test_support.hpp"
 
@@ -28,6 +31,7 @@ struct ModelRun {
   int most_two_by_two = 0;  // in one factorization
   bool delayed = false;     // some factorization used more factor storage than forecast
   int solves = 0;
+  int side_by_side = 0;  // factorizations that shared subtrees out
 };
 
 ModelRun run_model(const std::string& file, int threads) {
@@ -46,6 +50,7 @@ ModelRun run_model(const std::string& file, int threads) {
     if (share < 1.0) return;
     ++run.solves;
     run.most_two_by_two = std::max(run.most_two_by_two, solver.info.NTWO);
+    if (solver.info.subtree_tasks > 0) ++run.side_by_side;
     if (run.solves > 1) run.delayed = run.delayed || solver.info.RUSAGE > solver.info.RFACTS;
   };
   if (settings.analysis_type == "LINEAR") {
@@ -65,8 +70,12 @@ ModelRun run_model(const std::string& file, int threads) {
 // pool back as they were, whatever the test does.
 class ThreadCount : public ::testing::Test {
  protected:
-  void SetUp() override { set_panel_split(PanelSplit{0, 8}); }
+  void SetUp() override {
+    set_panel_split(PanelSplit{0, 8});
+    set_subtree_split(SubtreeSplit{4.0, 0.0, 1 << 20});
+  }
   void TearDown() override {
+    set_subtree_split(SubtreeSplit{});
     set_panel_split(PanelSplit{});
     set_shared_thread_count(threads_before_);
   }
@@ -97,6 +106,12 @@ TEST_F(ThreadCount, EveryThreadCountGivesTheSameFilesByteForByte) {
       EXPECT_EQ(many.solves, one.solves);
       EXPECT_EQ(many.console, one.console);
       EXPECT_TRUE(many.results == one.results);
+      // The definite tangents share subtrees out; the indefinite ones, whose
+      // pivots are delayed, go back to one front after the other.
+      EXPECT_GT(many.side_by_side, 0);
+      if (c.pivots_delayed_and_paired) {
+        EXPECT_LT(many.side_by_side, many.solves);
+      }
     }
   }
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/input_error.hpp"
+#include "parallel/task_pool.hpp"
 #include "support/test_support.hpp"
 
 namespace quorix {
@@ -497,6 +498,33 @@ TEST(ReadInputText, ReportsWhatWasExpectedAndWhatWasFound) {
        "data record gives all its items on its own line)"},
   };
   for (const auto& c : cases) EXPECT_EQ(read_error(c.text), c.message) << c.text;
+}
+
+// Records are read by several threads in groups; of two bad records in
+// different groups, the first in the file is the one reported, whichever
+// group is read first. A file without them reads as on one thread.
+TEST(ReadInputText, ManyRecordsOnManyThreadsReportTheFirstBadOne) {
+  std::vector<std::string> nodes;
+  for (int k = 1; k <= 12000; ++k) {
+    std::ostringstream line;
+    line << ' ' << k << ' ' << k % 97 << ".25 " << k / 97 << "E-1";
+    nodes.push_back(line.str());
+  }
+  const std::string good = kGeneral + section("NODE", nodes);
+  std::vector<std::string> bad_nodes = nodes;
+  bad_nodes[9000 - 1] = " 9000 1 x";
+  bad_nodes[5000 - 1] = " 5000 y 1";
+  const std::string bad = kGeneral + section("NODE", bad_nodes);
+  set_shared_thread_count(1);
+  const ReadResult one = read_text(good);
+  for (int threads : {1, 3}) {
+    set_shared_thread_count(threads);
+    expect_same_model(read_text(good), one);
+    // The NODE keyword is line 7, record 1 line 11.
+    EXPECT_EQ(read_error(bad),
+              "t.dat:5010: NODE record 5000: expected the x coordinate (a finite real number), found 'y'");
+  }
+  set_shared_thread_count(1);
 }
 
 TEST(ReadInputText, RejectsEveryNonFiniteReal) {

@@ -6,16 +6,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "parallel/task_pool.hpp"
 #include "solver/dense_reference.hpp"
 #include "solver/factorization_phase.hpp"
 #include "solver/solver_interface.hpp"
 #include "solver/solver_test_support.hpp"
+#include "solver/subtree_factors.hpp"
 #include "sparse/sparse_matrix.hpp"
 
 namespace quorix {
@@ -253,6 +257,62 @@ TEST(MultifrontalSolve, SamePatternAgainGivesWhatAFreshSolverGives) {
     EXPECT_EQ(kept.info.NTWO, fresh.info.NTWO);
     EXPECT_EQ(kept.info.IERROR, fresh.info.IERROR);
   }
+}
+
+// max |K x - b| / (max |K| max |x| + max |b|), K from its entries.
+double sparse_residual(const Entries& m, const std::vector<double>& x, const std::vector<double>& b) {
+  std::vector<double> r(b.size());
+  for (std::size_t i = 0; i < b.size(); ++i) r[i] = -b[i];
+  double norm_k = 0.0, norm_x = 0.0, norm_b = 0.0, residual = 0.0;
+  for (std::size_t k = 0; k < m.values.size(); ++k) {
+    const auto i = static_cast<std::size_t>(m.rows[k] - 1), j = static_cast<std::size_t>(m.cols[k] - 1);
+    r[i] += m.values[k] * x[j];
+    if (i != j) r[j] += m.values[k] * x[i];
+    norm_k = std::max(norm_k, std::abs(m.values[k]));
+  }
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    residual = std::max(residual, std::abs(r[i]));
+    norm_x = std::max(norm_x, std::abs(x[i]));
+    norm_b = std::max(norm_b, std::abs(b[i]));
+  }
+  return residual / (norm_k * norm_x + norm_b);
+}
+
+// Subtrees factorized side by side give the bits of one thread: a plate
+// whose input rows take many megabytes (given back piece by piece as they
+// are assembled), and a system whose delayed pivots send the factorization
+// back to one front after the other. Both are solved.
+TEST(MultifrontalSolve, SubtreesSideBySideGiveTheBitsOfOneThread) {
+  set_subtree_split(SubtreeSplit{4.0, 0.0, 1 << 20});
+  struct Case {
+    const char* what;
+    Entries m;
+    bool shared_out;
+  };
+  const std::vector<Case> cases = {{"plate", mesh_matrix(50, 40, 7), true},
+                                   {"saddle point", testing::random_saddle_point(400, 120, 9, true), false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<double> b = testing::random_vector(c.m.n, 11);
+    Solved solved[2];
+    SolverInfo info[2];
+    for (int t = 0; t < 2; ++t) {
+      set_shared_thread_count(t == 0 ? 1 : 3);
+      std::ostringstream out;
+      Solver solver = testing::quiet_solver(out);
+      solved[t] = run_solve(solver, c.m, b);
+      info[t] = solver.info;
+    }
+    EXPECT_TRUE(testing::same_bits(solved[0].x, solved[1].x));
+    EXPECT_EQ(info[0].RUSAGE, info[1].RUSAGE);
+    EXPECT_EQ(info[0].NTWO, info[1].NTWO);
+    EXPECT_EQ(info[0].negative_pivot_count, info[1].negative_pivot_count);
+    EXPECT_EQ(info[0].MFRONT, info[1].MFRONT);
+    EXPECT_EQ(info[1].subtree_tasks > 0, c.shared_out);
+    EXPECT_LT(sparse_residual(c.m, solved[1].x, b), 1e-13);
+  }
+  set_shared_thread_count(1);
+  set_subtree_split(SubtreeSplit{});
 }
 
 // The factorization as the driver runs it: started far too small, it grows

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "parallel/task_pool.hpp"
+
 namespace quorix {
 namespace {
 
@@ -378,13 +380,22 @@ TEST(CompressSparseMatrix, MatchesReferenceTermForTerm) {
   // Seeds 4 and 5 stress the passes: equation numbers drawn from the whole
   // range (terms travel far, down to the first positions of their
   // sequences), and a few equations shared by thousands of terms (long runs
-  // of equal keys, whose order is what is being checked).
-  const std::vector<Case> cases = {{1, 6, 40, 3, 6},
-                                   {2, 30, 400, 20, 30},
-                                   {3, 600, 800, 20, 60},
-                                   {4, 400, 1500, 20, 400},
-                                   {5, 9, 6000, 3, 9}};
-  for (const Case& c : cases) {
+  // of equal keys, whose order is what is being checked). Seeds 6 and 7 are
+  // large enough for the passes and the rows to be shared out among threads,
+  // where the parts must join into exactly the one-thread order.
+  const std::vector<Case> cases = {
+      {1, 6, 40, 3, 6},   {2, 30, 400, 20, 30},        {3, 600, 800, 20, 60},    {4, 400, 1500, 20, 400},
+      {5, 9, 6000, 3, 9}, {6, 12000, 1600, 20, 12000}, {7, 20000, 1400, 20, 300}};
+  for (const auto& [c, threads] : {std::pair{cases[0], 1},
+                                   {cases[1], 1},
+                                   {cases[2], 3},
+                                   {cases[3], 3},
+                                   {cases[4], 1},
+                                   {cases[5], 3},
+                                   {cases[5], 2},
+                                   {cases[6], 3}}) {
+    SCOPED_TRACE(threads);
+    set_shared_thread_count(threads);
     const Assembly a = random_assembly(c.seed, c.order, c.elements, c.m, c.band);
     SparseMatrix m;
     GatherWorkspace w;
@@ -414,6 +425,7 @@ TEST(CompressSparseMatrix, MatchesReferenceTermForTerm) {
       EXPECT_GT(differing_from_assembly_order, 0) << "seed " << c.seed;
     }
   }
+  set_shared_thread_count(1);
 }
 
 TEST(CompressSparseMatrix, LeavesOrderedUniqueUpperTriangleHoldingTheSums) {
@@ -497,34 +509,45 @@ TEST(CompressSparseMatrix, ClearAndReassembleEqualsFreshRecord) {
 // One workspace compressing the same raw pattern again and again, with new
 // values (the third time and later by the plan the second recorded), then a
 // new pattern: every record is the one a fresh workspace gives, bit for bit.
+// The plan is recorded at the second compression of a pattern, or at the
+// first when the caller says the pattern repeats; large enough to be
+// recorded by several threads at once.
 TEST(CompressSparseMatrix, RepeatedPatternGivesTheFreshRecord) {
-  Assembly a = random_assembly(23, 60, 90, 20, 16);
-  SparseMatrix reused;
-  GatherWorkspace reused_workspace;
-  init_sparse_matrix(reused, 60, 100 * 210);
-  for (int round = 0; round < 5; ++round) {
-    SCOPED_TRACE(round);
-    if (round == 4) a = random_assembly(24, 60, 100, 20, 16);
-    for (auto& k : a.matrices)
-      for (double& x : k) x *= 1.0 + 0.1 * round;
-    assemble(reused, a);
-    compress_sparse_matrix(reused, reused_workspace);
-    SparseMatrix fresh;
-    GatherWorkspace fresh_workspace;
-    init_sparse_matrix(fresh, 60, 100 * 210);
-    assemble(fresh, a);
-    compress_sparse_matrix(fresh, fresh_workspace);
-    EXPECT_EQ(reused_workspace.plan.ready, round >= 1 && round <= 3);
-    ASSERT_EQ(reused.term_count, fresh.term_count);
-    EXPECT_EQ(std::vector<std::int64_t>(reused.row_start.begin(), reused.row_start.end()),
-              std::vector<std::int64_t>(fresh.row_start.begin(), fresh.row_start.end()));
-    EXPECT_EQ(reused_workspace.gathered_rows.size(), fresh_workspace.gathered_rows.size());
-    for (std::int64_t k = 1; k <= fresh.term_count; ++k) {
-      ASSERT_EQ(reused.row_indices(k), fresh.row_indices(k));
-      ASSERT_EQ(reused.col_indices(k), fresh.col_indices(k));
-      ASSERT_EQ(bits(reused.values(k)), bits(fresh.values(k)));
+  for (const bool repeats : {false, true}) {
+    SCOPED_TRACE(repeats);
+    set_shared_thread_count(repeats ? 3 : 1);
+    Assembly a = random_assembly(23, 60, 90, 20, 16);
+    if (repeats) a = random_assembly(23, 20000, 1300, 20, 300);
+    const int order = a.order;
+    SparseMatrix reused;
+    GatherWorkspace reused_workspace;
+    reused_workspace.patterns_repeat = repeats;
+    init_sparse_matrix(reused, order, 1400 * 210);
+    for (int round = 0; round < 5; ++round) {
+      SCOPED_TRACE(round);
+      if (round == 4) a = random_assembly(24, order, repeats ? 1400 : 100, 20, repeats ? 300 : 16);
+      for (auto& k : a.matrices)
+        for (double& x : k) x *= 1.0 + 0.1 * round;
+      assemble(reused, a);
+      compress_sparse_matrix(reused, reused_workspace);
+      SparseMatrix fresh;
+      GatherWorkspace fresh_workspace;
+      init_sparse_matrix(fresh, order, 1400 * 210);
+      assemble(fresh, a);
+      compress_sparse_matrix(fresh, fresh_workspace);
+      EXPECT_EQ(reused_workspace.plan.ready, repeats || (round >= 1 && round <= 3));
+      ASSERT_EQ(reused.term_count, fresh.term_count);
+      EXPECT_EQ(std::vector<std::int64_t>(reused.row_start.begin(), reused.row_start.end()),
+                std::vector<std::int64_t>(fresh.row_start.begin(), fresh.row_start.end()));
+      EXPECT_EQ(reused_workspace.gathered_rows.size(), fresh_workspace.gathered_rows.size());
+      for (std::int64_t k = 1; k <= fresh.term_count; ++k) {
+        ASSERT_EQ(reused.row_indices(k), fresh.row_indices(k));
+        ASSERT_EQ(reused.col_indices(k), fresh.col_indices(k));
+        ASSERT_EQ(bits(reused.values(k)), bits(fresh.values(k)));
+      }
     }
   }
+  set_shared_thread_count(1);
 }
 
 TEST(CompressSparseMatrix, SizesWorkspaceForColumnsLongerThanRows) {

@@ -1,0 +1,39 @@
+// Pages handed from one large array to the next through the shared pool:
+// the array that takes them is whole and usable over its full length, holds
+// what was written into the pages before (they are moved, not copied), and
+// an array that finds the pool empty reads as zero.
+
+#include "sparse/large_memory.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+namespace quorix {
+namespace {
+
+TEST(PagePool, PagesGoFromOneArrayToTheNext) {
+  constexpr std::int64_t count = std::int64_t{3} << 20;  // 24 MiB of doubles: whole and partial huge pages
+  LargeArray<double> first(count);
+  for (std::int64_t i = 0; i < count; ++i) first[static_cast<std::size_t>(i)] = static_cast<double>(i);
+  first.reset_to_pool();
+
+  LargeArray<double> second(count + 1000);
+  second.take_pool_pages(100, count);
+  // The pages moved keep their data: some word of the second array holds a
+  // value written into the first, at the same place within its huge page.
+  std::int64_t kept = 0;
+  for (std::int64_t i = 0; i < count + 1000; ++i)
+    if (second[static_cast<std::size_t>(i)] != 0.0) ++kept;
+  EXPECT_GT(kept, count / 2);
+  for (std::int64_t i = 0; i < count + 1000; ++i) second[static_cast<std::size_t>(i)] = -1.0;
+  for (std::int64_t i = 0; i < count + 1000; ++i) ASSERT_EQ(second[static_cast<std::size_t>(i)], -1.0);
+
+  PagePool::shared().release_all();
+  LargeArray<double> third(count);
+  third.take_pool_pages(0, count);
+  for (std::int64_t i = 0; i < count; ++i) ASSERT_EQ(third[static_cast<std::size_t>(i)], 0.0);
+}
+
+}  // namespace
+}  // namespace quorix
