@@ -1,6 +1,8 @@
 #include "parallel/task_pool.hpp"
 
 #include <cstdlib>
+#include <system_error>
+#include <utility>
 #include <iostream>
 
 #include "parallel/thread_count.hpp"
@@ -8,7 +10,11 @@
 namespace quorix {
 
 TaskPool::TaskPool(int threads) {
-  for (int t = 1; t < threads; ++t) workers_.emplace_back([this] { work_loop(); });
+  try {
+    for (int t = 1; t < threads; ++t) workers_.emplace_back([this] { work_loop(); });
+  } catch (const std::system_error&) {
+    // Fewer threads than asked for: the results do not depend on the count.
+  }
 }
 
 TaskPool::~TaskPool() {
@@ -37,7 +43,11 @@ void TaskPool::work_loop() {
 bool TaskPool::run(Task& task) {
   int expected = Task::kQueued;
   if (!task.state_.compare_exchange_strong(expected, Task::kRunning, std::memory_order_acq_rel)) return false;
-  task.work_();
+  try {
+    task.work_();
+  } catch (...) {
+    task.failure_ = std::current_exception();
+  }
   task.work_ = nullptr;
   {
     std::lock_guard lock(mutex_);
@@ -59,7 +69,11 @@ std::shared_ptr<TaskPool::Task> TaskPool::submit(std::function<void()> work) {
 }
 
 void TaskPool::wait(Task& task) {
-  if (run(task)) return;
+  if (!run(task)) wait_for_others(task);
+  if (task.failure_) std::rethrow_exception(std::exchange(task.failure_, nullptr));
+}
+
+void TaskPool::wait_for_others(Task& task) {
   std::unique_lock lock(mutex_);
   while (!task.done()) {
     if (!queue_.empty()) {
@@ -82,15 +96,24 @@ void TaskPool::for_each_unit(int units, const std::function<void(int)>& body) {
   }
   // The units are claimed one by one from a shared counter. A helper that
   // starts after all are claimed touches only the counter, which it shares.
+  // A unit that throws makes the rest be skipped: claimed and counted, not run.
   struct Units {
     std::atomic<int> next{0};
     std::atomic<int> finished{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr failure;  // the first, written by the thread that set `failed`
   };
   auto shared = std::make_shared<Units>();
   const std::function<void(int)>* const work = &body;
   auto claim_and_run = [this, shared, work, units] {
     for (int unit; (unit = shared->next.fetch_add(1, std::memory_order_relaxed)) < units;) {
-      (*work)(unit);
+      if (!shared->failed.load(std::memory_order_relaxed)) {
+        try {
+          (*work)(unit);
+        } catch (...) {
+          if (!shared->failed.exchange(true, std::memory_order_relaxed)) shared->failure = std::current_exception();
+        }
+      }
       if (shared->finished.fetch_add(1, std::memory_order_acq_rel) + 1 == units) {
         { std::lock_guard lock(mutex_); }
         done_.notify_all();
@@ -110,6 +133,8 @@ void TaskPool::for_each_unit(int units, const std::function<void(int)>& body) {
   claim_and_run();
   std::unique_lock lock(mutex_);
   done_.wait(lock, [&] { return shared->finished.load(std::memory_order_acquire) == units; });
+  lock.unlock();
+  if (shared->failure) std::rethrow_exception(shared->failure);
 }
 
 namespace {

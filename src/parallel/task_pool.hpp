@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -28,10 +29,12 @@ class TaskPool {
     friend class TaskPool;
     static constexpr int kQueued = 0, kRunning = 1, kDone = 2;
     std::function<void()> work_;
+    std::exception_ptr failure_;  // what the work threw, for wait() to rethrow
     std::atomic<int> state_{kQueued};
   };
 
-  // `threads` >= 1 threads in all: the caller and threads - 1 workers.
+  // `threads` >= 1 threads in all: the caller and threads - 1 workers. Should
+  // the system refuse a thread, the pool works with those it has.
   explicit TaskPool(int threads);
   ~TaskPool();
   TaskPool(const TaskPool&) = delete;
@@ -42,20 +45,26 @@ class TaskPool {
   // Calls body(unit) once for every unit 0 .. units-1, on the calling thread
   // and on idle workers, and returns when all calls have returned. Units are
   // handed out in increasing order; which thread runs which is not fixed, so
-  // the calls must be independent of each other.
+  // the calls must be independent of each other. Should a call throw, the
+  // units not yet begun are skipped and, once every call under way has
+  // returned, the first exception caught is thrown again here.
   void for_each_unit(int units, const std::function<void(int)>& body);
 
   // Queues `work` for a worker; wait() for the returned task before reading
   // what it wrote.
   std::shared_ptr<Task> submit(std::function<void()> work);
-  // Returns when `task` is done. While it is not, the caller runs queued
-  // tasks itself (this one first, if no worker has taken it).
+  // Returns when `task` is done, throwing again what its work threw. While it
+  // is not done, the caller runs queued tasks itself (this one first, if no
+  // worker has taken it).
   void wait(Task& task);
 
  private:
   void work_loop();
   // Runs the task unless another thread has taken it; true when it ran here.
   bool run(Task& task);
+  // Returns when `task`, taken by another thread, is done; runs queued tasks
+  // meanwhile.
+  void wait_for_others(Task& task);
 
   std::vector<std::jthread> workers_;
   std::mutex mutex_;

@@ -14,7 +14,7 @@ int affinity_cpu_count() {
   CPU_ZERO(&set);
   if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
   const int count = CPU_COUNT(&set);
-  return count > 0 ? count : 1;
+  return count < 1 ? 1 : count > max_threads ? max_threads : count;
 }
 
 int thread_count_setting(const char* value, int fallback, std::ostream& warnings) {

@@ -1,5 +1,6 @@
 // The solver's entry for the analyses: one call runs the three phases on the
-// matrix and returns the solution. Nothing survives from one call to the next.
+// matrix and returns the solution. A caller that solves one pattern again and
+// again has its analysis and factor storage kept from one call to the next.
 
 #include "solver/solver_driver.hpp"
 
@@ -55,11 +56,6 @@ void restore_analysis_info(SolverInfo& info, const SolverInfo& analysed) {
 
 }  // namespace
 
-PatternKey pattern_key(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols) {
-  const IndexPairsKey pairs = index_pairs_key(rows.data(), cols.data(), nz);
-  return PatternKey{pairs.first, pairs.second, n, nz};
-}
-
 // After an error return of either phase the factors are unusable: a failed
 // factorization for want of storage is retried with the storage its IERROR
 // asks for (see factorize_with_retries); any other error, or retries spent,
@@ -84,15 +80,24 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   if (!solver.kept) solver.kept = std::make_shared<SolverMemory>();
   SolverMemory& kept = *solver.kept;
   const auto analysis_start = std::chrono::steady_clock::now();
-  const PatternKey key = pattern_key(n, nz, rows, cols);
-  const bool same_pattern = kept.analysed && kept.key == key;
+  const auto count = length(nz);
+  const bool same_pattern = kept.analysed && kept.n == n && kept.rows.size() == count &&
+                            std::equal(kept.rows.begin(), kept.rows.end(), rows.data()) &&
+                            std::equal(kept.cols.begin(), kept.cols.end(), cols.data());
   if (same_pattern) {
     solver_console(solver) << kept.messages;
     restore_analysis_info(info, kept.info);
   } else {
     kept.analysed = false;
     kept.storage = FactorStorage{};
-    kept.key = key;
+    kept.n = n;
+    if (solver.patterns_repeat) {
+      kept.rows.assign(rows.data(), rows.data() + count);
+      kept.cols.assign(cols.data(), cols.data() + count);
+    } else {
+      kept.rows = {};
+      kept.cols = {};
+    }
     const std::int64_t order = std::max(n, 0);
     kept.iplan.assign(length(3 * order), 0);
     kept.nnodes = 0;
@@ -118,7 +123,7 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     kept.messages = messages.str();
     solver_console(solver) << kept.messages;
     kept.info = info;
-    kept.analysed = true;
+    kept.analysed = solver.patterns_repeat;
     int_space.release_to_pool();  // for the factorization
     tree_work.release_to_pool();
   }

@@ -36,22 +36,14 @@ int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const i
                            View1<const int> planned_fronts = {}, bool release_input = false);
 inline constexpr int storage_retries = 4;
 
-// A key of a matrix pattern (order, entry count and the entries' indices in
-// their order): two 64-bit hashes, computed in fixed chunks.
-struct PatternKey {
-  std::uint64_t first = 0, second = 0;
-  int n = 0;
-  std::int64_t nz = -1;
-  bool operator==(const PatternKey&) const = default;
-};
-PatternKey pattern_key(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols);
-
 // What the driver keeps from one solve to the next (Solver::kept). The
 // analysis phase depends on the pattern alone: while the pattern stays the
 // same its results, and what it printed, are used again, and so is the
-// factor storage (its pages are then given already).
+// factor storage (its pages are then given already). The pattern is kept,
+// to be compared entry by entry, only for a caller whose patterns repeat.
 struct SolverMemory {
-  PatternKey key;
+  int n = 0;
+  std::vector<int> rows, cols;  // the pattern analysed
   bool analysed = false;
   std::vector<int> iplan;
   std::vector<int> fronts;  // the forecast front order of each node

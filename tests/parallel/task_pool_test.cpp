@@ -6,7 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <new>
 #include <sstream>
+#include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "parallel/thread_count.hpp"
@@ -40,6 +44,29 @@ TEST(TaskPool, RunsEveryUnitAndTaskOnce) {
       EXPECT_TRUE(tasks[t]->done());
       EXPECT_EQ(sums[t], 4950 * static_cast<long>(t));
     }
+  }
+}
+
+// A unit or task that throws (say, out of memory) hands its exception to the
+// caller, after every call under way has returned; the pool stays usable.
+TEST(TaskPool, ThrowsWhatAUnitOrTaskThrewOnTheCaller) {
+  for (int threads : {1, 2, 5}) {
+    SCOPED_TRACE(threads);
+    TaskPool pool(threads);
+    std::atomic<int> running{0};
+    auto body = [&](int u) {
+      if (u == 3) throw std::bad_alloc();
+      running.fetch_add(1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      running.fetch_sub(1);
+    };
+    EXPECT_THROW(pool.for_each_unit(200, body), std::bad_alloc);
+    EXPECT_EQ(running.load(), 0);  // nothing still running after the throw
+    auto task = pool.submit([] { throw std::runtime_error("task"); });
+    EXPECT_THROW(pool.wait(*task), std::runtime_error);
+    std::atomic<int> calls{0};
+    pool.for_each_unit(50, [&](int) { calls.fetch_add(1); });
+    EXPECT_EQ(calls.load(), 50);
   }
 }
 

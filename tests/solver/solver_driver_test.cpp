@@ -227,19 +227,21 @@ TEST(MultifrontalSolve, SolveSparseSystemPassesTheMatrixRecord) {
 
 // Solves of one pattern with new values, on one solver, give what fresh
 // solvers give: the same bits, statistics and messages (the analysis's
-// warning about an ignored entry printed every time). A changed pattern is
-// analysed anew.
+// warning about an ignored entry printed every time). A changed pattern, of
+// as many entries or of more, is analysed anew.
 TEST(MultifrontalSolve, SamePatternAgainGivesWhatAFreshSolverGives) {
   Entries m = testing::random_saddle_point(70, 25, 18, true);
   m.add(0, 3, 5.0);  // ignored, with a warning from both phases
   std::ostringstream kept_out;
   Solver kept = testing::quiet_solver(kept_out);
-  for (int round = 0; round < 4; ++round) {
+  kept.patterns_repeat = true;
+  for (int round = 0; round < 5; ++round) {
     SCOPED_TRACE(round);
     std::mt19937 random(static_cast<unsigned>(round));
     std::uniform_real_distribution<double> scale(0.5, 2.0);
     for (double& v : m.values) v *= scale(random);
-    if (round == 3) m.add(5, 9, 0.25);  // a new pattern
+    if (round == 3) m.cols[m.cols.size() / 2] = m.rows[m.cols.size() / 2];  // an entry moved to the diagonal
+    if (round == 4) m.add(5, 9, 0.25);                                      // an entry more
     std::ostringstream fresh_out;
     Solver fresh = testing::quiet_solver(fresh_out);
     const std::vector<double> b = testing::random_vector(m.n, 30 + static_cast<unsigned>(round));
