@@ -5,11 +5,16 @@
 // read as zero; the system clears them on first touch, and huge pages make
 // that one fault per 2 MiB instead of one per 4 KiB. Smaller requests go to
 // the ordinary allocator.
+//
+// Under AddressSanitizer every request goes to the ordinary allocator (large
+// ones zeroed, as fresh pages would be), so that the sanitizer sees the bounds
+// of every array; pages then stay where they are.
 
 #include <sys/mman.h>
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -19,13 +24,32 @@
 
 #include "parallel/task_pool.hpp"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QUORIX_ORDINARY_LARGE_MEMORY 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUORIX_ORDINARY_LARGE_MEMORY 1
+#endif
+#endif
+
 namespace quorix {
+
+#ifdef QUORIX_ORDINARY_LARGE_MEMORY
+inline constexpr bool kPagesMove = false;
+#else
+inline constexpr bool kPagesMove = true;
+#endif
 
 inline constexpr std::size_t kLargeAllocationBytes = std::size_t{4} << 20;
 inline constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
 
 // `bytes` (>= kLargeAllocationBytes) of zeroed memory, 2 MiB aligned.
 inline void* allocate_large(std::size_t bytes) {
+  if constexpr (!kPagesMove) {
+    void* const memory = ::operator new(bytes, std::align_val_t{kHugePageBytes});
+    std::memset(memory, 0, bytes);
+    return memory;
+  }
   const std::size_t rounded = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
   const std::size_t mapped = rounded + kHugePageBytes;
   void* const raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -41,6 +65,7 @@ inline void* allocate_large(std::size_t bytes) {
 }
 
 inline void release_large(void* memory, std::size_t bytes) {
+  if constexpr (!kPagesMove) return ::operator delete(memory, std::align_val_t{kHugePageBytes});
   const std::size_t rounded = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
   munmap(memory, rounded);
 }
@@ -53,6 +78,7 @@ inline void release_large(void* memory, std::size_t bytes) {
 // memory now, as a write would, without changing what they hold. A system
 // that does not know the request leaves the pages to be given on first touch.
 inline void populate_pages(void* memory, std::size_t bytes) {
+  if constexpr (!kPagesMove) return;
   constexpr std::uintptr_t page = 4096;
   const auto start = reinterpret_cast<std::uintptr_t>(memory);
   const std::uintptr_t first = (start + page - 1) / page * page;
@@ -67,7 +93,12 @@ inline void discard_pages(void* memory, std::size_t bytes) {
   const auto start = reinterpret_cast<std::uintptr_t>(memory);
   const std::uintptr_t first = (start + page - 1) / page * page;
   const std::uintptr_t end = (start + bytes) / page * page;
-  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+  if (end <= first) return;
+  if constexpr (!kPagesMove) {
+    std::memset(reinterpret_cast<void*>(first), 0, end - first);
+  } else {
+    madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+  }
 }
 
 // populate_pages on the threads of `pool`, in pieces of 32 MiB.
@@ -98,6 +129,7 @@ class PagePool {
   // pool: that range is no longer mapped, and must be freed (or mapped again)
   // before it is touched.
   void keep(void* memory, std::size_t bytes) {
+    if constexpr (!kPagesMove) return;
     char* const first = align_up(static_cast<char*>(memory));
     char* const end = align_down(static_cast<char*>(memory) + bytes);
     if (end <= first) return;
@@ -122,6 +154,7 @@ class PagePool {
   // memory + bytes) (part of a large array), from its start on, as far as
   // the pool goes.
   void give(void* memory, std::size_t bytes) {
+    if constexpr (!kPagesMove) return;
     char* to = align_up(static_cast<char*>(memory));
     char* const end = align_down(static_cast<char*>(memory) + bytes);
     std::lock_guard lock(mutex_);

@@ -1,6 +1,7 @@
 #include "sparse/sparse_matrix.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cstdint>
 #include <memory>
@@ -336,18 +337,6 @@ void append_gathered(GatherWorkspace& workspace, int row, int col, double value)
   workspace.gathered_values(k) = value;
 }
 
-// One 64-bit hash of a run of index pairs.
-std::uint64_t hash_pairs(const int* first, const int* second, std::int64_t count, std::uint64_t seed) {
-  std::uint64_t h = seed;
-  for (std::int64_t k = 0; k < count; ++k) {
-    const std::uint64_t pair = static_cast<std::uint64_t>(static_cast<std::uint32_t>(first[k])) << 32 |
-                               static_cast<std::uint32_t>(second[k]);
-    h = (h ^ pair) * 0x9E3779B97F4A7C15ULL;
-    h ^= h >> 29;
-  }
-  return h;
-}
-
 // Room for `request` gathered terms; a workspace already larger is kept.
 void size_gather_workspace(GatherWorkspace& workspace, std::int64_t request) {
   if (workspace.gathered_rows.empty() || workspace.gathered_rows.size64() <= request) {
@@ -385,25 +374,37 @@ void sum_row(const SortWord* row, const double* row_value, std::int64_t length, 
 }
 
 // The compression of a raw pattern compressed before: the values summed in
-// the order that compression summed them.
-void compress_by_plan(SparseMatrix& matrix, GatherWorkspace& workspace) {
+// the order that compression summed them. Every raw term is checked to be
+// where the plan expects it; if one is not, nothing is changed and the
+// result is false.
+bool compress_by_plan(SparseMatrix& matrix, GatherWorkspace& workspace) {
   CompressionPlan& plan = workspace.plan;
   const auto kept = static_cast<std::int64_t>(plan.rows.size());
   plan.sums.resize(static_cast<std::size_t>(kept));  // kept from one compression to the next
   const double* const raw = matrix.values.data();
+  const int* const raw_rows = matrix.row_indices.data();
+  const int* const raw_cols = matrix.col_indices.data();
   constexpr std::int64_t chunk = 1 << 16;
   const int units = static_cast<int>((kept + chunk - 1) / chunk);
   TaskPool& pool = shared_task_pool();
+  std::atomic<bool> moved{false};
   pool.for_each_unit(units, [&](int unit) {
     const std::int64_t end = std::min(kept, (unit + 1) * chunk);
+    bool differs = false;
     for (std::int64_t i = unit * chunk; i < end; ++i) {
       const auto t = static_cast<std::size_t>(i);
-      double sum = raw[plan.sum_order[plan.term_start[t]]];
-      for (std::uint32_t j = plan.term_start[t] + 1; j < plan.term_start[t + 1]; ++j)
-        sum += raw[plan.sum_order[j]];
+      const int row = plan.rows[t], col = plan.cols[t];
+      double sum = 0.0;
+      for (std::uint32_t j = plan.term_start[t]; j < plan.term_start[t + 1]; ++j) {
+        const std::uint32_t from = plan.sum_order[j];
+        differs |= raw_rows[from] != row || raw_cols[from] != col;
+        sum = j == plan.term_start[t] ? raw[from] : sum + raw[from];
+      }
       plan.sums[t] = sum;
     }
+    if (differs) moved.store(true, std::memory_order_relaxed);
   });
+  if (moved.load()) return false;
   // Only once every raw value is read may the kept terms go over them.
   pool.for_each_unit(units, [&](int unit) {
     const auto begin = static_cast<std::size_t>(unit * chunk);
@@ -415,29 +416,10 @@ void compress_by_plan(SparseMatrix& matrix, GatherWorkspace& workspace) {
   std::copy(plan.row_start.begin(), plan.row_start.end(), matrix.row_start.data());
   matrix.term_count = kept;
   size_gather_workspace(workspace, plan.gather_request);
+  return true;
 }
 
 }  // namespace
-
-IndexPairsKey index_pairs_key(const int* first, const int* second, std::int64_t count) {
-  IndexPairsKey key;
-  if (count <= 0) return key;
-  // Chunks of a fixed size, hashed side by side, then combined in order.
-  constexpr std::int64_t chunk = 1 << 20;
-  const int chunks = static_cast<int>((count + chunk - 1) / chunk);
-  std::vector<std::uint64_t> a(static_cast<std::size_t>(chunks)), b(static_cast<std::size_t>(chunks));
-  shared_task_pool().for_each_unit(chunks, [&](int c) {
-    const std::int64_t begin = c * chunk;
-    const std::int64_t length = std::min(chunk, count - begin);
-    a[static_cast<std::size_t>(c)] = hash_pairs(first + begin, second + begin, length, 0x243F6A8885A308D3ULL);
-    b[static_cast<std::size_t>(c)] = hash_pairs(second + begin, first + begin, length, 0x13198A2E03707344ULL);
-  });
-  for (std::size_t c = 0; c < a.size(); ++c) {
-    key.first = (key.first ^ a[c]) * 0xBF58476D1CE4E5B9ULL + c;
-    key.second = (key.second ^ b[c]) * 0x94D049BB133111EBULL + c;
-  }
-  return key;
-}
 
 void init_sparse_matrix(SparseMatrix& matrix, int order, std::int64_t capacity) {
   // Release first, so that the old and new arrays never coexist.
@@ -493,23 +475,14 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
   int* const cols = matrix.col_indices.data();
   double* const vals = matrix.values.data();
 
-  // The raw pattern against the plan: the same pattern compressed before
-  // with its plan kept goes by the plan; the second compression of a
-  // pattern records its plan (already the first, when the caller says the
-  // pattern will come again).
+  // A caller whose raw pattern repeats has the compression record its plan,
+  // and the next compressions of the same pattern go by it.
   CompressionPlan& plan = workspace.plan;
-  const IndexPairsKey key = index_pairs_key(rows, cols, nz);
-  const bool same_pattern =
-      plan.raw_count == nz && plan.order == n && plan.key[0] == key.first && plan.key[1] == key.second;
-  if (same_pattern && plan.ready) return compress_by_plan(matrix, workspace);
-  if (!same_pattern) {
-    plan = CompressionPlan{};
-    plan.key[0] = key.first;
-    plan.key[1] = key.second;
-    plan.raw_count = nz;
-    plan.order = n;
-  }
-  const bool record = (same_pattern || workspace.patterns_repeat) && nz < kMaxSortPositions;
+  if (plan.ready && plan.raw_count == nz && plan.order == n && compress_by_plan(matrix, workspace)) return;
+  plan = CompressionPlan{};
+  plan.raw_count = nz;
+  plan.order = n;
+  const bool record = workspace.patterns_repeat && nz < kMaxSortPositions;
   std::vector<std::uint32_t> raw_of(record ? size : 0);  // raw position of each term in row order
 
   // 1. All terms by row: sort words of (row, position), so that a pass moves

@@ -27,14 +27,13 @@ struct SparseMatrix {
 // upper triangle a column can hold far more terms than any row), so no gather
 // has to grow it; one sized for another matrix is grown when needed.
 //
-// It also carries, from one compression to the next, what the compression
-// found about the raw terms' pattern: once the same raw pattern is compressed
-// a second time, the order in which that compression summed the terms is
-// kept, and later compressions of the pattern only gather and add the values
-// in that order (the same sums, bit for bit), without sorting.
+// For a caller whose raw pattern repeats (patterns_repeat), it also carries
+// from one compression to the next the order in which the compression summed
+// the raw terms: later compressions of the same pattern, every raw term
+// checked to be where it was, only gather and add the values in that order
+// (the same sums, bit for bit), without sorting.
 struct CompressionPlan {
-  std::uint64_t key[2] = {0, 0};  // of the raw pattern last compressed
-  std::int64_t raw_count = -1;    // its terms
+  std::int64_t raw_count = -1;  // terms of the raw pattern last compressed
   int order = -1;
   bool ready = false;                     // the vectors below hold its plan
   std::vector<std::uint32_t> sum_order;   // raw positions (0-based) in summation order
@@ -99,12 +98,5 @@ void gather_column(const SparseMatrix& matrix, const ColumnIndex& index, int s, 
 void set_column_values(SparseMatrix& matrix, const ColumnIndex& index, int s, double v);
 
 void free_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace);
-
-// A key of a sequence of index pairs (two 64-bit hashes), for telling cheaply
-// whether a pattern is the one seen before.
-struct IndexPairsKey {
-  std::uint64_t first = 0, second = 0;
-};
-IndexPairsKey index_pairs_key(const int* first, const int* second, std::int64_t count);
 
 }  // namespace quorix

@@ -22,10 +22,15 @@ TEST(PagePool, PagesGoFromOneArrayToTheNext) {
   second.take_pool_pages(100, count);
   // The pages moved keep their data: some word of the second array holds a
   // value written into the first, at the same place within its huge page.
+  // (Under AddressSanitizer pages do not move: the array is fresh zeros.)
   std::int64_t kept = 0;
   for (std::int64_t i = 0; i < count + 1000; ++i)
     if (second[static_cast<std::size_t>(i)] != 0.0) ++kept;
-  EXPECT_GT(kept, count / 2);
+  if (kPagesMove) {
+    EXPECT_GT(kept, count / 2);
+  } else {
+    EXPECT_EQ(kept, 0);
+  }
   for (std::int64_t i = 0; i < count + 1000; ++i) second[static_cast<std::size_t>(i)] = -1.0;
   for (std::int64_t i = 0; i < count + 1000; ++i) ASSERT_EQ(second[static_cast<std::size_t>(i)], -1.0);
 
@@ -33,6 +38,13 @@ TEST(PagePool, PagesGoFromOneArrayToTheNext) {
   LargeArray<double> third(count);
   third.take_pool_pages(0, count);
   for (std::int64_t i = 0; i < count; ++i) ASSERT_EQ(third[static_cast<std::size_t>(i)], 0.0);
+
+  // Discarded pages read as zero; the words around them keep their values.
+  for (std::int64_t i = 0; i < count; ++i) third[static_cast<std::size_t>(i)] = 2.0;
+  discard_pages(third.get() + 1, static_cast<std::size_t>(count - 2) * sizeof(double));
+  EXPECT_EQ(third[0], 2.0);
+  EXPECT_EQ(third[static_cast<std::size_t>(count / 2)], 0.0);
+  EXPECT_EQ(third[static_cast<std::size_t>(count - 1)], 2.0);
 }
 
 }  // namespace
