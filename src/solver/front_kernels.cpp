@@ -210,6 +210,8 @@ void update_candidate_row(const Front& a, const PanelPivots& panel, int j) {
   update_one_row(a.row(j), u, w, panel.count, a.order - j + 1);
 }
 
+namespace {
+
 std::atomic<std::int64_t> split_min_work{PanelSplit{}.min_work};
 std::atomic<int> split_min_unit_rows{PanelSplit{}.min_unit_rows};
 
@@ -296,6 +298,13 @@ struct PanelUpdate {
   }
 };
 
+}  // namespace
+
+void set_panel_split(PanelSplit split) {
+  split_min_work.store(split.min_work, std::memory_order_relaxed);
+  split_min_unit_rows.store(split.min_unit_rows, std::memory_order_relaxed);
+}
+
 // Applies the panel to rows first_row .. f (columns first_row .. f), writes
 // the multipliers into the pivot rows and 1/d onto their diagonals, and
 // empties the panel. The rows between the panel and first_row have had the
@@ -309,10 +318,6 @@ struct PanelUpdate {
 // and later blocks read them. In each block the rows go tile_rows at a time:
 // first the rows above the block, over its whole width, then the rows
 // inside it, over their own small triangle and the columns to its right.
-void set_panel_split(PanelSplit split) {
-  split_min_work.store(split.min_work, std::memory_order_relaxed);
-  split_min_unit_rows.store(split.min_unit_rows, std::memory_order_relaxed);
-}
 
 void apply_panel(const Front& a, PanelPivots& panel, int first_row) {
   const int count = panel.count;
