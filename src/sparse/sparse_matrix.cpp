@@ -111,18 +111,24 @@ SortWord sort_word(int key, std::int64_t position) {
 int key_of(SortWord w) { return static_cast<int>(w >> 32); }
 std::int64_t position_of(SortWord w) { return w & kPositionBits; }
 
+// Moves words[i] = w back along its sequence of gap h past every word with
+// a greater key (bound: w with all position bits set); words[i - h] is one.
+inline void insert_back(SortWord* words, std::int64_t i, std::int64_t h, SortWord w, SortWord bound) {
+  std::int64_t j = i;
+  do {
+    words[j] = words[j - h];
+    j -= h;
+  } while (j >= h && words[j - h] > bound);
+  words[j] = w;
+}
+
 // One pass with gap h over words[from .. n - 1] (0-based), from >= h.
 void insertion_pass(SortWord* words, std::int64_t n, std::int64_t h, std::int64_t from) {
   for (std::int64_t i = from; i < n; ++i) {
     const SortWord w = words[i];
     const SortWord bound = w | kPositionBits;
     if (words[i - h] <= bound) continue;
-    std::int64_t j = i;
-    do {
-      words[j] = words[j - h];
-      j -= h;
-    } while (j >= h && words[j - h] > bound);
-    words[j] = w;
+    insert_back(words, i, h, w, bound);
   }
 }
 
@@ -252,12 +258,7 @@ void join_pass(SortWord* words, std::int64_t start, std::int64_t end, std::int64
       --open;
       continue;
     }
-    std::int64_t j = i;
-    do {
-      words[j] = words[j - h];
-      j -= h;
-    } while (j >= h && words[j - h] > bound);
-    words[j] = w;
+    insert_back(words, i, h, w, bound);
   }
 }
 
