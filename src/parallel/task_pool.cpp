@@ -1,9 +1,9 @@
 #include "parallel/task_pool.hpp"
 
 #include <cstdlib>
+#include <iostream>
 #include <system_error>
 #include <utility>
-#include <iostream>
 
 #include "parallel/thread_count.hpp"
 
@@ -111,7 +111,8 @@ void TaskPool::for_each_unit(int units, const std::function<void(int)>& body) {
         try {
           (*work)(unit);
         } catch (...) {
-          if (!shared->failed.exchange(true, std::memory_order_relaxed)) shared->failure = std::current_exception();
+          if (!shared->failed.exchange(true, std::memory_order_relaxed))
+            shared->failure = std::current_exception();
         }
       }
       if (shared->finished.fetch_add(1, std::memory_order_acq_rel) + 1 == units) {

@@ -7,7 +7,6 @@
 
 namespace quorix {
 
-
 // The thread count for a value of QUORIX_THREADS (null when unset): a whole
 // number from 1 to max_threads, blanks around it allowed. Anything else
 // writes one line about it to `warnings` and gives `fallback`.

@@ -14,8 +14,8 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -46,7 +46,7 @@ inline constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
 // `bytes` (>= kLargeAllocationBytes) of zeroed memory, 2 MiB aligned.
 inline void* allocate_large(std::size_t bytes) {
   if constexpr (!kPagesMove) {
-    void* const memory = ::operator new(bytes, std::align_val_t{kHugePageBytes});
+    void* const memory = ::operator new (bytes, std::align_val_t{kHugePageBytes});
     std::memset(memory, 0, bytes);
     return memory;
   }
@@ -65,7 +65,7 @@ inline void* allocate_large(std::size_t bytes) {
 }
 
 inline void release_large(void* memory, std::size_t bytes) {
-  if constexpr (!kPagesMove) return ::operator delete(memory, std::align_val_t{kHugePageBytes});
+  if constexpr (!kPagesMove) return ::operator delete (memory, std::align_val_t{kHugePageBytes});
   const std::size_t rounded = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
   munmap(memory, rounded);
 }
