@@ -439,7 +439,19 @@ SubtreeRun::SubtreeRun(const FactorSpace& space, SubtreeSchedule& schedule, Task
   hand_out(ahead_);
 }
 
-SubtreeRun::~SubtreeRun() { wait_all(); }
+// The factorization waits for every task before it ends. Should an exception
+// (out of memory) end it early, the tasks not begun are stopped and those
+// running waited for; what they throw besides is dropped, the first
+// exception being on its way to the caller already.
+SubtreeRun::~SubtreeRun() {
+  stop();
+  for (const auto& job : jobs_) {
+    try {
+      pool_.wait(*job);
+    } catch (...) {
+    }
+  }
+}
 
 void SubtreeRun::hand_out(std::size_t count) {
   while (jobs_.size() < std::min(count, schedule_.tasks.size())) {
@@ -477,8 +489,14 @@ std::unique_ptr<SubtreeWorkspace> SubtreeRun::take_workspace() {
 void SubtreeRun::run(SubtreeTask& task) {
   unstarted_.fetch_sub(1);
   if (failed_.load(std::memory_order_relaxed)) return;
-  std::unique_ptr<SubtreeWorkspace> workspace = take_workspace();
-  task.done = factorize_subtree(space_, schedule_, task, *workspace, failed_);
+  std::unique_ptr<SubtreeWorkspace> workspace;
+  try {
+    workspace = take_workspace();
+    task.done = factorize_subtree(space_, schedule_, task, *workspace, failed_);
+  } catch (...) {
+    failed_.store(true, std::memory_order_relaxed);
+    throw;
+  }
   if (!task.done) failed_.store(true, std::memory_order_relaxed);
   // A failed task may leave its workspace unclean; once every task has
   // begun no more workspaces are taken, and their memory goes back to the
