@@ -1,14 +1,10 @@
 #include "driver/run.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cassert>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -50,7 +46,6 @@ std::string free_motion_hint(const std::vector<int>& equations) {
   return text + ": missing supports, a node in no element, or two nodes at one place?";
 }
 
-// A file an option asks for, written like the result file.
 // A file the run writes: the result file, or one the options ask for.
 struct Output {
   const char* what;  // for messages
@@ -155,7 +150,7 @@ int run_stages(int argc, char** argv, const char*& stage) {
           ? linear_analysis(model, settings, tables, solver, std::cout, nullptr, report)
           : nonlinear_analysis(model, settings, tables, solver, std::cout, nullptr, &std::cerr, report);
   if (!solver.free_equations.empty()) std::cerr << free_motion_hint(solver.free_equations) << '\n';
-  solver.kept.reset();  // no more solves: the memory is the writers'
+  release_solver_memory(solver);  // no more solves: the memory is the writers'
 
   // 9. Write the results, whatever the analysis reported, then put the files
   //    in place together: a run that stops before leaves every earlier file
