@@ -24,14 +24,11 @@ void assemble_elements(const Model& model, SparseMatrix* matrix, Table1<double>&
       const ElementData data = gather_element(model, model.elements[static_cast<std::size_t>(e)]);
       const std::size_t slot = static_cast<std::size_t>(e);
       dofs[slot] = element_dof_numbers(data);
-      if (matrix) {
-        Mat20 element_matrix;
-        terms(data, &element_matrix, vectors[slot]);
+      Mat20 element_matrix;
+      terms(data, matrix ? &element_matrix : nullptr, vectors[slot]);
+      if (matrix)
         put_element_matrix(*matrix, first_term + element_words * e, &element_matrix[0][0], dofs[slot].data(),
                            m);
-      } else {
-        terms(data, nullptr, vectors[slot]);
-      }
     }
   });
   if (matrix) matrix->term_count = first_term + element_words * count;

@@ -1,51 +1,54 @@
 #include "analysis/reactions.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
+#include "analysis/element_assembly.hpp"
 #include "analysis/loads_and_constraints.hpp"
 #include "element/dof_map.hpp"
 #include "element/element_routines.hpp"
 
 namespace quorix {
 
+namespace {
+
+// The element's displacements in the order of its 20-vectors: u1, v1, u2, ...
+Vec20 element_displacements(const ElementData& data) {
+  Vec20 u{};
+  for (std::size_t a = 0; a < 10; ++a) {
+    u[2 * a] = data.u[a];
+    u[2 * a + 1] = data.v[a];
+  }
+  return u;
+}
+
+}  // namespace
+
 Table1<double> support_reactions(const Model& model, const AnalysisSettings& settings,
                                  const ElementTables& tables, double load_factor) {
-  const std::int64_t n = 2 * model.nodes.size64();
-  Table1<double> reactions(n, 0.0);
+  Table1<double> reactions(2 * model.nodes.size64(), 0.0);
   const Table1<char> prescribed = prescribed_mask(model);
 
   // Element forces less self-weight, from the elements that touch a support
   // only: the others add nothing at a prescribed equation.
   const bool small_displacements = settings.analysis_type == "LINEAR";
-  for (const Element& element : model.elements) {
-    const ElementData data = gather_element(model, element);
+  assemble_elements(model, nullptr, reactions, [&](const ElementData& data, Mat20*, Vec20& forces) {
+    forces = Vec20{};
     const std::array<int, 20> dofs = element_dof_numbers(data);
-    bool supported = false;
-    for (int d : dofs) supported = supported || prescribed(d) != 0;
-    if (!supported) continue;
-    Vec20 forces{};
-    if (small_displacements) {
-      Vec20 u{};
-      for (std::size_t a = 0; a < 10; ++a) {
-        u[2 * a] = data.u[a];
-        u[2 * a + 1] = data.v[a];
-      }
-      forces = times(linear_element_stiffness(tables, settings, data), u);
-    } else {
-      forces = element_internal_forces(tables, settings, data);
-    }
+    if (std::none_of(dofs.begin(), dofs.end(), [&](int d) { return prescribed(d) != 0; })) return;
+    forces = small_displacements
+                 ? times(linear_element_stiffness(tables, settings, data), element_displacements(data))
+                 : element_internal_forces(tables, settings, data);
     const Vec20 weight = element_gravity_vector(tables, data);
-    for (std::size_t j = 0; j < 20; ++j)
-      if (prescribed(dofs[j]) != 0) reactions(dofs[j]) += forces[j] - weight[j];
-  }
+    for (std::size_t j = 0; j < 20; ++j) forces[j] -= weight[j];
+  });
 
-  // Less the nodal forces and edge loads at the supports.
+  // Less the nodal forces and edge loads at the supports; nothing elsewhere.
   const Table1<double> loads = applied_loads(model, tables);
-  for (std::int64_t i = 1; i <= n; ++i)
-    if (prescribed(i) != 0) reactions(i) -= load_factor * loads(i);
+  for (std::int64_t i = 1; i <= reactions.size64(); ++i)
+    reactions(i) = prescribed(i) != 0 ? reactions(i) - load_factor * loads(i) : 0.0;
   return reactions;
 }
 

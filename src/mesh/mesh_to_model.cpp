@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "element/element_tables.hpp"
-#include "model/global_system.hpp"
 #include "model/input_error.hpp"
 #include "model/input_reader.hpp"
 
@@ -94,7 +93,6 @@ class Importer {
     make_supports();
     make_loads();
     make_forces();
-    create_global_system(model_);
     if (sources) *sources = triangles_;
     return std::move(model_);
   }

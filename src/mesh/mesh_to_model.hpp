@@ -65,8 +65,8 @@ struct MeshConditions {
   std::vector<PointForce> forces;
 };
 
-// The model of `mesh` (read from `file_name`, used in messages) with its
-// global system created. Throws InputError with one line when a group is
+// The model of `mesh` (read from `file_name`, used in messages); it is
+// written out, not solved, so no global system is made. Throws InputError with one line when a group is
 // unknown or of the wrong dimension, a curve lies on no triangle edge, a
 // triangle has no material or thickness, or the mesh holds no triangles.
 // `sources`, when given, receives for each model element (by position - 1)

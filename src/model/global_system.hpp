@@ -1,8 +1,8 @@
 #pragma once
 // The global system of a model: the right-hand side, the solution and the
-// sparse matrix, sized from the model's tables. Whatever fills a model (the
-// model file reader, the mesh importer) creates the system through here once
-// the nodes and elements are in place.
+// sparse matrix, sized from the model's tables. Whatever fills a model for an
+// analysis (the model file reader) creates the system through here once the
+// nodes and elements are in place.
 
 #include "model/model.hpp"
 

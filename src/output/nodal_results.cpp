@@ -107,7 +107,6 @@ NodalResults nodal_results(const Model& model, const AnalysisSettings& settings,
         stress.sxx += s.sxx[k] / t;
         stress.syy += s.syy[k] / t;
         stress.sxy += s.sxy[k] / t;
-        stress.szz += s.szz[k];
         sums.szz_times_t(node) += s.szz[k] * t;
         sums.count(node) += 1.0;
       }
@@ -129,6 +128,7 @@ NodalResults nodal_results(const Model& model, const AnalysisSettings& settings,
     listed.principal = principal_stresses(listed.sxx, listed.syy, szz_times_t, listed.sxy);
     NodeStress& stress = results.stress(i);
     stress = averaged(sums.stress(i), count);
+    stress.szz = listed.szz;  // the listed Szz is the true stress already
     stress.principal = principal_stresses(stress.sxx, stress.syy, stress.szz, stress.sxy);
   }
   return results;

@@ -265,16 +265,13 @@ void write_svg(const Model& model, const AnalysisSettings& settings, const Nodal
   const PictureLayout layout = picture_layout(model);
 
   // ---- The stress range, over the nodes that belong to elements. ----
-  std::vector<char> in_element(static_cast<std::size_t>(model.nodes.size()) + 1, 0);
-  for (const Element& element : model.elements)
-    for (int node : element.nodes) in_element[static_cast<std::size_t>(node)] = 1;
   double low = INFINITY, high = -INFINITY;
-  for (int i = 1; i <= model.nodes.size(); ++i) {
-    const double s = results.stress(i).principal.von_mises;
-    if (!in_element[static_cast<std::size_t>(i)] || !finite(s)) continue;
-    low = std::min(low, s);
-    high = std::max(high, s);
-  }
+  for (const Element& element : model.elements)
+    for (int node : element.nodes)
+      if (const double s = results.stress(node).principal.von_mises; finite(s)) {
+        low = std::min(low, s);
+        high = std::max(high, s);
+      }
   if (!(low <= high)) low = high = 0.0;
   const double range = high > low ? high - low : 1.0;
 

@@ -82,7 +82,7 @@ bool compress_factor_storage(View1<T> space, TopRegion& top) {
 std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
                           View1<const int> cols, View1<const double> values, View1<double> real_space,
                           std::int64_t la, View1<int> int_space, std::int64_t liw, View1<const int> iplan,
-                          View1<int> tree_work, int& iflag) {
+                          View1<int> tree_work, int& iflag, bool report_ignored = true) {
   SolverInfo& info = solver.info;
   // Entry k is kept as an off-diagonal entry of row `owner` (its variable
   // first in pivot order), column `other`.
@@ -104,7 +104,7 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
     if (i < 1 || i > n || j < 1 || j > n) {
       iflag = 1;
       ++info.IERROR;
-      write_ignored_entry_warning(solver, phase, info.IERROR, k, i, j);
+      if (report_ignored) write_ignored_entry_warning(solver, phase, info.IERROR, k, i, j);
     } else if (i != j) {
       ++tree_work(iplan(i) < iplan(j) ? i : j);
       ++total;
@@ -270,6 +270,7 @@ class FrontLoop {
   // definite mode; 3 or an error set by the caller's rules).
   void run(int& mfront, int& iflag);
   bool schedule_failed() const { return schedule_failed_; }
+  bool released_input() const { return int_released_ > 0 || real_released_ > 0; }
 
  private:
   // One front: its variables, place, assembly, pivots, block and remainder.
@@ -805,12 +806,21 @@ void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, Vi
       const std::int64_t sorted_ierror = info.IERROR;
       info.subtree_tasks = static_cast<int>(schedule->tasks.size());
       SubtreeRun run(space, *schedule, pool);
+      // Input rows given back as they are assembled must be sorted again
+      // should the run fall back to one front after the other: only where
+      // the caller's values are there to sort them from.
+      const bool resortable = values.size() >= nz;
       FrontLoop loop(solver, n, real_space, la, int_space, liw, iplan, nnodes, tree_work, total,
-                     options.panel_pivots, options.release_input, schedule.get(), &run);
+                     options.panel_pivots, options.release_input && resortable, schedule.get(), &run);
       loop.run(mfront, iflag);
       if (loop.schedule_failed()) run.stop();
       factorized = run.wait_all() && !loop.schedule_failed();
       if (!factorized) {
+        if (loop.released_input()) {
+          int resorted = 0;  // as before: the statistics and warnings are the first sort's
+          sort_entries(solver, n, nz, rows, cols, values, real_space, la, int_space, liw, iplan, tree_work,
+                       resorted, false);
+        }
         iflag = sorted_iflag;
         info.IERROR = sorted_ierror;
         info.subtree_tasks = 0;

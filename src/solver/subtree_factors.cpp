@@ -162,7 +162,6 @@ std::vector<SubtreeTask> choose_tasks(const Tree& tree, int nnodes, int threads,
         SubtreeTask task;
         task.first_node = tree.first[at];
         task.last_node = k;
-        task.work = work;
         tasks.push_back(std::move(task));
       }
       continue;

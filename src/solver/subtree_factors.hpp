@@ -64,8 +64,7 @@ struct NodeLayout {
 };
 
 struct SubtreeTask {
-  int first_node = 0, last_node = 0;  // the subtree is nodes first_node .. last_node
-  double work = 0.0;
+  int first_node = 0, last_node = 0;             // the subtree is nodes first_node .. last_node
   std::int64_t stack_ints = 0, stack_reals = 0;  // the most its own stack holds
   std::int64_t place_limit = 0;                  // its fronts stay below this real word, or go to a buffer
   // What it leaves for the fronts above it.

@@ -395,12 +395,13 @@ bool compress_by_plan(SparseMatrix& matrix, GatherWorkspace& workspace) {
     for (std::int64_t i = unit * chunk; i < end; ++i) {
       const auto t = static_cast<std::size_t>(i);
       const int row = plan.rows[t], col = plan.cols[t];
-      double sum = 0.0;
-      for (std::uint32_t j = plan.term_start[t]; j < plan.term_start[t + 1]; ++j) {
+      auto take = [&](std::uint32_t j) {
         const std::uint32_t from = plan.sum_order[j];
         differs |= raw_rows[from] != row || raw_cols[from] != col;
-        sum = j == plan.term_start[t] ? raw[from] : sum + raw[from];
-      }
+        return raw[from];
+      };
+      double sum = take(plan.term_start[t]);  // every kept term sums one raw term at least
+      for (std::uint32_t j = plan.term_start[t] + 1; j < plan.term_start[t + 1]; ++j) sum += take(j);
       plan.sums[t] = sum;
     }
     if (differs) moved.store(true, std::memory_order_relaxed);
