@@ -18,6 +18,7 @@
 #include "solver/factorization_phase.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <climits>
 #include <cmath>
@@ -543,9 +544,11 @@ bool FrontLoop::push_remainder(int remainder, const int* list, const double* tri
   return true;
 }
 
+std::atomic<std::int64_t> input_release_piece{std::int64_t{4} << 20};  // bytes
+
 void FrontLoop::release_assembled_input() {
   if (!release_input_) return;
-  constexpr std::int64_t piece = std::int64_t{4} << 20;  // bytes
+  const std::int64_t piece = input_release_piece.load(std::memory_order_relaxed);  // bytes
   auto release = [&](auto* space, std::int64_t base, std::int64_t input_start, std::int64_t& released) {
     const auto size = static_cast<std::int64_t>(sizeof(*space));
     const std::int64_t words = (input_start - base) * size / piece * piece / size;
@@ -849,6 +852,10 @@ void MFFACT(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1
             View1<const int> iplan, int nnodes, int& mfront, View1<int> tree_work, int& iflag) {
   factorize_with_panel(solver, n, nz, rows, cols, real_space, la, int_space, liw, iplan, nnodes, mfront,
                        tree_work, iflag, default_panel_pivots);
+}
+
+void set_input_release_piece(std::int64_t bytes) {
+  input_release_piece.store(bytes, std::memory_order_relaxed);
 }
 
 }  // namespace quorix

@@ -39,6 +39,10 @@ struct FactorOptions {
   bool release_input = false;
 };
 
+// The input rows' pages go back (release_input) in pieces of this many bytes;
+// tests make it a page or two.
+void set_input_release_piece(std::int64_t bytes);
+
 // MFFACT with options; the same factors, statistics and messages.
 void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
                View1<double> real_space, std::int64_t la, View1<int> int_space, std::int64_t liw,

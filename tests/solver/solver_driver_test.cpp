@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "parallel/task_pool.hpp"
+#include "solver/analysis_phase.hpp"
 #include "solver/dense_reference.hpp"
 #include "solver/factorization_phase.hpp"
 #include "solver/solver_interface.hpp"
@@ -281,11 +282,12 @@ double sparse_residual(const Entries& m, const std::vector<double>& x, const std
 }
 
 // Subtrees factorized side by side give the bits of one thread: a plate
-// whose input rows take many megabytes (given back piece by piece as they
-// are assembled), and a system whose delayed pivots send the factorization
-// back to one front after the other. Both are solved.
+// whose input rows are given back page by page as they are assembled, and a
+// system whose delayed pivots send the factorization back to one front after
+// the other, after some of its input rows went back. Both are solved.
 TEST(MultifrontalSolve, SubtreesSideBySideGiveTheBitsOfOneThread) {
   set_subtree_split(SubtreeSplit{4.0, 0.0, 1 << 20});
+  set_input_release_piece(4096);
   struct Case {
     const char* what;
     Entries m;
@@ -315,6 +317,60 @@ TEST(MultifrontalSolve, SubtreesSideBySideGiveTheBitsOfOneThread) {
   }
   set_shared_thread_count(1);
   set_subtree_split(SubtreeSplit{});
+  set_input_release_piece(std::int64_t{4} << 20);
+}
+
+// A side-by-side factorization that gave input rows back and then meets a
+// front off the forecast (here: a forecast made wrong late in the tree) falls
+// back to one front after the other on input rows sorted again: the factors
+// of one thread, bit for bit.
+TEST(MultifrontalSolve, FallingBackAfterInputWentBackGivesTheFactorsOfOneThread) {
+  const Entries m = mesh_matrix(40, 30, 5);
+  std::ostringstream out;
+  Solver solver = testing::quiet_solver(out);
+  const std::int64_t liw_analysis = 3LL * m.n + 2 * m.nz() + 1;
+  std::vector<int> analysis_space(static_cast<std::size_t>(liw_analysis)),
+      iplan(3 * static_cast<std::size_t>(m.n));
+  std::vector<int> tree_work(2 * static_cast<std::size_t>(m.n));
+  int nnodes = 0, iflag = 0;
+  MFANAL(solver, m.n, m.nz(), m.rows, m.cols, analysis_space, liw_analysis, iplan, tree_work, nnodes, iflag);
+  ASSERT_EQ(iflag, 0);
+  const View1<int> forecast = node_front_orders(analysis_space, m.n, liw_analysis);
+  std::vector<int> wrong(forecast.data(), forecast.data() + nnodes);
+  wrong[wrong.size() * 3 / 4] += 1;
+  const std::int64_t la = 2 * solver.info.RNEEDS + 2 * m.nz() + m.n, liw = 2 * solver.info.INEEDS;
+
+  set_subtree_split(SubtreeSplit{4.0, 0.0, 1 << 20});
+  set_input_release_piece(4096);
+  std::vector<double> reals[2];
+  std::vector<int> ints[2];
+  SolverInfo info[2];
+  for (int t = 0; t < 2; ++t) {
+    set_shared_thread_count(t == 0 ? 1 : 3);
+    reals[t].assign(static_cast<std::size_t>(la), 0.0);
+    ints[t].assign(static_cast<std::size_t>(liw), 0);
+    FactorOptions options;
+    options.values = m.values;
+    options.planned_fronts = wrong;
+    options.release_input = true;
+    int mfront = 0;
+    iflag = 0;
+    factorize(solver, m.n, m.nz(), m.rows, m.cols, reals[t], la, ints[t], liw, iplan, nnodes, mfront,
+              tree_work, iflag, options);
+    ASSERT_EQ(iflag, 0);
+    info[t] = solver.info;
+  }
+  set_shared_thread_count(1);
+  set_subtree_split(SubtreeSplit{});
+  set_input_release_piece(std::int64_t{4} << 20);
+  EXPECT_EQ(info[1].subtree_tasks, 0);  // fell back
+  ASSERT_EQ(info[0].RUSAGE, info[1].RUSAGE);
+  ASSERT_EQ(info[0].IUSAGE, info[1].IUSAGE);
+  EXPECT_EQ(std::memcmp(reals[0].data(), reals[1].data(),
+                        static_cast<std::size_t>(info[0].RUSAGE) * sizeof(double)),
+            0);
+  EXPECT_EQ(
+      std::memcmp(ints[0].data(), ints[1].data(), static_cast<std::size_t>(info[0].IUSAGE) * sizeof(int)), 0);
 }
 
 // The factorization as the driver runs it: started far too small, it grows
