@@ -128,15 +128,21 @@ std::optional<double> real_value(std::string_view text) {
   return value;
 }
 
+// Whether an option names a physical group before its values.
+enum class Group { required, optional, none };
+
 // Reads the values of one option: GROUP=values or, where a group may be left
-// out, values alone.
+// out or the option applies to the whole model, values alone.
 class OptionValues {
  public:
-  OptionValues(std::string_view name, std::string_view argument, bool group_optional)
+  OptionValues(std::string_view name, std::string_view argument, Group group)
       : option_(std::string(name) + " " + std::string(argument)) {
     const std::size_t equals = argument.find('=');
+    if (equals != std::string_view::npos && group == Group::none)
+      usage_error(option_ + ": expected a value alone, found a group: the option applies to the whole model");
     if (equals == std::string_view::npos) {
-      if (!group_optional) usage_error(option_ + ": expected GROUP=... (a physical group name, then '=')");
+      if (group == Group::required)
+        usage_error(option_ + ": expected GROUP=... (a physical group name, then '=')");
       values_ = split(argument, ',');
     } else {
       group_ = std::string(argument.substr(0, equals));
@@ -207,11 +213,11 @@ Command parse_command(int argc, char** argv) {
     if (arg == "-o" || arg == "--output") {
       command.model_name = std::string(value);
     } else if (arg == "--analysis") {
-      const OptionValues v(arg, value, true);
+      const OptionValues v(arg, value, Group::none);
       v.expect_count(1, 1, "LINEAR or NONLINEAR");
       command.settings.analysis_type.assign(v.keyword(0, {"LINEAR", "NONLINEAR"}, "the analysis"));
     } else if (arg == "--state") {
-      const OptionValues v(arg, value, true);
+      const OptionValues v(arg, value, Group::none);
       v.expect_count(1, 1, "PLANE_STRESS or PLANE_STRAIN");
       command.settings.stress_state.assign(
           v.keyword(0, {"PLANE_STRESS", "PLANE_STRAIN"}, "the stress state"));
@@ -223,13 +229,13 @@ Command parse_command(int argc, char** argv) {
                     quoted_for_message(value));
       command.settings.load_increments = n;
     } else if (arg == "--tolerance") {
-      const OptionValues v(arg, value, true);
+      const OptionValues v(arg, value, Group::none);
       v.expect_count(1, 1, "one number");
       command.settings.displacement_tolerance = v.real(0, "the tolerance");
       if (!(command.settings.displacement_tolerance > 0.0))
         usage_error(v.option() + ": expected a tolerance above 0");
     } else if (arg == "--material") {
-      const OptionValues v(arg, value, true);
+      const OptionValues v(arg, value, Group::optional);
       v.expect_count(3, 3, "E,nu,weight");
       command.conditions.materials.push_back({v.option(), v.group(), v.real(0, "Young's modulus"),
                                               v.real(1, "Poisson's ratio"),
@@ -237,19 +243,19 @@ Command parse_command(int argc, char** argv) {
       if (!(command.conditions.materials.back().young_modulus > 0.0))
         usage_error(v.option() + ": expected Young's modulus above 0");
     } else if (arg == "--thickness") {
-      const OptionValues v(arg, value, true);
+      const OptionValues v(arg, value, Group::optional);
       v.expect_count(1, 1, "one thickness");
       command.conditions.thicknesses.push_back({v.option(), v.group(), v.real(0, "the thickness")});
       if (!(command.conditions.thicknesses.back().value > 0.0))
         usage_error(v.option() + ": expected a thickness above 0");
     } else if (arg == "--fix") {
-      const OptionValues v(arg, value, false);
+      const OptionValues v(arg, value, Group::required);
       v.expect_count(1, 2, "X, Y or BOTH, and an optional value");
       command.conditions.supports.push_back({v.option(), v.group(),
                                              FixedText<4>(v.keyword(0, {"X", "Y", "BOTH"}, "the direction")),
                                              v.count() == 2 ? v.real(1, "the displacement") : 0.0});
     } else if (arg == "--pressure") {
-      const OptionValues v(arg, value, false);
+      const OptionValues v(arg, value, Group::required);
       v.expect_count(3, 3, "SYSTEM,q1,q2");
       const auto [q1_start, q1_end] = v.span(1, "q1");
       const auto [q2_start, q2_end] = v.span(2, "q2");
@@ -257,7 +263,7 @@ Command parse_command(int argc, char** argv) {
                                           FixedText<6>(v.keyword(0, {"LOCAL", "GLOBAL"}, "the system")),
                                           q1_start, q1_end, q2_start, q2_end});
     } else if (arg == "--force") {
-      const OptionValues v(arg, value, false);
+      const OptionValues v(arg, value, Group::required);
       v.expect_count(2, 2, "fx,fy");
       command.conditions.forces.push_back({v.option(), v.group(), v.real(0, "fx"), v.real(1, "fy")});
     } else {

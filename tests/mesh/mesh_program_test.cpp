@@ -174,6 +174,13 @@ TEST(MeshProgram, RefusesBadInputWithOneLineAndLeavesAnEarlierModelFile) {
        2,
        "quorix-mesh: --material 1000,0.5,0: expected Poisson's ratio above -1 and below 0.5 for plane "
        "strain"},
+      {"group given to a whole-model option",
+       triangle,
+       {"--material", "1,0.3,0", "--thickness", "1", "--analysis", "plate=LINEAR"},
+       2,
+       "quorix-mesh: --analysis plate=LINEAR: expected a value alone, found a group: the option applies to "
+       "the "
+       "whole model"},
       {"model file named as the mesh",
        triangle,
        {"--material", "1,0.3,0", "--thickness", "1", "-o", "plate.msh"},
