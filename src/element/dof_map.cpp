@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "element/element_kinematics.hpp"
+
 namespace quorix {
 
 std::array<int, 20> element_dof_numbers(const ElementData& element) {
@@ -21,7 +23,7 @@ Vec20 element_gravity_vector(const ElementTables& tables, const ElementData& ele
   const double load = -(element.material.specific_weight * element.thickness);  // per unit area
   for (int k = 1; k <= kAreaPoints; ++k) {
     const Mat2 j = jacobian(tables, element, k);
-    const double a = (j[0][0] * j[1][1] - j[0][1] * j[1][0]) * kAreaWeight[static_cast<std::size_t>(k - 1)];
+    const double a = determinant(j) * kAreaWeight[static_cast<std::size_t>(k - 1)];
     const Vec10& shape = tables.shape[static_cast<std::size_t>(k - 1)];
     for (std::size_t i = 0; i < 10; ++i) g[2 * i + 1] += a * (load * shape[i]);
   }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "element/element_kinematics.hpp"
 #include "element/element_shape.hpp"
 #include "model/model_check.hpp"
 
@@ -19,7 +20,7 @@ std::vector<std::string> check_element_geometry(const Model& model, const Elemen
       continue;
     }
     const Mat2 j = jacobian(tables, element, point);
-    const double det = j[0][0] * j[1][1] - j[0][1] * j[1][0];
+    const double det = determinant(j);
     // Coordinates near the largest real numbers make the determinant overflow
     // whatever the shape; say so rather than blame the corner order.
     if (std::isnan(det) || std::isinf(det))

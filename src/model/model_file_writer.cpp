@@ -54,8 +54,9 @@ class SectionWriter {
       }
       return text;
     };
-    std::size_t width = format(heading).size();
-    for (const Row& row : rows) width = std::max(width, format(row).size());
+    // The longest line: a full row whose every column is as wide as it gets.
+    std::size_t width = 1 + 3 * (widths.size() - 1);
+    for (const std::size_t w : widths) width += w;
     const std::string ruler(std::max<std::size_t>(width + 1, 72), '-');
     put(std::string(keyword));
     put(ruler);

@@ -261,7 +261,7 @@ class FrontLoop {
         release_input_(release_input),
         schedule_(schedule),
         run_(run) {
-    const double clamped = std::max(std::min(solver.controls.U, 0.5), -0.5);
+    const double clamped = clamped_threshold(solver.controls);
     u_ = clamped;
     tolerance_ = solver.controls.definite_zero_tolerance;
     panel_.pool = &shared_task_pool();
@@ -386,8 +386,7 @@ void FrontLoop::for_each_front_variable(int sons, int planned, Visit&& visit) co
 // to be zero are cleared. A buffered front is cleared in the buffer instead.
 bool FrontLoop::place_front(int sons, int front_order, int delayed, bool buffered, int& iflag) {
   const std::int64_t front_words = triangle_words(front_order);
-  const std::int64_t delayed_words =
-      static_cast<std::int64_t>(delayed) * (2LL * front_order - delayed + 1) / 2;
+  const std::int64_t delayed_words = pivot_row_words(front_order, delayed);
   front_last_ = next_real_ + front_words - 1;
   auto top_son_words = [&]() -> std::int64_t {
     return sons > 0 ? triangle_words(int_space_(int_top_.stack_bottom)) : 1;
@@ -430,7 +429,7 @@ bool FrontLoop::place_front(int sons, int front_order, int delayed, bool buffere
 // variables and popped. Its list, popped with it, is turned into front
 // positions first.
 void FrontLoop::assemble_son_triangles(const Front& a, int sons, int delayed) {
-  const std::int64_t delayed_words = static_cast<std::int64_t>(delayed) * (2LL * a.order - delayed + 1) / 2;
+  const std::int64_t delayed_words = pivot_row_words(a.order, delayed);
   const std::int64_t stack_bottom_before = real_top_.stack_bottom;
   for (int s = 0; s < sons; ++s) {
     const int length = int_space_(int_top_.stack_bottom);
@@ -789,7 +788,7 @@ void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, Vi
   // front after the other from the start.
   bool factorized = false;
   TaskPool& pool = shared_task_pool();
-  const double u = std::max(std::min(controls.U, 0.5), -0.5);
+  const double u = clamped_threshold(controls);
   if (pool.threads() > 1 && u > 0.0 && !listing && options.planned_fronts.size() >= nnodes) {
     const FactorSpace space{n,
                             nnodes,

@@ -2,6 +2,7 @@
 // Solver internals shared by the factorization, the solution phase, the
 // driver and their tests. The public phases are in solver_interface.hpp.
 
+#include <algorithm>
 #include <cstdint>
 
 #include "solver/solver_interface.hpp"
@@ -84,6 +85,11 @@ inline double front_operations(double f, double p) {
 }
 
 // Reals of the pivot rows of a front of order f with p pivots.
-inline std::int64_t pivot_row_words(std::int64_t f, std::int64_t p) { return p * (2 * f - p + 1) / 2; }
+inline std::int64_t pivot_row_words(std::int64_t f, std::int64_t p) { return row_offset(p + 1, f); }
+
+// The pivot threshold U as the factorization uses it, within -0.5 .. 0.5.
+inline double clamped_threshold(const SolverControls& controls) {
+  return std::max(std::min(controls.U, 0.5), -0.5);
+}
 
 }  // namespace quorix
