@@ -8,26 +8,20 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <new>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "driver/input_file.hpp"
 #include "driver/result_file.hpp"
-#include "element/element_shape.hpp"
-#include "element/element_tables.hpp"
 #include "mesh/gmsh_reader.hpp"
 #include "mesh/mesh_to_model.hpp"
 #include "model/input_error.hpp"
@@ -351,40 +345,15 @@ int run(int argc, char** argv) {
   }
 
   // 4. Read the mesh and make the model; every problem is one line.
-  const ElementTables tables = init_element_tables();
   Model model;
-  std::vector<std::size_t> sources;
-  GmshMesh mesh;
   try {
-    mesh = read_gmsh_mesh(bytes, command.mesh_name);
-    model = mesh_to_model(mesh, command.conditions, command.mesh_name, &sources);
+    model = mesh_to_model(read_gmsh_mesh(bytes, command.mesh_name), command.conditions, command.mesh_name);
   } catch (const InputError& error) {
     std::cerr << error.what() << '\n';
     return 1;
   }
 
-  // 5. quorix integrates each element at seven points inside it and wants
-  //    the nodes of each edge in order along it; a curved element folded
-  //    over itself is refused there, so it is refused here with the
-  //    triangle's place in the mesh.
-  for (int k = 1; k <= model.elements.size(); ++k) {
-    const ElementData element = gather_element(model, model.elements(k));
-    const int point = first_nonpositive_jacobian_point(tables, element);
-    const std::string edge_problem = point == 0 ? edge_order_problem(element) : std::string();
-    if (point == 0 && edge_problem.empty()) continue;
-    const MeshElement& triangle = mesh.elements[sources[static_cast<std::size_t>(k - 1)]];
-    std::cerr << place_prefix(command.mesh_name, triangle.place);
-    if (point != 0)
-      std::cerr << "expected triangle " << triangle.tag
-                << " to keep a positive Jacobian determinant inside, found it not positive at area point "
-                << point;
-    else
-      std::cerr << "triangle " << triangle.tag << ": " << edge_problem;
-    std::cerr << ": the element is folded or collapsed; refine the mesh near curved boundaries\n";
-    return 1;
-  }
-
-  // 6. Write the model and test it as quorix will before putting it in place.
+  // 5. Write the model and test it as quorix will before putting it in place.
   const SourceLines source = write_model_file(model_file.stream(), model, command.settings,
                                               "Written by: " + command_line(argc, argv));
   if (const auto problems = check_model(model, command.settings, source, command.model_name);

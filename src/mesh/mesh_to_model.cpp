@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "element/element_shape.hpp"
 #include "element/element_tables.hpp"
 #include "model/input_error.hpp"
 #include "model/input_reader.hpp"
@@ -84,7 +85,7 @@ class Importer {
   Importer(const GmshMesh& mesh, const MeshConditions& conditions, const std::string& file_name)
       : mesh_(mesh), conditions_(conditions), file_name_(file_name) {}
 
-  Model run(std::vector<std::size_t>* sources) {
+  Model run() {
     collect_triangles();
     number_nodes();
     make_elements();
@@ -93,7 +94,7 @@ class Importer {
     make_supports();
     make_loads();
     make_forces();
-    if (sources) *sources = triangles_;
+    check_shapes();
     return std::move(model_);
   }
 
@@ -101,6 +102,29 @@ class Importer {
   [[noreturn]] void fail(const std::string& text) const { throw InputError(file_name_ + ": " + text); }
   [[noreturn]] void fail_at(const MeshElement& element, const std::string& text) const {
     throw InputError(place_prefix(file_name_, element.place) + text);
+  }
+
+  // quorix integrates each element at seven points inside it and wants the
+  // nodes of each edge in order along it; a curved element folded over
+  // itself is refused there, so it is refused here with the triangle's place
+  // in the mesh.
+  void check_shapes() const {
+    const ElementTables tables = init_element_tables();
+    for (int k = 1; k <= model_.elements.size(); ++k) {
+      const ElementData element = gather_element(model_, model_.elements(k));
+      const int point = first_nonpositive_jacobian_point(tables, element);
+      const std::string edge_problem = point == 0 ? edge_order_problem(element) : std::string();
+      if (point == 0 && edge_problem.empty()) continue;
+      const MeshElement& triangle = mesh_.elements[triangles_[static_cast<std::size_t>(k - 1)]];
+      const std::string problem =
+          point != 0
+              ? "expected triangle " + std::to_string(triangle.tag) +
+                    " to keep a positive Jacobian determinant inside, found it not positive at area point " +
+                    std::to_string(point)
+              : "triangle " + std::to_string(triangle.tag) + ": " + edge_problem;
+      fail_at(triangle,
+              problem + ": the element is folded or collapsed; refine the mesh near curved boundaries");
+    }
   }
 
   // The triangles in file order; a 2.2 file writes a triangle once per
@@ -524,9 +548,8 @@ class Importer {
 
 }  // namespace
 
-Model mesh_to_model(const GmshMesh& mesh, const MeshConditions& conditions, const std::string& file_name,
-                    std::vector<std::size_t>* sources) {
-  return Importer(mesh, conditions, file_name).run(sources);
+Model mesh_to_model(const GmshMesh& mesh, const MeshConditions& conditions, const std::string& file_name) {
+  return Importer(mesh, conditions, file_name).run();
 }
 
 }  // namespace quorix

@@ -65,13 +65,11 @@ struct MeshConditions {
   std::vector<PointForce> forces;
 };
 
-// The model of `mesh` (read from `file_name`, used in messages); it is
-// written out, not solved, so no global system is made. Throws InputError with one line when a group is
-// unknown or of the wrong dimension, a curve lies on no triangle edge, a
-// triangle has no material or thickness, or the mesh holds no triangles.
-// `sources`, when given, receives for each model element (by position - 1)
-// the index of its triangle in mesh.elements.
-Model mesh_to_model(const GmshMesh& mesh, const MeshConditions& conditions, const std::string& file_name,
-                    std::vector<std::size_t>* sources = nullptr);
+// The model of `mesh` (read from `file_name`, used in messages), to be
+// written out rather than solved, so without a global system. Throws
+// InputError with one line when a group is unknown or of the wrong dimension,
+// a curve lies on no triangle edge, a triangle has no material or thickness
+// or is folded over itself, or the mesh holds no triangles.
+Model mesh_to_model(const GmshMesh& mesh, const MeshConditions& conditions, const std::string& file_name);
 
 }  // namespace quorix
