@@ -43,6 +43,23 @@ inline constexpr bool kPagesMove = true;
 inline constexpr std::size_t kLargeAllocationBytes = std::size_t{4} << 20;
 inline constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
 
+inline constexpr std::uintptr_t round_up(std::uintptr_t x, std::uintptr_t step) {
+  return (x + step - 1) / step * step;
+}
+inline constexpr std::uintptr_t round_down(std::uintptr_t x, std::uintptr_t step) { return x / step * step; }
+inline constexpr bool is_large(std::size_t bytes) { return bytes >= kLargeAllocationBytes; }
+
+// The whole 4 KiB pages within `bytes` from `memory`: [first, end), empty
+// when end <= first.
+struct PageRange {
+  std::uintptr_t first, end;
+};
+inline PageRange whole_pages(void* memory, std::size_t bytes) {
+  constexpr std::uintptr_t page = 4096;
+  const auto start = reinterpret_cast<std::uintptr_t>(memory);
+  return {round_up(start, page), round_down(start + bytes, page)};
+}
+
 // `bytes` (>= kLargeAllocationBytes) of zeroed memory, 2 MiB aligned.
 inline void* allocate_large(std::size_t bytes) {
   if constexpr (!kPagesMove) {
@@ -50,13 +67,13 @@ inline void* allocate_large(std::size_t bytes) {
     std::memset(memory, 0, bytes);
     return memory;
   }
-  const std::size_t rounded = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+  const std::size_t rounded = round_up(bytes, kHugePageBytes);
   const std::size_t mapped = rounded + kHugePageBytes;
   void* const raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) throw std::bad_alloc();
   // Keep the 2 MiB aligned part, give back the rest.
   const auto start = reinterpret_cast<std::uintptr_t>(raw);
-  const std::uintptr_t aligned = (start + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+  const std::uintptr_t aligned = round_up(start, kHugePageBytes);
   if (aligned > start) munmap(raw, aligned - start);
   const std::uintptr_t end = aligned + rounded;
   if (start + mapped > end) munmap(reinterpret_cast<void*>(end), start + mapped - end);
@@ -66,7 +83,7 @@ inline void* allocate_large(std::size_t bytes) {
 
 inline void release_large(void* memory, std::size_t bytes) {
   if constexpr (!kPagesMove) return ::operator delete (memory, std::align_val_t{kHugePageBytes});
-  const std::size_t rounded = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+  const std::size_t rounded = round_up(bytes, kHugePageBytes);
   munmap(memory, rounded);
 }
 
@@ -79,20 +96,14 @@ inline void release_large(void* memory, std::size_t bytes) {
 // that does not know the request leaves the pages to be given on first touch.
 inline void populate_pages(void* memory, std::size_t bytes) {
   if constexpr (!kPagesMove) return;
-  constexpr std::uintptr_t page = 4096;
-  const auto start = reinterpret_cast<std::uintptr_t>(memory);
-  const std::uintptr_t first = (start + page - 1) / page * page;
-  const std::uintptr_t end = (start + bytes) / page * page;
+  const auto [first, end] = whole_pages(memory, bytes);
   if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
 }
 
 // Gives the whole pages within `bytes` from `memory` back to the system; they
 // read as zero when next touched.
 inline void discard_pages(void* memory, std::size_t bytes) {
-  constexpr std::uintptr_t page = 4096;
-  const auto start = reinterpret_cast<std::uintptr_t>(memory);
-  const std::uintptr_t first = (start + page - 1) / page * page;
-  const std::uintptr_t end = (start + bytes) / page * page;
+  const auto [first, end] = whole_pages(memory, bytes);
   if (end <= first) return;
   if constexpr (!kPagesMove) {
     std::memset(reinterpret_cast<void*>(first), 0, end - first);
@@ -183,11 +194,11 @@ class PagePool {
   };
   static char* align_up(char* p) {
     const auto at = reinterpret_cast<std::uintptr_t>(p);
-    return reinterpret_cast<char*>((at + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes);
+    return reinterpret_cast<char*>(round_up(at, kHugePageBytes));
   }
   static char* align_down(char* p) {
     const auto at = reinterpret_cast<std::uintptr_t>(p);
-    return reinterpret_cast<char*>(at / kHugePageBytes * kHugePageBytes);
+    return reinterpret_cast<char*>(round_down(at, kHugePageBytes));
   }
   std::mutex mutex_;
   std::vector<Block> blocks_;
@@ -202,11 +213,11 @@ struct LargeAllocator {
   template <class U>
   LargeAllocator(const LargeAllocator<U>&) {}
   T* allocate(std::size_t count) {
-    if (count * sizeof(T) >= kLargeAllocationBytes) return static_cast<T*>(allocate_large(count * sizeof(T)));
+    if (is_large(count * sizeof(T))) return static_cast<T*>(allocate_large(count * sizeof(T)));
     return std::allocator<T>().allocate(count);
   }
   void deallocate(T* memory, std::size_t count) {
-    if (count * sizeof(T) >= kLargeAllocationBytes) return release_large(memory, count * sizeof(T));
+    if (is_large(count * sizeof(T))) return release_large(memory, count * sizeof(T));
     std::allocator<T>().deallocate(memory, count);
   }
   template <class U>
@@ -256,7 +267,7 @@ class LargeArray {
     return LargeArray(std::max<std::int64_t>(count, kLargeAllocationBytes / sizeof(T)));
   }
   // True when the memory came fresh from the system (and so reads as zero).
-  bool fresh_pages() const { return size_ * sizeof(T) >= kLargeAllocationBytes; }
+  bool fresh_pages() const { return is_large(size_ * sizeof(T)); }
   // Takes pages of the shared pool for elements from .. from + count - 1:
   // they then hold anything.
   void take_pool_pages(std::int64_t from, std::int64_t count) {

@@ -58,14 +58,14 @@ class Table1 {
   // The same, a large table's pages going to the shared pool
   // (large_memory.hpp) for the next stage.
   void release_to_pool() {
-    if (items_.capacity() * sizeof(T) >= kLargeAllocationBytes)
+    if (is_large(items_.capacity() * sizeof(T)))
       PagePool::shared().keep(items_.data(), items_.capacity() * sizeof(T));
     release();
   }
   // A large table takes pages of the shared pool: its entries then hold
   // anything.
   void take_pool_pages() {
-    if (items_.capacity() * sizeof(T) >= kLargeAllocationBytes)
+    if (is_large(items_.capacity() * sizeof(T)))
       PagePool::shared().give(items_.data(), items_.capacity() * sizeof(T));
   }
 
