@@ -106,8 +106,7 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
 
 std::string upper(std::string_view text) {
   std::string result(text);
-  for (char& c : result)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (char& c : result) c = upper_ascii(c);
   return result;
 }
 

@@ -10,6 +10,9 @@
 
 namespace quorix {
 
+// An ASCII letter in upper case; anything else as it is.
+inline char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 template <std::size_t Width>
 class FixedText {
  public:

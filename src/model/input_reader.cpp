@@ -541,11 +541,9 @@ constexpr std::array<SectionKind, 8> kSections = {{{"GENERAL", "ttirr"},
 constexpr std::size_t kGeneral = 0;
 constexpr std::size_t kNode = 1;
 
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool same_ignoring_case(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return upper(x) == upper(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return upper_ascii(x) == upper_ascii(y); });
 }
 
 // How `item` departs from `keyword` when it is the keyword in another case,
@@ -555,10 +553,10 @@ std::string keyword_slip(std::string_view item, std::string_view keyword) {
   const bool colon = !item.empty() && item.back() == ':';
   if (colon) item.remove_suffix(1);
   std::string_view plural;
-  if (item.size() == keyword.size() + 1 && upper(item.back()) == 'S')
+  if (item.size() == keyword.size() + 1 && upper_ascii(item.back()) == 'S')
     plural = "S";
-  else if (keyword.back() == 'S' && item.size() == keyword.size() + 2 && upper(item.back()) == 'S' &&
-           upper(item[item.size() - 2]) == 'E')
+  else if (keyword.back() == 'S' && item.size() == keyword.size() + 2 && upper_ascii(item.back()) == 'S' &&
+           upper_ascii(item[item.size() - 2]) == 'E')
     plural = "ES";
   item.remove_suffix(plural.size());
   if (!same_ignoring_case(item, keyword)) return "";

@@ -156,16 +156,16 @@ void check_elements(const Model& model, const SourceLines& source, ProblemList& 
 // The number of edits (a character put in, left out, changed, or two
 // neighbours swapped) that turn `a` into `b`, case aside.
 std::size_t edit_distance(std::string_view a, std::string_view b) {
-  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
   // Rows i - 2, i - 1 and i of the table of distances between prefixes.
   std::vector<std::size_t> before(b.size() + 1), last(b.size() + 1), row(b.size() + 1);
   for (std::size_t j = 0; j <= b.size(); ++j) last[j] = j;
   for (std::size_t i = 1; i <= a.size(); ++i) {
     row[0] = i;
     for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t change = upper(a[i - 1]) == upper(b[j - 1]) ? 0 : 1;
+      const std::size_t change = upper_ascii(a[i - 1]) == upper_ascii(b[j - 1]) ? 0 : 1;
       row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + change});
-      if (i > 1 && j > 1 && upper(a[i - 1]) == upper(b[j - 2]) && upper(a[i - 2]) == upper(b[j - 1]))
+      if (i > 1 && j > 1 && upper_ascii(a[i - 1]) == upper_ascii(b[j - 2]) &&
+          upper_ascii(a[i - 2]) == upper_ascii(b[j - 1]))
         row[j] = std::min(row[j], before[j - 2] + 1);
     }
     std::swap(before, last);
