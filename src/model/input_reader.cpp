@@ -582,11 +582,15 @@ struct Span {
   bool contains(int n) const { return first <= n && n <= last; }
 };
 
+// True when line n's first item begins with '-': the line that ends a section.
+bool is_terminator(const InputLines& lines, int n) {
+  return lines.first_kind(n) == FirstItem::text && lines.first_text(n).padded()[0] == '-';
+}
+
 // The first line from `from` on whose first item begins with '-', or 0.
 int terminator_line(const InputLines& lines, int from) {
-  FixedText<20> item;
   for (int n = from; n <= lines.count(); ++n)
-    if (lines.first_item(n, item) == FirstItem::text && item.padded()[0] == '-') return n;
+    if (is_terminator(lines, n)) return n;
   return 0;
 }
 
@@ -639,11 +643,9 @@ bool laid_out_as_section(const InputLines& lines, const std::string& file_name, 
   const int from = n + 4;
   if (searched.contains(from)) return false;
   bool record = false;
-  FixedText<20> item;
   for (int m = from; m <= lines.count(); ++m) {
-    const FirstItem kind = lines.first_item(m, item);
-    if (kind == FirstItem::blank_line) continue;
-    if (kind == FirstItem::text && item.padded()[0] == '-') {
+    if (lines.first_kind(m) == FirstItem::blank_line) continue;
+    if (is_terminator(lines, m)) {
       if (record) return true;
       searched = Span{from, m};
       return false;
@@ -870,11 +872,9 @@ std::vector<int> section_data_lines(const InputLines& lines, std::string_view ke
   std::vector<int> data;
   const SectionStart start = find_section(lines, keyword);
   if (!start.found) return data;
-  FixedText<20> item;
   for (int n = start.first_data_line; n <= lines.count(); ++n) {
-    const FirstItem kind = lines.first_item(n, item);
-    if (kind == FirstItem::blank_line) continue;
-    if (kind == FirstItem::text && item.padded()[0] == '-') return data;
+    if (lines.first_kind(n) == FirstItem::blank_line) continue;
+    if (is_terminator(lines, n)) return data;
     data.push_back(n);
   }
   throw InputError(line_prefix(file_name, std::max(lines.count(), 1)) +
