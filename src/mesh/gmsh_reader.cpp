@@ -90,14 +90,12 @@ Refusal refusal(const ElementKind& kind) {
           found + ": mesh with gmsh -2 -order 3"};
 }
 
-// A section marker as messages name it: "$Nodes", in double quotes.
+// A section marker as messages name it: "$Nodes", in double quotes. A marker
+// made from what the file holds may carry any bytes: they are shown escaped,
+// and cut, as quoted_for_message shows them.
 std::string in_quotes(std::string_view name) {
-  std::string text;
-  text.reserve(name.size() + 2);
-  text += '"';
-  text.append(name);
-  text += '"';
-  return text;
+  const std::string shown = quoted_for_message(name);
+  return '"' + shown.substr(1, shown.size() - 2) + '"';
 }
 
 // What an item is expected to be, for a message. Made for every item read,
@@ -408,10 +406,11 @@ void read_nodes_v2(MshInput& in, GmshMesh& mesh) {
   for (std::int64_t i = 0; i < count; ++i) {
     const auto number = static_cast<std::uint64_t>(i + 1), total = static_cast<std::uint64_t>(count);
     MeshNode node;
+    node.place = in.next_place();
     node.tag = in.tag(Expected("the tag", "node", number, total), false);
     node.x = in.real(Expected("the x coordinate", "node", number, total));
     node.y = in.real(Expected("the y coordinate", "node", number, total));
-    in.real(Expected("the z coordinate", "node", number, total));
+    node.z = in.real(Expected("the z coordinate", "node", number, total));
     mesh.nodes.push_back(node);
   }
   in.marker("$EndNodes");
@@ -438,9 +437,10 @@ void read_nodes_v4(MshInput& in, GmshMesh& mesh) {
     for (const std::uint64_t tag : tags) {
       MeshNode node;
       node.tag = tag;
+      node.place = in.next_place();
       node.x = in.real(Expected("the x coordinate", "node", tag));
       node.y = in.real(Expected("the y coordinate", "node", tag));
-      in.real(Expected("the z coordinate", "node", tag));
+      node.z = in.real(Expected("the z coordinate", "node", tag));
       for (int k = 0; k < extra; ++k) in.real(Expected("a parametric coordinate", "node", tag));
       mesh.nodes.push_back(node);
     }

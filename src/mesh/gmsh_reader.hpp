@@ -26,17 +26,19 @@ struct PhysicalName {
   std::string name;
 };
 
-struct MeshNode {
-  std::uint64_t tag = 0;
-  double x = 0.0;
-  double y = 0.0;
-};
-
 // Where something was read, for messages: a line (from 1) in an ASCII file, a
 // byte offset (from 0) in a binary one.
 struct FilePlace {
   bool binary = false;
   std::int64_t at = 0;
+};
+
+struct MeshNode {
+  std::uint64_t tag = 0;
+  double x = 0.0;
+  double y = 0.0;
+  double z = 0.0;  // a plate's mesh has 0 here
+  FilePlace place;
 };
 
 inline constexpr int kGmshPoint = 15;

@@ -13,6 +13,7 @@
 #include "element/element_tables.hpp"
 #include "model/input_error.hpp"
 #include "model/input_reader.hpp"
+#include "model/model_check.hpp"
 
 namespace quorix {
 
@@ -22,6 +23,10 @@ const char* dimension_name(int dimension) {
   static constexpr std::array<const char*, 4> kNames = {"point", "curve", "surface", "volume"};
   return kNames[static_cast<std::size_t>(std::clamp(dimension, 0, 3))];
 }
+
+// Coordinates off the plane z = 0 by more than this share of the mesh's size
+// are not round-off.
+constexpr double kRoundOff = 1.0e-10;
 
 int element_dimension(const MeshElement& element) {
   return element.type == kGmshPoint ? 0 : element.type == kGmshCubicLine ? 1 : 2;
@@ -186,6 +191,32 @@ class Importer {
         node.x = mesh_.nodes[i].x;
         node.y = mesh_.nodes[i].y;
       }
+    check_plane();
+  }
+
+  // The plate is drawn in x and y: a node off the plane z = 0 by more than
+  // round-off would be projected onto it, and the plate would change shape.
+  void check_plane() const {
+    std::array<double, 3> low{}, high{};
+    bool first = true;
+    for (std::size_t i = 0; i < mesh_.nodes.size(); ++i) {
+      if (number_[i] == 0) continue;
+      const MeshNode& node = mesh_.nodes[i];
+      const std::array<double, 3> at = {node.x, node.y, node.z};
+      for (std::size_t d = 0; d < 3; ++d) {
+        low[d] = first ? at[d] : std::min(low[d], at[d]);
+        high[d] = first ? at[d] : std::max(high[d], at[d]);
+      }
+      first = false;
+    }
+    const double size = std::hypot(high[0] - low[0], high[1] - low[1], high[2] - low[2]);
+    for (std::size_t i = 0; i < mesh_.nodes.size(); ++i) {
+      const MeshNode& node = mesh_.nodes[i];
+      if (number_[i] == 0 || !(std::abs(node.z) > kRoundOff * size)) continue;
+      throw InputError(place_prefix(file_name_, node.place) + "expected node " + std::to_string(node.tag) +
+                       " at z = 0, found it at " + point_for_message({node.x, node.y, node.z}) +
+                       ": the mesh must lie in the plane z = 0 (draw the plate in x and y)");
+    }
   }
 
   // The model number of a node tag, 0 when no triangle uses it.
@@ -221,6 +252,14 @@ class Importer {
 
   // ---- Groups
 
+  // " ('name')" for a named group, or nothing.
+  std::string group_label(const Group& group) const {
+    for (const PhysicalName& entry : mesh_.names)
+      if (entry.dimension == group.dimension && entry.tag == group.tag)
+        return " (" + quoted_for_message(entry.name) + ")";
+    return {};
+  }
+
   // The groups named `name`, of a dimension in `dimensions`. A name made of
   // digits may also give a physical tag.
   std::vector<Group> find_groups(const std::string& option, const std::string& name,
@@ -251,6 +290,18 @@ class Importer {
     for (const Group& group : named)
       if (std::find(dimensions.begin(), dimensions.end(), group.dimension) != dimensions.end())
         groups.push_back(group);
+    // Gmsh numbers (and may name) groups per dimension: a point group and a
+    // curve group may share a number or a name. Which one was meant is not
+    // for us to guess, unless only one of them can take the condition.
+    if (std::any_of(groups.begin(), groups.end(),
+                    [&](const Group& g) { return g.dimension != groups.front().dimension; })) {
+      std::string list;
+      for (const Group& group : groups)
+        list += std::string(list.empty() ? "" : " and ") + "the " + dimension_name(group.dimension) +
+                " group " + std::to_string(group.tag) + group_label(group);
+      fail(option + ": expected one physical group, found " + quoted_for_message(name) + " naming " + list +
+           ": give the groups names of their own in the .geo file and use those");
+    }
     if (groups.empty()) {
       std::string wanted;
       for (const int d : dimensions) wanted += std::string(wanted.empty() ? "" : " or ") + dimension_name(d);
@@ -278,7 +329,8 @@ class Importer {
   // For each triangle, the position (1-based) of the one option that covers
   // it. An option without a group covers every triangle and must be alone.
   template <class Option>
-  std::vector<int> cover(const std::vector<Option>& options, const char* what, const char* example) const {
+  std::vector<int> cover(const std::vector<Option>& options, const char* what, const char* option_name,
+                         const char* values) const {
     std::vector<int> chosen(triangles_.size(), 0);
     for (std::size_t o = 0; o < options.size(); ++o) {
       const Option& option = options[o];
@@ -310,24 +362,29 @@ class Importer {
     for (std::size_t k = 0; k < triangles_.size(); ++k) {
       if (chosen[k] != 0) continue;
       std::string groups;
+      std::string examples;
       for (const int tag : triangle_groups_[k])
         for (const PhysicalName& name : mesh_.names)
-          if (name.dimension == 2 && name.tag == tag) groups += (groups.empty() ? "" : " or ") + name.name;
+          if (name.dimension == 2 && name.tag == tag) {
+            groups += (groups.empty() ? "" : " or ") + name.name;
+            examples +=
+                std::string(examples.empty() ? "" : " or ") + option_name + " " + name.name + "=" + values;
+          }
       const MeshElement& triangle = mesh_.elements[triangles_[k]];
       if (groups.empty())
         fail_at(triangle, "expected a " + std::string(what) + " for triangle " +
                               std::to_string(triangle.tag) +
-                              ", found none: it is in no named physical surface, so give " + example +
-                              " without a group for every surface");
+                              ", found none: it is in no named physical surface, so give " + option_name +
+                              " " + values + " without a group for every surface");
       fail_at(triangle, "expected a " + std::string(what) + " for surface group " + groups +
-                            ", found none: add " + example + " with the group " + groups);
+                            ", found none: add " + examples);
     }
     return chosen;
   }
 
   void assign_materials() {
-    const std::vector<int> material = cover(conditions_.materials, "material", "--material E,nu,weight");
-    const std::vector<int> thickness = cover(conditions_.thicknesses, "thickness", "--thickness t");
+    const std::vector<int> material = cover(conditions_.materials, "material", "--material", "E,nu,weight");
+    const std::vector<int> thickness = cover(conditions_.thicknesses, "thickness", "--thickness", "t");
     model_.materials = Table1<Material>(static_cast<std::int64_t>(conditions_.materials.size()));
     for (std::size_t m = 0; m < conditions_.materials.size(); ++m) {
       const SurfaceMaterial& option = conditions_.materials[m];
@@ -395,9 +452,13 @@ class Importer {
 
   // ---- Supports, loads, forces
 
+  // Two --fix options that give one node different values in one direction
+  // are refused here, naming both options and the node.
   void make_supports() {
     std::vector<PrescribedDisplacement> records;
-    for (const GroupSupport& support : conditions_.supports) {
+    std::unordered_map<std::int64_t, std::size_t> first_option;  // node equation -> support option
+    for (std::size_t s = 0; s < conditions_.supports.size(); ++s) {
+      const GroupSupport& support = conditions_.supports[s];
       const auto groups = find_groups(support.option, support.group, {0, 1});
       std::set<int> nodes;
       for (const MeshElement* element : group_elements(support.option, support.group, groups)) {
@@ -412,8 +473,21 @@ class Importer {
           nodes.insert(node);
         }
       }
-      for (const int node : nodes)
+      const std::string_view direction = support.direction.trimmed();
+      for (const int node : nodes) {
+        for (int axis = 0; axis < 2; ++axis) {
+          if (direction != "BOTH" && direction != (axis == 0 ? "X" : "Y")) continue;
+          const auto [at, added] = first_option.try_emplace(2 * std::int64_t{node} + axis, s);
+          const GroupSupport& first = conditions_.supports[at->second];
+          if (added || first.value == support.value) continue;
+          const Node& place = model_.nodes(node);
+          fail(support.option + ": expected one value for node " + std::to_string(node) + " at " +
+               point_for_message({place.x, place.y}) + " in " + (axis == 0 ? "X" : "Y") + ", found " +
+               number_for_message(first.value) + " from " + first.option + " and " +
+               number_for_message(support.value) + " from " + support.option);
+        }
         records.push_back({static_cast<int>(records.size() + 1), node, support.direction, support.value});
+      }
     }
     model_.prescribed_displacements = to_table(records);
   }

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -34,6 +35,28 @@ std::string number_for_message(double value) {
   std::array<char, 32> chars{};
   const auto result = std::to_chars(chars.data(), chars.data() + chars.size(), value);
   return std::string(chars.data(), result.ptr);
+}
+
+std::string short_number_for_message(double value) {
+  std::array<char, 32> chars{};
+  std::snprintf(chars.data(), chars.size(), "%.6g", value == 0.0 ? 0.0 : value);  // no "-0"
+  return chars.data();
+}
+
+std::string point_for_message(std::initializer_list<double> coordinates) {
+  std::string text = "(";
+  for (const double value : coordinates) {
+    if (text.size() > 1) text += ", ";
+    text += short_number_for_message(value);
+  }
+  return text + ")";
+}
+
+std::string poisson_ratio_expectation(double nu, bool plane_strain) {
+  // Plane strain divides by 1 - 2 nu, plane stress by 1 - nu^2; both by 1 + nu.
+  if (nu > -1.0 && nu < (plane_strain ? 0.5 : 1.0)) return {};
+  return plane_strain ? "Poisson's ratio above -1 and below 0.5 for plane strain"
+                      : "Poisson's ratio above -1 and below 1 for plane stress";
 }
 
 namespace {
@@ -109,18 +132,15 @@ void check_nodes(const Model& model, const SourceLines& source, ProblemList& pro
 
 void check_materials(const Model& model, const AnalysisSettings& settings, const SourceLines& source,
                      ProblemList& problems) {
-  // Plane strain divides by 1 - 2 nu, plane stress by 1 - nu^2; both by 1 + nu.
   const bool plane_strain = settings.stress_state == "PLANE_STRAIN";
-  const double nu_max = plane_strain ? 0.5 : 1.0;
   for (int k = 1; k <= model.materials.size(); ++k) {
     const Material& material = model.materials(k);
     RecordProblems record(problems, "MATERIAL", source.materials, k);
     if (!(material.young_modulus > 0.0) || std::isinf(material.young_modulus))
       record.add("a finite Young's modulus above 0", number_for_message(material.young_modulus));
-    if (!(material.poisson_ratio > -1.0 && material.poisson_ratio < nu_max))
-      record.add(std::string("Poisson's ratio above -1 and below ") + (plane_strain ? "0.5" : "1") + " for " +
-                     (plane_strain ? "plane strain" : "plane stress"),
-                 number_for_message(material.poisson_ratio));
+    if (const std::string expected = poisson_ratio_expectation(material.poisson_ratio, plane_strain);
+        !expected.empty())
+      record.add(expected, number_for_message(material.poisson_ratio));
     record.finite("specific weight", material.specific_weight);
   }
 }

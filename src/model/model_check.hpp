@@ -5,6 +5,7 @@
 // tests such a file would not stop the run; it would give meaningless numbers,
 // or index outside a table.
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,7 +44,17 @@ class ProblemList {
 // The line of record `number` (1-based) in `lines`, or 0 when it is not known.
 int record_line(const std::vector<int>& lines, int number);
 
+// What Poisson's ratio must be in the stress state, for a message ("Poisson's
+// ratio above -1 and below 0.5 for plane strain"); empty when `nu` is so.
+std::string poisson_ratio_expectation(double nu, bool plane_strain);
+
 // A real for a message: the shortest text that reads back as the same value.
 std::string number_for_message(double value);
+
+// A real for a message about a place or a size: six significant digits.
+std::string short_number_for_message(double value);
+
+// A place for a message, "(0, 50)": each coordinate to six significant digits.
+std::string point_for_message(std::initializer_list<double> coordinates);
 
 }  // namespace quorix

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -42,9 +43,9 @@ const std::vector<GoldenRun> kGoldenRuns = {
     {"one_element_mesh.dat",
      {"one_element_v22.msh", "one_element_v22_binary.msh", "one_element_v41.msh",
       "one_element_v41_binary.msh"},
-     {"plate.msh", "-o", "plate.dat", "--analysis", "LINEAR", "--material", "plate=1000,0.3,0", "--thickness",
-      "0.01", "--fix", "x_fixed=X", "--fix", "tip=Y", "--pressure", "pressed=LOCAL,0,0:-6", "--force",
-      "tip=10,0"}},
+     {"plate.msh", "-o", "plate.dat", "--analysis", "LINEAR", "--material", "plate=1000000,0.3,0",
+      "--thickness", "0.01", "--fix", "x_fixed=X", "--fix", "tip=Y", "--pressure", "pressed=LOCAL,0,0:-6",
+      "--force", "tip=10,0"}},
     // Eight triangles, four clockwise, two materials, each triangle in two
     // surface groups, nodes unused by triangles; loads with and against the
     // edges.
@@ -130,19 +131,41 @@ TEST(MeshProgram, RefusesBadInputWithOneLineAndLeavesAnEarlierModelFile) {
        {"--material", "steel=1,0.3,0", "--thickness", "1"},
        1,
        "plate.msh:177: expected a material for surface group aluminium or all, found none: add --material "
-       "E,nu,weight with the group aluminium or all"},
+       "aluminium=E,nu,weight or --material all=E,nu,weight"},
       {"surface without thickness",
        triangle,
        {"--material", "1,0.3,0"},
        1,
-       "plate.msh:63: expected a thickness for surface group plate, found none: add --thickness t with the "
-       "group plate"},
+       "plate.msh:63: expected a thickness for surface group plate, found none: add --thickness plate=t"},
       {"MSH 4.0", testing::replaced(triangle, "4.1 0 8", "4 0 8"), one, 1,
        "plate.msh:2: expected MSH version 2.2 or 4.1 (gmsh -format msh41 or -format msh22), found version "
        "'4'"},
+      // A file for another step of the way is named as such.
       {"a .geo file", read_file(mesh_path("one_element.geo")), one, 1,
-       "plate.msh:1: expected \"$MeshFormat\" on the first line (a Gmsh .msh file), found '// One cubic "
-       "triangle: corners (3,0), (0...'"},
+       "plate.msh:2: plate.msh is a Gmsh geometry: mesh it with gmsh -2 -order 3 plate.msh, then use "
+       "quorix-mesh on the .msh file"},
+      {"a model file", testing::example_text("one_element.dat"), one, 1,
+       "plate.msh:1: plate.msh is a model file for quorix, not a mesh: analyse it with quorix plate.msh"},
+      {"a junk section", triangle + std::string("$Junk\xff\x00\x01 and more\n", 18), one, 1,
+       "plate.msh:65: expected \"$EndJunk\\xFF\\x00\\x01 and more\" to close the section, found the end of "
+       "the "
+       "file"},
+      {"off the plane z = 0", testing::replaced(triangle, "\n3 0 0\n", "\n3 0 3\n"), one, 1,
+       "plate.msh:26: expected node 1 at z = 0, found it at (3, 0, 3): the mesh must lie in the plane z = 0 "
+       "(draw the plate in x and y)"},
+      {"a number two groups share",
+       testing::replaced(testing::replaced(triangle, "1 4 \"outline\"", "1 1 \"outline\""),
+                         "3 0 0 0 3 0 0 1 4 2 3 -1", "3 0 0 0 3 0 0 1 1 2 3 -1"),
+       {"--material", "1000,0.3,0", "--thickness", "1", "--fix", "1=BOTH"},
+       1,
+       "plate.msh: --fix 1=BOTH: expected one physical group, found '1' naming the point group 1 ('tip') and "
+       "the curve group 1 ('outline'): give the groups names of their own in the .geo file and use those"},
+      {"two values for one node",
+       triangle,
+       {"--material", "1000,0.3,0", "--thickness", "1", "--fix", "x_fixed=X", "--fix", "x_fixed=BOTH,0.1"},
+       1,
+       "plate.msh: --fix x_fixed=BOTH,0.1: expected one value for node 2 at (0, 3) in X, found 0 from --fix "
+       "x_fixed=X and 0.1 from --fix x_fixed=BOTH,0.1"},
       {"ASCII cut short", cut(triangle, "0.9999999999966984"), one, 1,
        "plate.msh:45: expected the x coordinate of node 8, found the end of the file"},
       {"binary cut short", binary.substr(0, 1200), one, 1,
@@ -186,12 +209,19 @@ TEST(MeshProgram, RefusesBadInputWithOneLineAndLeavesAnEarlierModelFile) {
        {"--material", "1,0.3,0", "--thickness", "1", "-o", "plate.msh"},
        1,
        "quorix-mesh: -o plate.msh: expected a model file name, found the mesh file"},
+      {"unknown option",
+       triangle,
+       {"--version", "--materials", "1,0.3,0"},
+       2,
+       "quorix-mesh: unknown option '--materials' (quorix-mesh --help lists them)"},
   };
   for (const BadRun& bad : cases) {
     ScratchDir dir;
     write_file(dir / "plate.msh", bad.mesh);
     write_file(dir / "plate.dat", "an earlier model\n");
-    std::vector<std::string> args = {"plate.msh", "-o", "plate.dat"};
+    std::vector<std::string> args = {"plate.msh"};
+    if (std::find(bad.conditions.begin(), bad.conditions.end(), "-o") == bad.conditions.end())
+      args.insert(args.end(), {"-o", "plate.dat"});
     args.insert(args.end(), bad.conditions.begin(), bad.conditions.end());
     const auto run = run_mesh(args, dir);
     EXPECT_EQ(run.status, bad.status) << bad.what;
