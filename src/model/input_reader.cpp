@@ -8,6 +8,7 @@
 #include <limits>
 #include <system_error>
 
+#include "model/file_kind.hpp"
 #include "model/global_system.hpp"
 #include "model/input_error.hpp"
 #include "parallel/task_pool.hpp"
@@ -204,11 +205,15 @@ class ItemCursor {
       --repeats_left_;
       return repeated_;
     }
+    const std::size_t before = pos_;
+    const int line_before = line_number_;
     skip_space();
     if (after_value_ && pos_ < line_.size() && line_[pos_] == ',') {
       note_digit_comma();
       ++pos_;  // the comma that separates the previous item from this one
       skip_space();
+    } else if (after_value_ && pos_ > before && pos_ < line_.size() && line_number_ == line_before) {
+      blank_separated_ = true;
     }
     Item item;
     item.line = line_number();
@@ -264,6 +269,16 @@ class ItemCursor {
         line_[pos_] == ',')
       note_digit_comma();
     return digit_comma_;
+  }
+
+  bool has_digit_comma() const { return !digit_comma_.empty(); }
+
+  // Whether two items of the record so far were separated by blanks alone.
+  bool blank_separated() const { return blank_separated_; }
+
+  // Throws "FILE:LINE: TEXT" for the current line.
+  [[noreturn]] void refuse(const std::string& text) const {
+    throw InputError(line_prefix(file_name_, line_number()) + text);
   }
 
   // What follows on the current line, after blanks and one comma, up to the
@@ -344,6 +359,7 @@ class ItemCursor {
   Item repeated_;
   std::int64_t repeats_left_ = 0;
   std::string_view digit_comma_;
+  bool blank_separated_ = false;
 };
 
 // ---- Numbers -----------------------------------------------------------------
@@ -441,17 +457,34 @@ bool parse_real(std::string_view text, double& value, std::string& buffer) {
 // later item moves one place on, and the last one lands in the remark. The
 // values read would be wrong without any other sign, so the record is
 // refused.
+//
+// Even when nothing is left over, a line whose items are separated by blanks
+// has no business with a comma between two runs of digits ("1 1000.0 0,3"
+// gives nu = 0 and a weight of 3): that too is refused. A line with commas
+// between all its items keeps its meaning.
 void refuse_decimal_commas(ItemCursor& cursor, std::string_view record, std::string_view last_field,
-                           std::string& buffer) {
-  if (cursor.digit_comma().empty()) return;
+                           std::string& buffer, bool comma_after_real) {
+  const std::string_view comma = cursor.digit_comma();
+  if (comma.empty()) return;
   const std::string_view after = cursor.text_after();
   const std::string_view item = after.substr(0, bare_item_end(after, 0));
   double ignored = 0.0;
-  if (item.empty() || !parse_real(item, ignored, buffer)) return;
-  cursor.fail(record, "no more numbers after " + std::string(last_field),
-              quoted_for_message(after) + " (a comma separates items, so " +
-                  quoted_for_message(cursor.digit_comma()) +
-                  " is read as two numbers; write decimals with a point)");
+  if (!item.empty() && parse_real(item, ignored, buffer))
+    cursor.fail(record, "no more numbers after " + std::string(last_field),
+                quoted_for_message(after) + " (a comma separates items, so " + quoted_for_message(comma) +
+                    " is read as two numbers; write decimals with a point)");
+  const std::size_t at = comma.find(',');
+  const std::string_view whole = comma.substr(0, at);
+  const std::string_view fraction = comma.substr(at + 1);
+  const std::string_view digits = whole.substr(whole.empty() || (whole[0] != '-' && whole[0] != '+') ? 0 : 1);
+  const auto all_digits = [](std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), is_digit);
+  };
+  if (!comma_after_real || !cursor.blank_separated() || !all_digits(digits) || !all_digits(fraction)) return;
+  cursor.refuse(std::string(record) + ": " + quoted_for_message(comma) + " reads as the two numbers " +
+                std::string(whole) + " and " + std::string(fraction) + ": write decimals with a point (" +
+                std::string(whole) + "." + std::string(fraction) +
+                "), or separate every item of the line with commas");
 }
 
 // ---- Records -----------------------------------------------------------------
@@ -474,6 +507,7 @@ class RecordReader {
 
   double real(std::string_view field) {
     const Item item = value_item(field, "a finite real number");
+    previous_real_ = true;
     double value = 0.0;
     if (item.quote == 0 && parse_real(item.text, value, buffer_)) return value;
     fail(field, "a finite real number", found_text(item));
@@ -486,8 +520,9 @@ class RecordReader {
 
   // After the last item of the record.
   void finish() {
+    if (!cursor_.has_digit_comma() && !cursor_.digit_comma().empty()) comma_after_real_ = previous_real_;
     refuse_decimal_commas(cursor_, std::string(section_) + " record " + std::to_string(record_), last_field_,
-                          buffer_);
+                          buffer_, comma_after_real_);
   }
 
  private:
@@ -500,7 +535,12 @@ class RecordReader {
   // their own line.
   Item value_item(std::string_view field, std::string_view kind) {
     last_field_ = field;
+    const bool had_digit_comma = cursor_.has_digit_comma();
     const Item item = cursor_.next();
+    // A comma between digits right after a real is where a decimal comma
+    // would be; between integers (node lists) it merely separates.
+    if (!had_digit_comma && cursor_.has_digit_comma()) comma_after_real_ = previous_real_;
+    previous_real_ = false;
     if (item.kind == ItemKind::value) return item;
     std::string found = found_text(item);
     if (item.kind == ItemKind::end_of_line || item.kind == ItemKind::null || item.kind == ItemKind::slash)
@@ -513,6 +553,8 @@ class RecordReader {
   int record_;
   std::string& buffer_;
   std::string_view last_field_;
+  bool previous_real_ = false;     // the item read last was a real
+  bool comma_after_real_ = false;  // the first comma between digits came after a real
 };
 
 // ---- Keywords written another way, sections given twice ---------------------
@@ -707,6 +749,15 @@ void read_general(const InputLines& lines, const std::string& file_name, Analysi
   const SectionStart start = find_section(lines, "GENERAL");
   if (!start.found) {
     refuse_slip_of_missing_section(lines, file_name, kGeneral, 0);
+    // A Gmsh file given to quorix by mistake is named as such.
+    if (lines.count() > 0) {
+      const std::string_view last = lines.line(lines.count());
+      const std::string_view whole(
+          lines.line(1).data(), static_cast<std::size_t>(last.data() + last.size() - lines.line(1).data()));
+      if (const std::string message = wrong_program_message(file_name, guess_file_kind(whole), "quorix");
+          !message.empty())
+        throw InputError(message);
+    }
     throw InputError(line_prefix(file_name, std::max(lines.count(), 1)) +
                      "expected a section \"GENERAL\", found the end of the file without one");
   }
@@ -769,7 +820,7 @@ void read_general(const InputLines& lines, const std::string& file_name, Analysi
           out_of_range ? "the load increments (an integer from -2147483648 to 2147483647)" : kExpected[i],
           found_text(item) + skipped_record());
   }
-  refuse_decimal_commas(cursor, "GENERAL record", "the penalty factor", buffer);
+  refuse_decimal_commas(cursor, "GENERAL record", "the penalty factor", buffer, false);
 }
 
 void read_node(RecordReader& record, Node& node) {

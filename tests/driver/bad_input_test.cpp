@@ -124,6 +124,17 @@ const BadFile kBadFiles[] = {
     {"decimal_comma.dat", 26,
      "MATERIAL record 1: expected no more numbers after the specific weight, found '0.0' (a comma separates "
      "items, so '0,3' is read as two numbers; write decimals with a point)"},
+    // Nothing is left over, but blanks separate the items, so the comma is
+    // no separator.
+    {"decimal_comma_nothing_left_over.dat", 26,
+     "MATERIAL record 1: '0,3' reads as the two numbers 0 and 3: write decimals with a point (0.3), or "
+     "separate every item of the line with commas"},
+    // Files for the mesh importer.
+    {"gmsh_mesh.dat", 1,
+     "gmsh_mesh.dat is a Gmsh mesh: turn it into a model with quorix-mesh (quorix-mesh --help)"},
+    {"gmsh_geometry.dat", 2,
+     "gmsh_geometry.dat is a Gmsh geometry: mesh it with gmsh -2 -order 3 gmsh_geometry.dat, then use "
+     "quorix-mesh"},
     {"crlf_line_ends.dat", 14,
      "NODE record 4: expected the y coordinate (a finite real number), found '1.O'"},
     {"tabs.dat", 26,

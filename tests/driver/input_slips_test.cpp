@@ -91,6 +91,9 @@ TEST(DecimalCommas, CommasBetweenItemsAndNumbersInRemarksStillRead) {
       {kNode1, " 1,3,0 '4'", 3.0, 0.0, 0.3},           // a quoted remark is no number
       {kNode1, " 1,3,2*0", 3.0, 0.0, 0.3},             // copies of a repeat left over
       {kMaterial, " 1,1000.0,0.3,0.0", 3.0, 0.0, 0.3},
+      {kMaterial, " 1,1000.0,0,3", 3.0, 0.0, 0.0},  // commas everywhere: nu 0, weight 3
+      // Integers joined by commas after blanks: a list, not a decimal.
+      {" 1        1 2 3 4 5 6 7 8 9 10 ", " 1 1,2,3,4,5,6,7,8,9,10 ", 3.0, 0.0, 0.3},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.to);
