@@ -33,14 +33,43 @@ extern "C" void remove_pending_files(int signal_number) {
   raise(signal_number);
 }
 
+// The signals that end the process by default and can be caught: those
+// sent from outside (Ctrl-C and Ctrl-\ in a terminal, kill, a batch system's time or file
+// size limits, timers) and those of a fault. SIGPIPE is not among them: a
+// closed standard output does not stop a run.
+constexpr int kEndingSignals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
+    SIGXFSZ,   SIGABRT, SIGIO,   SIGSYS,  SIGTRAP, SIGILL,  SIGBUS,  SIGFPE,    SIGSEGV,
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
+
+// The signals that come from outside, blocked while a temporary file is made.
+sigset_t outside_signals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal_number : kEndingSignals)
+    if (signal_number != SIGILL && signal_number != SIGBUS && signal_number != SIGFPE &&
+        signal_number != SIGSEGV && signal_number != SIGTRAP && signal_number != SIGSYS)
+      sigaddset(&set, signal_number);
+  return set;
+}
+
 void remove_pending_files_on_signals() {
   static bool installed = false;
   if (installed) return;
   installed = true;
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+  for (const int signal_number : kEndingSignals) {
+    // A signal ignored on purpose (as under nohup) stays ignored, and one
+    // another part of the process handles (a debugging tool's fault
+    // handler) stays with it.
     struct sigaction current {};
     sigaction(signal_number, nullptr, &current);
-    if (current.sa_handler == SIG_IGN) continue;  // ignored on purpose, as under nohup
+    if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) continue;
     struct sigaction action {};
     action.sa_handler = remove_pending_files;
     sigemptyset(&action.sa_mask);
@@ -100,9 +129,8 @@ bool PendingResultFile::create(std::string& error) {
   std::mt19937_64 random(std::random_device{}() ^ static_cast<std::uint64_t>(getpid()));
   // The signals wait while the file is made and its name recorded, so that
   // none can come between the two.
-  sigset_t stopping, before;
-  sigemptyset(&stopping);
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stopping, signal_number);
+  const sigset_t stopping = outside_signals();
+  sigset_t before;
   pthread_sigmask(SIG_BLOCK, &stopping, &before);
   int fd = -1;
   std::string name;
@@ -148,6 +176,8 @@ bool PendingResultFile::commit(std::string& error) {
   release_signal_slot(signal_slot_);
   return true;
 }
+
+void keep_running_without_console() { std::signal(SIGPIPE, SIG_IGN); }
 
 bool result_file_replaceable(const std::string& name, std::string& error) {
   struct stat status {};

@@ -1,7 +1,8 @@
 #pragma once
 // The result file is written under a temporary name in its own folder and
 // renamed over its final name only when it is complete. A run that fails, or
-// that is stopped by Ctrl-C or a termination signal, leaves an earlier result
+// that is stopped by a signal (Ctrl-C, kill, a closed terminal, a batch
+// system's limits), leaves an earlier result
 // file as it was and never leaves a partial one.
 
 #include <fstream>
@@ -20,8 +21,8 @@ class PendingResultFile {
   // Creates the temporary file beside the final one, under a hidden name no
   // longer than the final name (so any name the folder can hold will do). On
   // failure returns false and sets `error` to the reason. From here until
-  // commit, SIGINT, SIGTERM and SIGHUP remove the temporary file before they
-  // end the process.
+  // commit, every signal that would end the process removes the temporary
+  // file first, then ends it as it would have.
   bool create(std::string& error);
   std::ostream& stream() { return out_; }
   // Flushes and closes the temporary file and renames it to the final name.
@@ -37,6 +38,11 @@ class PendingResultFile {
   int signal_slot_ = -1;
   bool committed_ = false;
 };
+
+// A standard output whose reader has gone (quorix ... | head -1) does not
+// stop the program: its lines are dropped and the files are written as
+// usual. Called first thing by both programs.
+void keep_running_without_console();
 
 // False, with the reason in `error`, when `name` exists and may not be
 // replaced: it is not a regular file, or it is read-only (no write

@@ -23,6 +23,8 @@
 #include "element/element_tables.hpp"
 #include "model/input_error.hpp"
 #include "model/model.hpp"
+#include "model/model_check.hpp"
+#include "model/plate_check.hpp"
 #include "output/result_writer.hpp"
 #include "output/svg_writer.hpp"
 #include "output/vtu_writer.hpp"
@@ -33,14 +35,15 @@ namespace quorix {
 namespace {
 
 // Where a singular stiffness matrix lets the model move: the first few
-// equations left without a pivot, as nodes and directions.
-std::string free_motion_hint(const std::vector<int>& equations) {
+// equations left without a pivot, as nodes, directions and places.
+std::string free_motion_hint(const Model& model, const std::vector<int>& equations) {
   constexpr std::size_t kShown = 3;
   std::string text = "quorix: the model can move freely at ";
   for (std::size_t k = 0; k < equations.size() && k < kShown; ++k) {
     const int equation = equations[k];
-    text += (k > 0 ? ", node " : "node ") + std::to_string((equation + 1) / 2) +
-            (equation % 2 == 1 ? " (x)" : " (y)");
+    const Node& node = model.nodes((equation + 1) / 2);
+    text += (k > 0 ? ", node " : "node ") + std::to_string(node.id) + (equation % 2 == 1 ? " (x)" : " (y)") +
+            " at " + point_for_message({node.x, node.y});
   }
   if (equations.size() > kShown) text += " and " + std::to_string(equations.size() - kShown) + " more";
   return text + ": missing supports, a node in no element, or two nodes at one place?";
@@ -51,6 +54,25 @@ struct Output {
   const char* what;  // for messages
   std::optional<PendingResultFile> file;
 };
+
+// A linear analysis holds for displacements small against the model. Much
+// larger ones are what lengths, moduli and loads in different units give.
+// Returns true when they exceed the model's size itself.
+bool displacements_too_large(const Model& model) {
+  const DisplacementSize size = displacement_size(model);
+  if (!(size.largest > 0.1 * size.model_size)) return false;
+  const auto g = [](double value) {
+    std::array<char, 32> text{};
+    std::snprintf(text.data(), text.size(), "%.3g", value);
+    return std::string(text.data());
+  };
+  std::cerr
+      << "quorix: the largest displacement, " << g(size.largest) << " at node " << size.node << ", is "
+      << g(size.largest / size.model_size) << " times the size of the model (" << g(size.model_size)
+      << "): a linear analysis assumes small displacements; check the units (lengths, E and loads in one "
+         "consistent system) or use NONLINEAR\n";
+  return size.largest > size.model_size;
+}
 
 int cannot_write(const Output& output, const std::string& name, const std::string& error) {
   std::cerr << "quorix: cannot write the " << output.what << ' ' << name << ": " << error << '\n';
@@ -132,6 +154,13 @@ int run_stages(int argc, char** argv, const char*& stage) {
   }
   std::string().swap(text);  // the analysis may need the memory
 
+  // 7a. Mistakes that leave every number in its place: a plate its supports
+  //     do not hold (the solve then meets a singular matrix, and the hint
+  //     below would name some node inside), meshes that meet unjoined.
+  const std::vector<std::string> unheld = unheld_motions(model);
+  for (const std::string& line : unheld) std::cerr << line << '\n';
+  for (const std::string& line : unjoined_nodes(model)) std::cerr << line << '\n';
+
   // 8. Analyse. The model test has let through only the two known types. A
   //    terminal on standard error is shown how the analysis goes.
   stage = "analysing";
@@ -149,7 +178,8 @@ int run_stages(int argc, char** argv, const char*& stage) {
       settings.analysis_type == "LINEAR"
           ? linear_analysis(model, settings, tables, solver, std::cout, nullptr, report)
           : nonlinear_analysis(model, settings, tables, solver, std::cout, nullptr, &std::cerr, report);
-  if (!solver.free_equations.empty()) std::cerr << free_motion_hint(solver.free_equations) << '\n';
+  const bool singular = !solver.free_equations.empty();
+  if (singular && unheld.empty()) std::cerr << free_motion_hint(model, solver.free_equations) << '\n';
   release_solver_memory(solver);  // no more solves: the memory is the writers'
 
   // 9. Write the results, whatever the analysis reported, then put the files
@@ -178,7 +208,10 @@ int run_stages(int argc, char** argv, const char*& stage) {
                  "solve, gives such values\n";
     return 3;
   }
-  return outcome.outcome == AnalysisOutcome::suspect ? 3 : 0;
+  // 11. A held plate whose displacements are out of all proportion.
+  const bool too_large =
+      settings.analysis_type == "LINEAR" && unheld.empty() && !singular && displacements_too_large(model);
+  return outcome.outcome == AnalysisOutcome::suspect || !unheld.empty() || too_large ? 3 : 0;
 }
 
 }  // namespace
@@ -187,6 +220,7 @@ int run_program(int argc, char** argv) {
   // Every console line reaches a log file whole as soon as it ends, not when
   // the run ends (standard output goes through C's stdio, line-buffered here).
   std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+  keep_running_without_console();
   const char* stage = "starting";
   try {
     return run_stages(argc, argv, stage);

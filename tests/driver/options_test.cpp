@@ -90,8 +90,8 @@ TEST(Program, OptionsLeaveTheResultFileAndConsoleAsTheyAre) {
     write_file(with_options / name, testing::example_text(name));
     const auto run = run_quorix({name}, plain.path());
     const auto optioned = run_quorix({"--svg", "--vtu", "--", name}, with_options.path());
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(optioned.status, 0);
+    EXPECT_EQ(run.status, name == "one_element.dat" ? 3 : 0);  // far too thin for its loads
+    EXPECT_EQ(optioned.status, run.status);
     EXPECT_EQ(optioned.out, run.out);
     EXPECT_EQ(optioned.err, run.err);
     EXPECT_EQ(read_file(with_options / (name + ".out")), read_file(plain / (name + ".out")));

@@ -29,6 +29,10 @@ std::string quorix_mesh_executable() {
 
 std::string example_text(const std::string& name) { return read_file(source_dir() + "/examples/" + name); }
 
+std::string sound_one_element_text() {
+  return replaced(example_text("one_element.dat"), " 1        1000.0     0.3", " 1        1.0E7      0.3");
+}
+
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   const std::size_t at = text.find(from);
   if (at == std::string::npos) throw std::runtime_error("not in the text: " + from);

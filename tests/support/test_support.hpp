@@ -35,6 +35,10 @@ class ScratchDir {
 std::string read_file(const std::filesystem::path& path);
 // The text of examples/NAME.
 std::string example_text(const std::string& name);
+// The one-element example made a thousand times stiffer, so that its
+// displacements are small against its size (the example's own are not): a
+// sound model of the same lines, for tests about something else.
+std::string sound_one_element_text();
 // `text` with the first occurrence of `from` replaced by `to`; throws when
 // `from` is not there (a test's edit that no longer applies).
 std::string replaced(std::string text, const std::string& from, const std::string& to);
