@@ -373,7 +373,10 @@ void write_svg(const Model& model, const AnalysisSettings& settings, const Nodal
   out << "</g>\n<rect x=\"" << bar_left << "\" y=\"" << bar_top << "\" width=\"" << kBarWidth
       << "\" height=\"" << number("%.2f", bar_height) << "\" fill=\"none\" stroke=\"#000000\"/>\n";
   const double label_x = bar_left + kBarWidth + 6.0;
-  out << "<text x=\"" << bar_left << "\" y=\"" << bar_top - 8.0 << "\" font-size=\"13\">von Mises</text>\n";
+  // The title stands clear above the top label, which is centred on the
+  // bar's top edge: its baseline 20 above the edge, the label's letters
+  // reaching about 6 above it.
+  out << "<text x=\"" << bar_left << "\" y=\"" << bar_top - 20.0 << "\" font-size=\"13\">von Mises</text>\n";
   for (int quarter = 0; quarter <= 4; ++quarter) {
     const double y = bar_top + bar_height * (1.0 - quarter / 4.0);
     const char* note = quarter == 0 ? " min" : quarter == 4 ? " max" : "";

@@ -98,5 +98,26 @@ TEST(WriteSvg, TheHottestColourIsWhereTheStressPeaks) {
   EXPECT_NEAR(y, at[1], 15.0) << probed.out;
 }
 
+// The baseline (y) of the first text element that ends with `ending`.
+double text_baseline(const std::string& svg, const std::string& ending) {
+  const std::size_t end = svg.find(ending + "</text>");
+  const std::size_t y = svg.rfind(" y=\"", end);
+  return end == std::string::npos || y == std::string::npos ? NAN : std::stod(svg.substr(y + 4));
+}
+
+TEST(WriteSvg, TheColourBarTitleStandsClearOfTheTopLabel) {
+  // Pages of different heights: a square plate and a long strip.
+  for (const std::string name : {"hole_plate.dat", "cantilever.dat"}) {
+    SCOPED_TRACE(name);
+    ScratchDir dir;
+    write_file(dir / name, testing::example_text(name));
+    ASSERT_EQ(testing::run_quorix({"--svg", name}, dir.path()).status, 0);
+    const std::string svg = read_file(dir / (name + ".svg"));
+    // Letters of 13 pixels reach about 10 above their baseline and 3 below.
+    const double title = text_baseline(svg, "von Mises"), top_label = text_baseline(svg, " max");
+    EXPECT_GT(top_label - 10.0, title + 3.0 + 4.0) << title << " " << top_label;
+  }
+}
+
 }  // namespace
 }  // namespace quorix
