@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_checks.hpp"
 #include "mesh/gmsh_reader.hpp"
 #include "mesh/mesh_to_model.hpp"
 #include "model/input_error.hpp"
@@ -21,9 +22,7 @@ namespace {
 
 constexpr std::string_view kName = "fuzz.msh";
 
-void require(bool condition) {
-  if (!condition) __builtin_trap();
-}
+using quorix::fuzz::require;
 
 void check_message(std::string_view message) {
   require(message.substr(0, kName.size() + 1) == "fuzz.msh:");
@@ -32,21 +31,8 @@ void check_message(std::string_view message) {
 }
 
 void check_model(const quorix::Model& model, const quorix::GmshMesh& mesh) {
-  const int nodes = model.nodes.size();
-  require(nodes >= 1 && static_cast<std::size_t>(nodes) <= mesh.nodes.size());
-  for (int k = 1; k <= nodes; ++k) require(model.nodes(k).id == k);
-  for (const quorix::Element& element : model.elements) {
-    for (const int node : element.nodes) require(node >= 1 && node <= nodes);
-    require(element.material >= 1 && element.material <= model.materials.size());
-    require(element.thickness >= 1 && element.thickness <= model.thicknesses.size());
-  }
-  for (const quorix::NodalForce& force : model.forces) require(force.node >= 1 && force.node <= nodes);
-  for (const quorix::EdgePressure& pressure : model.pressures) {
-    require(pressure.element >= 1 && pressure.element <= model.elements.size());
-    require(pressure.edge >= 1 && pressure.edge <= 3);
-  }
-  for (const quorix::PrescribedDisplacement& displacement : model.prescribed_displacements)
-    require(displacement.node >= 1 && displacement.node <= nodes);
+  quorix::fuzz::require_sound_references(model);
+  require(static_cast<std::size_t>(model.nodes.size()) <= mesh.nodes.size());
 }
 
 quorix::MeshConditions conditions(int variant) {
@@ -61,7 +47,8 @@ quorix::MeshConditions conditions(int variant) {
   // The groups of the checked-in meshes.
   c.supports.push_back({"--fix x_fixed=X", "x_fixed", quorix::FixedText<4>("X"), 0.0});
   c.supports.push_back({"--fix left=BOTH", "left", quorix::FixedText<4>("BOTH"), 0.5});
-  c.loads.push_back({"--pressure pressed=LOCAL,0,0:-6", "pressed", quorix::FixedText<6>("LOCAL"), 0, 0, 0, -6});
+  c.loads.push_back(
+      {"--pressure pressed=LOCAL,0,0:-6", "pressed", quorix::FixedText<6>("LOCAL"), 0, 0, 0, -6});
   c.loads.push_back({"--pressure right=GLOBAL,1:2,3", "right", quorix::FixedText<6>("GLOBAL"), 1, 2, 3, 3});
   c.forces.push_back({"--force tip=10,0", "tip", 10.0, 0.0});
   return c;

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "driver/load_model.hpp"
+#include "fuzz/fuzz_checks.hpp"
 #include "model/input_error.hpp"
 #include "model/input_reader.hpp"
 #include "model/model_check.hpp"
@@ -24,9 +25,7 @@ namespace {
 
 constexpr std::string_view kName = "fuzz.dat";
 
-void require(bool condition) {
-  if (!condition) __builtin_trap();
-}
+using quorix::fuzz::require;
 
 bool all_digits(std::string_view text) {
   if (text.empty()) return false;
@@ -61,21 +60,8 @@ void check_message(std::string_view message, int line_count) {
 
 void check_model(const quorix::Model& model, const quorix::AnalysisSettings& settings) {
   require(settings.analysis_type == "LINEAR" || settings.analysis_type == "NONLINEAR");
+  quorix::fuzz::require_sound_references(model);
   const int nodes = model.nodes.size();
-  require(nodes >= 1);
-  for (int k = 1; k <= nodes; ++k) require(model.nodes(k).id == k);
-  for (const quorix::Element& element : model.elements) {
-    for (int node : element.nodes) require(node >= 1 && node <= nodes);
-    require(element.material >= 1 && element.material <= model.materials.size());
-    require(element.thickness >= 1 && element.thickness <= model.thicknesses.size());
-  }
-  for (const quorix::NodalForce& force : model.forces) require(force.node >= 1 && force.node <= nodes);
-  for (const quorix::EdgePressure& pressure : model.pressures) {
-    require(pressure.element >= 1 && pressure.element <= model.elements.size());
-    require(pressure.edge >= 1 && pressure.edge <= 3);
-  }
-  for (const quorix::PrescribedDisplacement& displacement : model.prescribed_displacements)
-    require(displacement.node >= 1 && displacement.node <= nodes);
   require(model.rhs.size64() == 2 * static_cast<std::int64_t>(nodes));
   require(model.solution.size64() == model.rhs.size64());
   require(model.matrix.order == 2 * nodes);
