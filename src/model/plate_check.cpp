@@ -20,15 +20,21 @@ constexpr double kRoundOff = 1.0e-10;
 // more than this share of the part's size.
 constexpr double kHeldSpread = 1.0e-8;
 
-std::string node_at(const Model& model, int node) {
-  const Node& n = model.nodes(node);
-  return "node " + std::to_string(node) + " at " + point_for_message({n.x, n.y});
-}
-
-std::string node_comma_at(const Model& model, int node) {
-  const Node& n = model.nodes(node);
-  return "node " + std::to_string(node) + ", " + point_for_message({n.x, n.y});
-}
+// Nodes and lengths for messages, round-off of the part's size shown as 0
+// (a node drawn on x = 0 may sit at x = 3e-15).
+struct Places {
+  const Model& model;
+  double size;
+  double shown(double value) const { return std::abs(value) <= kRoundOff * size ? 0.0 : value; }
+  std::string number(double value) const { return short_number_for_message(shown(value)); }
+  std::string point(double x, double y) const { return point_for_message({shown(x), shown(y)}); }
+  // "node 5 at (0, 0)" and "node 5, (0, 0)"
+  std::string node_at(int node) const { return "node " + std::to_string(node) + " at " + node_point(node); }
+  std::string node_comma_at(int node) const {
+    return "node " + std::to_string(node) + ", " + node_point(node);
+  }
+  std::string node_point(int node) const { return point(model.nodes(node).x, model.nodes(node).y); }
+};
 
 // The bounding box of some nodes.
 struct Box {
@@ -117,6 +123,7 @@ struct Part {
 // c).
 std::string unheld_line(const Model& model, const Part& part, const std::string& subject) {
   const double size = part.nodes.diagonal();
+  const Places places{model, size};
   const bool x_held = !part.x_rows.empty, y_held = !part.y_rows.empty;
   const bool x_rows_on_line = !x_held || part.x_rows.y_high - part.x_rows.y_low <= kHeldSpread * size;
   const bool y_rows_on_line = !y_held || part.y_rows.x_high - part.y_rows.x_low <= kHeldSpread * size;
@@ -125,37 +132,35 @@ std::string unheld_line(const Model& model, const Part& part, const std::string&
   if (!x_held && !y_held)
     return "quorix: nothing holds " + subject + ": no node of " + elements +
            " is prescribed; add supports in X and Y (for example BOTH at " +
-           node_comma_at(model, part.lowest_x) + ", and Y at " + node_comma_at(model, part.highest_x) + ")";
+           places.node_comma_at(part.lowest_x) + ", and Y at " + places.node_comma_at(part.highest_x) + ")";
   if (!x_held || !y_held) {
     const char* axis = x_held ? "y" : "x";
     const char* direction = x_held ? "Y" : "X";
     std::string line = "quorix: nothing holds " + subject + " in " + axis;
     if (!turns)
       return line + ": no node of " + elements + " is prescribed in " + direction + "; add a support in " +
-             direction + " (for example at " + node_comma_at(model, x_held ? part.lowest_y : part.lowest_x) +
+             direction + " (for example at " + places.node_comma_at(x_held ? part.lowest_y : part.lowest_x) +
              ")";
     // The supports there lie on one line across the free direction, or
     // at one node: the part can turn as well, and one more support would
     // still leave a turn free. Two, apart across that line, hold both.
     if (part.one_support)
-      line += ", and it can turn about " + node_at(model, part.first_support) + ", its only support";
+      line += ", and it can turn about " + places.node_at(part.first_support) + ", its only support";
     else if (x_held)
-      line +=
-          ", and it can turn about any point of the line y = " + short_number_for_message(part.x_rows.y_low) +
-          ", where all its supports in X lie";
+      line += ", and it can turn about any point of the line y = " + places.number(part.x_rows.y_low) +
+              ", where all its supports in X lie";
     else
-      line +=
-          ", and it can turn about any point of the line x = " + short_number_for_message(part.y_rows.x_low) +
-          ", where all its supports in Y lie";
+      line += ", and it can turn about any point of the line x = " + places.number(part.y_rows.x_low) +
+              ", where all its supports in Y lie";
     const int a = x_held ? part.lowest_x : part.lowest_y;
     const int b = x_held ? part.highest_x : part.highest_y;
     return line + ": no node of " + elements + " is prescribed in " + direction + "; add supports in " +
-           direction + " at two nodes (for example at " + node_comma_at(model, a) + ", and " +
-           node_comma_at(model, b) + ")";
+           direction + " at two nodes (for example at " + places.node_comma_at(a) + ", and " +
+           places.node_comma_at(b) + ")";
   }
   if (!turns) return {};
   if (part.one_support)
-    return "quorix: " + subject + " can turn about " + node_at(model, part.first_support) +
+    return "quorix: " + subject + " can turn about " + places.node_at(part.first_support) +
            ", its only support: add a support at another node";
   // The centre: where the line of the Y rows meets that of the X rows. The
   // node farthest from it moves most, in the direction named.
@@ -170,11 +175,11 @@ std::string unheld_line(const Model& model, const Part& part, const std::string&
     }
   }
   const bool across_y = std::abs(model.nodes(farthest).x - cx) >= std::abs(model.nodes(farthest).y - cy);
-  return "quorix: " + subject + " can turn about " + point_for_message({cx, cy}) +
-         ": its supports in X all lie on the line y = " + short_number_for_message(cy) +
-         " and those in Y on the line x = " + short_number_for_message(cx) +
+  return "quorix: " + subject + " can turn about " + places.point(cx, cy) +
+         ": its supports in X all lie on the line y = " + places.number(cy) +
+         " and those in Y on the line x = " + places.number(cx) +
          "; add a support off them (for example in " + (across_y ? "Y" : "X") + " at " +
-         node_comma_at(model, farthest) + ")";
+         places.node_comma_at(farthest) + ")";
 }
 
 }  // namespace
@@ -278,7 +283,7 @@ std::vector<std::string> unjoined_nodes(const Model& model) {
     if (std::find_first_of(ea.begin(), ea.end(), eb.begin(), eb.end()) != ea.end()) continue;
     if (++unjoined > kListed) continue;
     lines.push_back("quorix: nodes " + std::to_string(a) + " and " + std::to_string(b) + " are both at " +
-                    point_for_message({model.nodes(a).x, model.nodes(a).y}) +
+                    Places{model, box.diagonal()}.node_point(a) +
                     " but no element joins them: the mesh is cut there (two meshes put together without "
                     "merging their nodes?)");
   }
