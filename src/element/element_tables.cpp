@@ -124,6 +124,11 @@ Vec<4> edge_derivatives(double s) {
 
 Vec10 shape_functions(double qsi, double eta) { return shape_values(qsi, eta); }
 
+void shape_derivatives(double qsi, double eta, Vec10& dqsi, Vec10& deta) {
+  dqsi = shape_dqsi(qsi, eta);
+  deta = shape_deta(qsi, eta);
+}
+
 ElementTables init_element_tables() {
   ElementTables t{};
   for (std::size_t k = 0; k < 7; ++k) {

@@ -55,6 +55,8 @@ ElementTables init_element_tables();
 // The ten shape functions N_i at natural coordinates (qsi, eta), for drawing
 // and sampling an element between its integration points.
 Vec10 shape_functions(double qsi, double eta);
+// Their derivatives dN_i/dqsi and dN_i/deta there.
+void shape_derivatives(double qsi, double eta, Vec10& dqsi, Vec10& deta);
 
 // One element's records, gathered from the model: coordinates and current
 // displacements of its ten nodes in local order, its material and thickness.
