@@ -73,6 +73,7 @@ int run_stages(int argc, char** argv) {
   // 4. Read the mesh and make the model; every problem is one line. A model
   //    file or a geometry given for the mesh is named as such.
   Model model;
+  std::vector<SupportGroup> supports;
   try {
     GmshMesh mesh;
     try {
@@ -84,15 +85,17 @@ int run_stages(int argc, char** argv) {
         throw InputError(message);
       throw;
     }
-    model = mesh_to_model(mesh, command.conditions, command.mesh_name);
+    model = mesh_to_model(mesh, command.conditions, command.mesh_name, &supports);
   } catch (const InputError& error) {
     std::cerr << error.what() << '\n';
     return 1;
   }
 
   // 5. Write the model and test it as quorix will before putting it in place.
+  std::vector<std::string> remarks;
+  for (const SupportGroup& group : supports) remarks.push_back(support_group_remark(group));
   const SourceLines source = write_model_file(model_file.stream(), model, command.settings,
-                                              "Written by: " + mesh_command_line(argc, argv));
+                                              "Written by: " + mesh_command_line(argc, argv), remarks);
   if (const auto problems = check_model(model, command.settings, source, command.model_name);
       !problems.empty()) {
     std::cerr << "quorix-mesh: the model would not pass quorix's checks, so it is not written: "

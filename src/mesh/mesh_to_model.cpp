@@ -90,6 +90,8 @@ class Importer {
   Importer(const GmshMesh& mesh, const MeshConditions& conditions, const std::string& file_name)
       : mesh_(mesh), conditions_(conditions), file_name_(file_name) {}
 
+  const std::vector<SupportGroup>& support_groups() const { return support_groups_; }
+
   Model run() {
     collect_triangles();
     number_nodes();
@@ -474,6 +476,9 @@ class Importer {
         }
       }
       const std::string_view direction = support.direction.trimmed();
+      if (!nodes.empty())
+        support_groups_.push_back({support.group, static_cast<int>(records.size()) + 1,
+                                   static_cast<int>(records.size() + nodes.size())});
       for (const int node : nodes) {
         for (int axis = 0; axis < 2; ++axis) {
           if (direction != "BOTH" && direction != (axis == 0 ? "X" : "Y")) continue;
@@ -609,6 +614,7 @@ class Importer {
     return table;
   }
 
+  std::vector<SupportGroup> support_groups_;
   const GmshMesh& mesh_;
   const MeshConditions& conditions_;
   const std::string& file_name_;
@@ -622,8 +628,12 @@ class Importer {
 
 }  // namespace
 
-Model mesh_to_model(const GmshMesh& mesh, const MeshConditions& conditions, const std::string& file_name) {
-  return Importer(mesh, conditions, file_name).run();
+Model mesh_to_model(const GmshMesh& mesh, const MeshConditions& conditions, const std::string& file_name,
+                    std::vector<SupportGroup>* supports) {
+  Importer importer(mesh, conditions, file_name);
+  Model model = importer.run();
+  if (supports != nullptr) *supports = importer.support_groups();
+  return model;
 }
 
 }  // namespace quorix

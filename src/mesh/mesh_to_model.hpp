@@ -11,6 +11,7 @@
 
 #include "mesh/gmsh_reader.hpp"
 #include "model/model.hpp"
+#include "model/support_groups.hpp"
 
 namespace quorix {
 
@@ -70,6 +71,9 @@ struct MeshConditions {
 // InputError with one line when a group is unknown or of the wrong dimension,
 // a curve lies on no triangle edge, a triangle has no material or thickness
 // or is folded over itself, or the mesh holds no triangles.
-Model mesh_to_model(const GmshMesh& mesh, const MeshConditions& conditions, const std::string& file_name);
+// When `supports` is given, it receives the DISPLACEMENT records each --fix
+// option made, named by the option's group.
+Model mesh_to_model(const GmshMesh& mesh, const MeshConditions& conditions, const std::string& file_name,
+                    std::vector<SupportGroup>* supports = nullptr);
 
 }  // namespace quorix

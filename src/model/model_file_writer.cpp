@@ -84,15 +84,19 @@ std::string integer(int value) { return std::to_string(value); }
 }  // namespace
 
 SourceLines write_model_file(std::ostream& out, const Model& model, const AnalysisSettings& settings,
-                             std::string_view remark) {
+                             std::string_view remark, const std::vector<std::string>& more_remarks) {
   SourceLines source;
   int line = 0;
-  std::string first_line(remark);
-  std::replace_if(
-      first_line.begin(), first_line.end(),
-      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, ' ');
-  out << first_line << '\n';
-  ++line;
+  const auto write_remark = [&](std::string_view text) {
+    std::string shown(text);
+    std::replace_if(
+        shown.begin(), shown.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; },
+        ' ');
+    out << shown << '\n';
+    ++line;
+  };
+  write_remark(remark);
+  for (const std::string& more : more_remarks) write_remark(more);
   SectionWriter section(out, line);
 
   section.write("GENERAL", {"type", "stress state", "increments", "tolerance", "penalty"},
