@@ -52,4 +52,12 @@ Table1<double> support_reactions(const Model& model, const AnalysisSettings& set
   return reactions;
 }
 
+Table1<double> self_weight_loads(const Model& model, const ElementTables& tables) {
+  Table1<double> weight(2 * model.nodes.size64(), 0.0);
+  assemble_elements(model, nullptr, weight, [&](const ElementData& data, Mat20*, Vec20& forces) {
+    forces = element_gravity_vector(tables, data);
+  });
+  return weight;
+}
+
 }  // namespace quorix

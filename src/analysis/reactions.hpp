@@ -1,5 +1,6 @@
 #pragma once
-// The forces the supports exert on the plate after an analysis.
+// The forces the supports exert on the plate after an analysis, and the
+// self-weight they carry.
 
 #include "element/element_tables.hpp"
 #include "model/model.hpp"
@@ -15,5 +16,9 @@ namespace quorix {
 // records. In equilibrium the reactions and the loads sum to zero.
 Table1<double> support_reactions(const Model& model, const AnalysisSettings& settings,
                                  const ElementTables& tables, double load_factor);
+
+// By equation: the self-weight of the elements as the analyses apply it,
+// summed over the elements of each node.
+Table1<double> self_weight_loads(const Model& model, const ElementTables& tables);
 
 }  // namespace quorix

@@ -1,9 +1,56 @@
 #include "driver/options.hpp"
 
+#include <charconv>
+#include <cmath>
 #include <ostream>
 #include <string_view>
 
 namespace quorix {
+
+namespace {
+
+// Finite reals separated by commas: "0,12.5" gives 0 and 12.5.
+bool read_reals(std::string_view text, std::vector<double>& values) {
+  values.clear();
+  for (;;) {
+    const std::size_t comma = text.find(',');
+    std::string_view item = text.substr(0, comma);
+    if (!item.empty() && item[0] == '+') item.remove_prefix(1);
+    double value = 0.0;
+    const auto result = std::from_chars(item.data(), item.data() + item.size(), value);
+    if (item.empty() || result.ec != std::errc() || result.ptr != item.data() + item.size() ||
+        !std::isfinite(value))
+      return false;
+    values.push_back(value);
+    if (comma == std::string_view::npos) return true;
+    text.remove_prefix(comma + 1);
+  }
+}
+
+// The value of --at or --line; empty when it reads, else what is wrong.
+std::string read_place_option(std::string_view option, std::string_view value, CommandLine& line) {
+  std::vector<double> numbers;
+  const bool reals = read_reals(value, numbers);
+  if (option == "--at") {
+    if (!reals || numbers.size() != 2)
+      return "expected X,Y (two numbers), found '" + std::string(value) + "'";
+    line.points.push_back({numbers[0], numbers[1]});
+    return {};
+  }
+  if (!reals || numbers.size() < 4 || numbers.size() > 5)
+    return "expected X0,Y0,X1,Y1 or X0,Y0,X1,Y1,N (four numbers and a count), found '" + std::string(value) +
+           "'";
+  CommandLine::Line points{numbers[0], numbers[1], numbers[2], numbers[3], 101};
+  if (numbers.size() == 5) {
+    if (numbers[4] != std::floor(numbers[4]) || numbers[4] < 2.0 || numbers[4] > 1.0e6)
+      return "expected the count N as a whole number from 2 to 1000000, found '" + std::string(value) + "'";
+    points.count = static_cast<int>(numbers[4]);
+  }
+  line.line = points;
+  return {};
+}
+
+}  // namespace
 
 CommandLine parse_command_line(int argc, const char* const* argv) {
   CommandLine line;
@@ -21,6 +68,18 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       line.vtu = true;
     } else if (argument == "--svg") {
       line.svg = true;
+    } else if (argument == "--report") {
+      line.report = true;
+    } else if (argument == "--csv") {
+      line.csv = true;
+    } else if (argument == "--sizes") {
+      line.sizes = true;
+    } else if (argument == "--at" || argument == "--line") {
+      std::string problem = k + 1 < argc ? read_place_option(argument, argv[k + 1], line)
+                                         : "expected a value after it, found none";
+      if (!problem.empty() && line.bad_value.empty()) line.bad_value = std::string(argument) + ": " + problem;
+      ++k;
+      if (argument == "--at") line.report = true;
     } else if (argument == "--help") {
       help = true;
     } else if (argument == "--version") {
@@ -29,7 +88,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       line.unknown_option = argument;
     }
   }
-  if (!line.unknown_option.empty())
+  if (!line.unknown_option.empty() || !line.bad_value.empty())
     line.action = CommandLine::Action::usage;
   else if (help)
     line.action = CommandLine::Action::help;
@@ -57,6 +116,16 @@ void write_help(std::ostream& out) {
          "             displacements, stresses and support reactions\n"
          "  --svg      also write FILE.svg, a picture of the deformed plate coloured by the von Mises\n"
          "             stress, which any web browser shows\n"
+         "  --report   also write FILE.report, a page to check by hand: the model, the loads and the\n"
+         "             support reactions summed, the largest results, the accuracy, the solver\n"
+         "  --csv      also write FILE.csv, one row per node (true stresses, support reactions) for\n"
+         "             numpy, pandas or a spreadsheet\n"
+         "  --at X,Y   the results at the point (X, Y) of the plate, in FILE.report; may be repeated\n"
+         "  --line X0,Y0,X1,Y1[,N]\n"
+         "             the results at N points (default 101) from (X0, Y0) to (X1, Y1), in\n"
+         "             FILE.line.csv\n"
+         "  --sizes    also write FILE.pos, the element sizes that would bring the estimated error\n"
+         "             to 2 %: gmsh -bgm FILE.pos -2 -order 3 plate.geo remeshes with them\n"
          "  --help     print this text and stop\n"
          "  --version  print the program's version and stop\n"
          "  --         end of the options: a file name that begins with '-' follows\n"

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "analysis/loads_and_constraints.hpp"
 #include "analysis/reactions.hpp"
 #include "driver/input_file.hpp"
 #include "driver/load_model.hpp"
@@ -25,7 +27,13 @@
 #include "model/model.hpp"
 #include "model/model_check.hpp"
 #include "model/plate_check.hpp"
+#include "model/support_groups.hpp"
+#include "output/csv_writer.hpp"
+#include "output/error_estimate.hpp"
+#include "output/point_values.hpp"
+#include "output/report_writer.hpp"
 #include "output/result_writer.hpp"
+#include "output/size_field_writer.hpp"
 #include "output/svg_writer.hpp"
 #include "output/vtu_writer.hpp"
 #include "solver/solver_interface.hpp"
@@ -74,6 +82,37 @@ bool displacements_too_large(const Model& model) {
   return size.largest > size.model_size;
 }
 
+// The error estimate above which a run says the mesh is too coarse, and the
+// one the size field aims at.
+constexpr double kWarnedError = 0.05;
+constexpr double kTargetError = 0.02;
+
+// "18 %", "4.2 %"
+std::string percent_text(double share) {
+  std::array<char, 32> text{};
+  std::snprintf(text.data(), text.size(), share >= 0.1 ? "%.0f %%" : "%.2g %%", 100.0 * share);
+  return text.data();
+}
+
+// One line for the points of `option` that lie outside the plate, naming the
+// first; `file`, when given, is where the others went.
+void warn_of_points_outside(const std::vector<PointValues>& points, const char* option,
+                            const std::string& file) {
+  const auto outside =
+      std::count_if(points.begin(), points.end(), [](const PointValues& p) { return p.element == 0; });
+  if (outside == 0) return;
+  const auto first =
+      std::find_if(points.begin(), points.end(), [](const PointValues& p) { return p.element == 0; });
+  std::cerr << "quorix: ";
+  if (points.size() == 1 || outside == 1)
+    std::cerr << "the point " << point_for_message({first->x, first->y}) << ' ' << option;
+  else
+    std::cerr << outside << " of the " << points.size() << " points " << option << ", the first at "
+              << point_for_message({first->x, first->y}) << ',';
+  std::cerr << (outside == 1 ? " lies" : " lie") << " outside the plate"
+            << (file.empty() ? ": no values there" : "; " + file + " holds the others") << '\n';
+}
+
 int cannot_write(const Output& output, const std::string& name, const std::string& error) {
   std::cerr << "quorix: cannot write the " << output.what << ' ' << name << ": " << error << '\n';
   return 1;
@@ -88,6 +127,8 @@ int run_stages(int argc, char** argv, const char*& stage) {
       write_usage(std::cout);
       if (!command.unknown_option.empty())
         std::cerr << "quorix: unknown option '" << command.unknown_option << "' (quorix --help lists them)\n";
+      else if (!command.bad_value.empty())
+        std::cerr << "quorix: " << command.bad_value << '\n';
       return 2;
     case CommandLine::Action::help:
       write_help(std::cout);
@@ -117,10 +158,18 @@ int run_stages(int argc, char** argv, const char*& stage) {
   Output result{"result file", {}};
   Output vtu{"ParaView file", {}};
   Output svg{"picture", {}};
+  Output report{"report", {}};
+  Output csv{"table", {}};
+  Output line_csv{"table of the line", {}};
+  Output sizes{"size field", {}};
   result.file.emplace(input_name + ".out");
   if (command.vtu) vtu.file.emplace(input_name + ".vtu");
   if (command.svg) svg.file.emplace(input_name + ".svg");
-  const std::array<Output*, 3> outputs = {&result, &vtu, &svg};
+  if (command.report) report.file.emplace(input_name + ".report");
+  if (command.csv) csv.file.emplace(input_name + ".csv");
+  if (command.line) line_csv.file.emplace(input_name + ".line.csv");
+  if (command.sizes) sizes.file.emplace(input_name + ".pos");
+  const std::array<Output*, 7> outputs = {&result, &vtu, &svg, &report, &csv, &line_csv, &sizes};
   for (const Output* output : outputs)
     if (std::string error; output->file && !result_file_replaceable(output->file->final_name(), error))
       return cannot_write(*output, output->file->final_name(), error);
@@ -142,12 +191,15 @@ int run_stages(int argc, char** argv, const char*& stage) {
   // 6. The shape-function tables every element routine uses.
   const ElementTables tables = init_element_tables();
 
-  // 7. Read the model and test it.
+  // 7. Read the model and test it; the report sums the reactions per group
+  //    of supports where the file names them.
   Model model;
   AnalysisSettings settings;
+  std::vector<SupportGroup> support_groups;
   try {
     const SourceLines source = load_model(text, input_name, tables, model, settings);
     for (const std::string& warning : source.warnings) std::cerr << warning << '\n';
+    if (report.file) support_groups = read_support_groups(text);
   } catch (const InputError& error) {
     std::cerr << error.what() << '\n';
     return 1;
@@ -168,16 +220,19 @@ int run_stages(int argc, char** argv, const char*& stage) {
   Solver solver;
   solver.console = &std::cout;
   solver.factor_progress = [&](double share) { progress.factor_share(share); };
-  AnalysisProgress report;
-  report.on_stage = [&](const char* name) { progress.stage(name); };
-  report.on_iteration = [&](int step, int steps, int iteration, double d, double balance) {
+  AnalysisProgress told;
+  told.on_stage = [&](const char* name) { progress.stage(name); };
+  told.on_iteration = [&](int step, int steps, int iteration, double d, double balance) {
     progress.iteration(step, steps, iteration, d, balance);
   };
+  StageTimes times;
   assert(settings.analysis_type == "LINEAR" || settings.analysis_type == "NONLINEAR");
   const AnalysisResult outcome =
       settings.analysis_type == "LINEAR"
-          ? linear_analysis(model, settings, tables, solver, std::cout, nullptr, report)
-          : nonlinear_analysis(model, settings, tables, solver, std::cout, nullptr, &std::cerr, report);
+          ? linear_analysis(model, settings, tables, solver, std::cout, &times, told)
+          : nonlinear_analysis(model, settings, tables, solver, std::cout, &times, &std::cerr, told);
+  const SolverFigures solver_figures{2 * model.nodes.size(), solver.info.RFACTS, solver.info.MFRONT,
+                                     times.solve, times.solves};
   const bool singular = !solver.free_equations.empty();
   if (singular && unheld.empty()) std::cerr << free_motion_hint(model, solver.free_equations) << '\n';
   release_solver_memory(solver);  // no more solves: the memory is the writers'
@@ -188,13 +243,56 @@ int run_stages(int argc, char** argv, const char*& stage) {
   stage = "writing results";
   progress.stage("writing results");
   NodalResults results = nodal_results(model, settings, tables);
-  write_results(model, results, result.file->stream());
-  if (vtu.file) {
+  if (vtu.file || report.file || csv.file)
     results.reactions = support_reactions(model, settings, tables, outcome.load_level);
-    write_vtu(model, results, vtu.file->stream());
-  }
+  // How accurate the stresses are, in every linear run: the warning below
+  // needs it, the report and the ParaView file show it.
+  const ErrorEstimate estimate = estimate_stress_error(model, settings, tables, results);
+  if (estimate.estimated && vtu.file) results.error_indicator = relative_element_errors(estimate);
+  write_results(model, results, result.file->stream());
+  if (vtu.file) write_vtu(model, results, vtu.file->stream());
   if (svg.file)
     write_svg(model, settings, results, PictureTitle{input_name, outcome.load_level}, svg.file->stream());
+  if (csv.file) write_node_csv(model, results, csv.file->stream());
+  std::vector<PointValues> points;
+  if (!command.points.empty() || command.line) {
+    const PointLocator locator(model);
+    for (const auto& [x, y] : command.points) points.push_back(values_at(model, results, locator, x, y));
+    if (command.line) {
+      const CommandLine::Line& line = *command.line;
+      std::vector<PointValues> along;
+      for (int k = 0; k < line.count; ++k) {
+        const double t = static_cast<double>(k) / (line.count - 1);
+        along.push_back(values_at(model, results, locator, line.x0 + t * (line.x1 - line.x0),
+                                  line.y0 + t * (line.y1 - line.y0)));
+      }
+      write_line_csv(along, line.x0, line.y0, line_csv.file->stream());
+      warn_of_points_outside(along, "of --line", line_csv.file->final_name());
+    }
+  }
+  warn_of_points_outside(points, "of --at", "");
+  if (report.file) {
+    ReportInput input{input_name,
+                      &model,
+                      &settings,
+                      &results,
+                      &estimate,
+                      outcome.load_level,
+                      applied_loads(model, tables),
+                      self_weight_loads(model, tables),
+                      support_groups,
+                      points,
+                      solver_figures};
+    for (double& load : input.loads) load *= outcome.load_level;
+    write_report(input, report.file->stream());
+  }
+  if (sizes.file && !estimate.estimated) {
+    std::cerr << "quorix: --sizes: the error of a nonlinear analysis is not estimated, so "
+              << sizes.file->final_name() << " is not written\n";
+    sizes.file.reset();
+  }
+  if (sizes.file)
+    write_size_field(model, refined_element_sizes(model, estimate, kTargetError), sizes.file->stream());
   for (Output* output : outputs)
     if (std::string error; output->file && !output->file->commit(error))
       return cannot_write(*output, output->file->final_name(), error);
@@ -208,9 +306,14 @@ int run_stages(int argc, char** argv, const char*& stage) {
                  "solve, gives such values\n";
     return 3;
   }
-  // 11. A held plate whose displacements are out of all proportion.
+  // 11. A mesh too coarse for its stresses, and a held plate whose
+  //     displacements are out of all proportion.
+  const bool trusted_solve = unheld.empty() && !singular;
+  if (trusted_solve && estimate.estimated && estimate.relative > kWarnedError)
+    std::cerr << "quorix: the estimated stress error is " << percent_text(estimate.relative)
+              << " of the solution: refine the mesh where error_indicator is high\n";
   const bool too_large =
-      settings.analysis_type == "LINEAR" && unheld.empty() && !singular && displacements_too_large(model);
+      settings.analysis_type == "LINEAR" && trusted_solve && displacements_too_large(model);
   return outcome.outcome == AnalysisOutcome::suspect || !unheld.empty() || too_large ? 3 : 0;
 }
 

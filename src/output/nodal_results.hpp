@@ -42,6 +42,9 @@ struct NodalResults {
   // By equation (node k: 2k - 1 in x, 2k in y), the force each support
   // exerts on the plate; zero at free equations. Empty when not computed.
   Table1<double> reactions;
+  // By element number, each element's estimated stress error as a share of
+  // the solution (error_estimate.hpp). Empty when not estimated.
+  Table1<double> error_indicator;
 };
 
 // Evaluates every element's stresses at its nodes from the node records'

@@ -73,11 +73,14 @@ void write_vtu(const Model& model, const NodalResults& results, std::ostream& ou
       {"Float64", "principal_stress", 3, 3 * n * 8, principal_names},
       {"Float64", "reaction", 3, 3 * n * 8, ""},
   };
+  const bool has_indicator = !results.error_indicator.empty();
   const ArrayEntry cell_data[] = {
       {"Int32", "element", 1, e * 4, ""},
       {"Int32", "material", 1, e * 4, ""},
       {"Float64", "thickness", 1, e * 8, ""},
+      {"Float64", "error_indicator", 1, e * 8, ""},
   };
+  const std::size_t cell_arrays = has_indicator ? 4 : 3;
   const ArrayEntry points = {"Float64", "", 3, 3 * n * 8, ""};
   const ArrayEntry cells[] = {
       {"Int64", "connectivity", 1, 10 * e * 8, ""},
@@ -101,7 +104,7 @@ void write_vtu(const Model& model, const NodalResults& results, std::ostream& ou
       << "      <PointData Vectors=\"displacement\" Tensors=\"stress\" Scalars=\"von_mises\">\n";
   for (const ArrayEntry& a : point_data) entry(a);
   out << "      </PointData>\n      <CellData Scalars=\"element\">\n";
-  for (const ArrayEntry& a : cell_data) entry(a);
+  for (std::size_t a = 0; a < cell_arrays; ++a) entry(cell_data[a]);
   out << "      </CellData>\n      <Points>\n";
   entry(points);
   out << "      </Points>\n      <Cells>\n";
@@ -141,6 +144,10 @@ void write_vtu(const Model& model, const NodalResults& results, std::ostream& ou
     for (const Element& element : model.elements) raw.put<std::int32_t>(element.material);
     raw.put(cell_data[2].bytes);
     for (const Element& element : model.elements) raw.put(model.thicknesses(element.thickness).value);
+    if (has_indicator) {
+      raw.put(cell_data[3].bytes);
+      for (const double share : results.error_indicator) raw.put(share);
+    }
 
     each_node(points.bytes, [&](int i, const NodeStress&) {
       raw.put(model.nodes(i).x);

@@ -14,9 +14,10 @@ namespace quorix {
 // averaged stresses themselves as a symmetric tensor in VTK's order XX, YY,
 // ZZ, XY, YZ, XZ; "von_mises" and "principal_stress" (S11, S22, S33) derived
 // from them; "reaction" (Rx, Ry, 0), the support reactions, zero elsewhere.
-// Cell data: "element" and "material", numbers as in the model file, and
-// "thickness", the value. The arrays follow the XML as raw binary data in the
-// machine's byte order (declared in the file), in full double precision.
+// Cell data: "element" and "material", numbers as in the model file,
+// "thickness", the value, and "error_indicator", each element's estimated
+// stress error as a share of the solution, when it was estimated. The arrays follow the XML as raw binary
+// data in the machine's byte order (declared in the file), in full double precision.
 void write_vtu(const Model& model, const NodalResults& results, std::ostream& out);
 
 }  // namespace quorix

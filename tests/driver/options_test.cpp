@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -60,6 +62,53 @@ TEST(ParseCommandLine, TellsOptionsFromTheFileName) {
     EXPECT_EQ(line.svg, c.svg);
     EXPECT_EQ(line.unknown_option, c.unknown);
   }
+}
+
+TEST(ParseCommandLine, ReadsPointsAndLinesOrNamesWhatIsWrongWithThem) {
+  const CommandLine points = parsed({"--at", "1,2.5", "--line", "0,-1,1e1,5", "m.dat", "--at", "-3,+4"});
+  EXPECT_EQ(points.action, Action::run);
+  EXPECT_TRUE(points.report);  // the points' values go there
+  EXPECT_EQ(points.points, (std::vector<std::array<double, 2>>{{1.0, 2.5}, {-3.0, 4.0}}));
+  ASSERT_TRUE(points.line);
+  EXPECT_EQ(points.line->x1, 10.0);
+  EXPECT_EQ(points.line->count, 101);
+  EXPECT_EQ(parsed({"--line", "0,0,1,1,7", "m.dat"}).line->count, 7);
+  const struct {
+    std::vector<const char*> args;
+    std::string problem;
+  } bad[] = {
+      {{"m.dat", "--at"}, "--at: expected a value after it, found none"},
+      {{"--at", "1;2", "m.dat"}, "--at: expected X,Y (two numbers), found '1;2'"},
+      {{"--at", "1,2,3", "m.dat"}, "--at: expected X,Y (two numbers), found '1,2,3'"},
+      {{"--line", "0,0,1", "m.dat"},
+       "--line: expected X0,Y0,X1,Y1 or X0,Y0,X1,Y1,N (four numbers and a count), found '0,0,1'"},
+      {{"--line", "0,0,1,1,2.5", "m.dat"},
+       "--line: expected the count N as a whole number from 2 to 1000000, found '0,0,1,1,2.5'"},
+  };
+  for (const auto& c : bad) {
+    const CommandLine line = parsed(c.args);
+    EXPECT_EQ(line.action, Action::usage);
+    EXPECT_EQ(line.bad_value, c.problem);
+  }
+}
+
+TEST(Program, WritesTheLineAndNamesItsPointsOutsideThePlate) {
+  // Along the plate with a hole's axis of symmetry x = 0, from the centre of
+  // the hole (radius 20) to the plate's edge: 21 points, 4 of them in the hole.
+  ScratchDir dir;
+  write_file(dir / "hole.dat", testing::example_text("hole_plate.dat"));
+  const auto run = run_quorix({"--line", "0,0,0,100,21", "--csv", "hole.dat"}, dir.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(
+      run.err,
+      "quorix: 4 of the 21 points of --line, the first at (0, 0), lie outside the plate; hole.dat.line.csv "
+      "holds the others\n");
+  const std::string table = read_file(dir / "hole.dat.line.csv");
+  EXPECT_EQ(table.substr(0, table.find('\n')), "distance,x,y,u,v,sxx,syy,szz,sxy,s1,s2,s3,von_mises");
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 1 + 17);
+  EXPECT_EQ(table.substr(table.find('\n') + 1, 7), "20,0,20");  // the first point in the plate
+  EXPECT_EQ(dir.entries(),
+            (std::vector<std::string>{"hole.dat", "hole.dat.csv", "hole.dat.line.csv", "hole.dat.out"}));
 }
 
 TEST(Program, AnswersHelpVersionAndUnknownOptions) {

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
@@ -48,12 +49,14 @@ std::string clockwise_geometry() {
                            "Curve Loop(1) = {-5, -4, -3, -2, -1};");
 }
 
-// Meshes `geometry` in `dir` and writes plate.dat from it with the symmetry
-// conditions and the given loads.
-void make_model(const ScratchDir& dir, const std::string& geometry, const std::vector<std::string>& loads) {
+// Meshes `geometry` in `dir` (Gmsh given `gmsh_options` too) and writes
+// plate.dat from it with the symmetry conditions and the given loads.
+void make_model(const ScratchDir& dir, const std::string& geometry, const std::vector<std::string>& loads,
+                const std::vector<std::string>& gmsh_options = {}) {
   write_file(dir / "plate.geo", geometry);
-  const auto mesh =
-      run_program(gmsh_on_path(), {"-2", "-order", "3", "plate.geo", "-o", "plate.msh"}, dir.path());
+  std::vector<std::string> gmsh = {"-2", "-order", "3", "plate.geo", "-o", "plate.msh"};
+  gmsh.insert(gmsh.end(), gmsh_options.begin(), gmsh_options.end());
+  const auto mesh = run_program(gmsh_on_path(), gmsh, dir.path());
   ASSERT_EQ(mesh.status, 0) << mesh.out << mesh.err;
   std::vector<std::string> args = {"plate.msh",  "-o",           "plate.dat",   "--analysis", "LINEAR",
                                    "--material", "200000,0.3,0", "--thickness", "1",          "--fix",
@@ -165,6 +168,74 @@ TEST_F(PlateWithHole, LocalLoadOnTheCurvedHoleAddsUpToItsResultant) {
   EXPECT_GT(model.pressures.size(), 10);
   EXPECT_NEAR(fx, kP * kRadius - kShear * kRadius, 1e-6 * kP);
   EXPECT_NEAR(fy, kP * kRadius + kShear * kRadius, 1e-6 * kP);
+}
+
+// The estimate on meshes of the example at element sizes 8, 4 and 2 times its
+// own, against the true error: the strain energy of the mesh falls short of
+// the exact one by the energy of the error, taken from a mesh four times
+// finer than the example's.
+TEST_F(PlateWithHole, TheErrorEstimateFollowsTheTrueError) {
+  const std::vector<std::string> pull = {"--pressure", "pulled=LOCAL,0," + std::to_string(kPull)};
+  const auto report = [&](const std::string& scale) {
+    ScratchDir dir;
+    make_model(dir, example_geometry(), pull, {"-clscale", scale});
+    const auto run = testing::run_quorix({"--report", "plate.dat"}, dir.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    return read_file(dir / "plate.dat.report");
+  };
+  const auto norm = [](const std::string& text, const std::string& label) {
+    const std::vector<double> values = testing::report_numbers(text, label);
+    return values.empty() ? NAN : values[0];
+  };
+  const double exact = norm(report("0.25"), "solution, energy norm");
+  std::vector<double> estimated, truth;
+  for (const char* scale : {"8", "4", "2"}) {
+    SCOPED_TRACE(scale);
+    const std::string text = report(scale);
+    const double solution = norm(text, "solution, energy norm");
+    estimated.push_back(norm(text, "error, energy norm"));
+    truth.push_back(std::sqrt(exact * exact - solution * solution));
+    const double effectivity = estimated.back() / truth.back();
+    EXPECT_GT(effectivity, 0.5);
+    EXPECT_LT(effectivity, 2.0);
+  }
+  // Both fall from the coarsest to the finest mesh by about the same factor.
+  EXPECT_GT(estimated[0], estimated[1]);
+  EXPECT_GT(estimated[1], estimated[2]);
+  const double rate = std::log(estimated[0] / estimated[2]) / std::log(truth[0] / truth[2]);
+  EXPECT_GT(rate, 0.7);
+  EXPECT_LT(rate, 1.3);
+}
+
+TEST_F(PlateWithHole, ACoarseMeshIsNamedAndItsSizesRefineIt) {
+  const std::vector<std::string> pull = {"--pressure", "pulled=LOCAL,0," + std::to_string(kPull)};
+  const std::string warning = "quorix: the estimated stress error is ";
+  {
+    // A hole of radius 3 in six elements is flagged; in the example's sizes it is not.
+    const std::string wide_hole = testing::replaced(example_geometry(), "radius = 1;", "radius = 3;");
+    ScratchDir coarse, fine;
+    make_model(coarse, wide_hole, pull, {"-clscale", "100"});
+    make_model(fine, wide_hole, pull);
+    const auto flagged = testing::run_quorix({"plate.dat"}, coarse.path());
+    EXPECT_EQ(flagged.status, 0);
+    EXPECT_EQ(flagged.err.rfind(warning, 0), 0u) << flagged.err;
+    EXPECT_NE(flagged.err.find(" % of the solution: refine the mesh where error_indicator is high\n"),
+              std::string::npos);
+    EXPECT_EQ(testing::run_quorix({"plate.dat"}, fine.path()).err, "");
+  }
+  // The loop of the README: a coarse mesh, its sizes, a mesh made with them.
+  ScratchDir dir;
+  make_model(dir, example_geometry(), pull, {"-clscale", "20"});
+  ASSERT_EQ(testing::run_quorix({"--sizes", "--report", "plate.dat"}, dir.path()).status, 0);
+  const double before = testing::report_numbers(read_file(dir / "plate.dat.report"), "estimated error")[0];
+  EXPECT_GT(before, 2.0);
+  std::filesystem::rename(dir / "plate.dat.pos", dir / "sizes.pos");
+  make_model(
+      dir, example_geometry(), pull,
+      {"-bgm", "sizes.pos", "-string", "Mesh.MeshSizeFromPoints = 0; Mesh.MeshSizeExtendFromBoundary = 0;"});
+  ASSERT_EQ(testing::run_quorix({"--report", "plate.dat"}, dir.path()).status, 0);
+  const double after = testing::report_numbers(read_file(dir / "plate.dat.report"), "estimated error")[0];
+  EXPECT_LT(after, 2.0);
 }
 
 }  // namespace

@@ -22,7 +22,8 @@ using testing::ScratchDir;
 using testing::write_file;
 
 // Reads FILE with VTK's XML reader and prints, one per line: the counts, the
-// cell types, the point data of point POINT, the sum of the reactions, and
+// cell types, the point data of point POINT, the sum of the reactions, the
+// root of the sum of the squared error indicators, and
 // where VTK's own Lagrange triangle puts parametric points of cell CELL.
 const char* const kVtkProbe = R"(
 import sys, vtk
@@ -40,6 +41,8 @@ for name in ("displacement", "stress", "von_mises"):
 reaction = data.GetArray("reaction")
 print("reaction_sum", *[repr(sum(reaction.GetComponent(p, c) for p in range(grid.GetNumberOfPoints())))
                         for c in range(3)])
+indicator = grid.GetCellData().GetArray("error_indicator")
+print("indicator", repr(sum(indicator.GetValue(c) ** 2 for c in range(grid.GetNumberOfCells())) ** 0.5))
 cell = grid.GetCell(cell_number)
 for r, s in ((0.2, 0.3), (0.05, 0.9), (1 / 3, 1 / 3), (0.7, 0.1), (0.0, 0.5)):
     x = [0.0] * 3
@@ -86,7 +89,7 @@ TEST(WriteVtu, VtkReadsTheCubicCellsTheirGeometryAndTheResults) {
   ScratchDir dir;
   const std::string text = testing::example_text("hole_plate.dat");
   write_file(dir / "hole.dat", text);
-  const testing::ProgramRun run = testing::run_quorix({"--vtu", "hole.dat"}, dir.path());
+  const testing::ProgramRun run = testing::run_quorix({"--vtu", "--report", "hole.dat"}, dir.path());
   ASSERT_EQ(run.status, 0) << run.err;
   write_file(dir / "probe.py", kVtkProbe);
   const int point = 456;  // the top of the hole, where the stress peaks
@@ -129,6 +132,12 @@ TEST(WriteVtu, VtkReadsTheCubicCellsTheirGeometryAndTheResults) {
   const std::vector<double>& reaction = probe.values.at("reaction_sum");
   EXPECT_NEAR(reaction.at(0), -10000.0, 1e-6);
   EXPECT_GT(reaction.at(1), 0.0);
+
+  // The elements' shares of the error add up, as squares, to the report's.
+  const std::vector<double> share =
+      testing::report_numbers(read_file(dir / "hole.dat.report"), "estimated error, share of the solution");
+  ASSERT_EQ(share.size(), 1u);
+  EXPECT_NEAR(100.0 * probe.values.at("indicator").at(0), share[0], 0.005);
 
   // VTK's Lagrange triangle with parametric (r, s) is this program's element
   // at qsi = 1 - r - s, eta = r.

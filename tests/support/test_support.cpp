@@ -29,6 +29,20 @@ std::string quorix_mesh_executable() {
 
 std::string example_text(const std::string& name) { return read_file(source_dir() + "/examples/" + name); }
 
+std::vector<double> report_numbers(const std::string& report, const std::string& label) {
+  const std::size_t at = report.find("\n  " + label);
+  std::vector<double> values;
+  if (at == std::string::npos) return values;
+  const std::size_t start = at + 3 + label.size();
+  std::istringstream row(report.substr(start, report.find('\n', start) - start));
+  for (std::string item; row >> item;) {
+    char* end = nullptr;
+    const double value = std::strtod(item.c_str(), &end);
+    if (end != item.c_str() && *end == '\0') values.push_back(value);
+  }
+  return values;
+}
+
 std::string sound_one_element_text() {
   return replaced(example_text("one_element.dat"), " 1        1000.0     0.3", " 1        1.0E7      0.3");
 }

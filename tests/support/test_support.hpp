@@ -43,6 +43,9 @@ std::string sound_one_element_text();
 // `from` is not there (a test's edit that no longer applies).
 std::string replaced(std::string text, const std::string& from, const std::string& to);
 void write_file(const std::filesystem::path& path, const std::string& text);
+// The numbers of the report row (FILE.report) that starts with `label`, in
+// order; empty when there is no such row.
+std::vector<double> report_numbers(const std::string& report, const std::string& label);
 
 // What a run of the program printed and its exit status (-1 when it did not
 // exit normally).
