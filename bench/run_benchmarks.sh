@@ -32,3 +32,14 @@ for model in plate20k plate100k plate200k nonlinear20k; do
   echo "quorix, one thread: $(QUORIX_THREADS=1 wall_and_peak "$quorix" "$work/$model.dat")"
   echo "quorix, $(nproc) threads: $(wall_and_peak "$quorix" "$work/$model.dat")"
 done
+
+# What the outputs for checking a run add: the 100k plate alone and with
+# --report --csv --vtu, one after the other in turn, medians of the repeats.
+echo "== plate100k: the result file alone against --report --csv --vtu"
+alone=() outputs=()
+for ((r = 0; r < repeats; ++r)); do
+  alone+=("$(/usr/bin/env time -f "%e" "$quorix" "$work/plate100k.dat" 2>&1 >/dev/null | tail -1)")
+  outputs+=("$(/usr/bin/env time -f "%e" "$quorix" --report --csv --vtu "$work/plate100k.dat" 2>&1 >/dev/null | tail -1)")
+done
+median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+echo "alone: median wall $(median "${alone[@]}") s; with the outputs: median wall $(median "${outputs[@]}") s"
