@@ -218,11 +218,12 @@ TEST(Program, TakesTheLongestNameTheFolderAllows) {
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{name, name + ".out"}));
 }
 
-// A plate big enough that its first load step takes a while.
+// A plate big enough that its first load step takes a while (a tenth of a
+// second in a Release build, much longer under the sanitizers).
 std::string slow_plate_model() {
   testing::PlateSpec layout;
-  layout.nx = 60;
-  layout.ny = 30;
+  layout.nx = 30;
+  layout.ny = 15;
   layout.analysis_type = "NONLINEAR";
   layout.load_increments = 2;
   AnalysisSettings settings;
@@ -266,7 +267,7 @@ TEST(Program, StoppedBySignalLeavesTheEarlierResultsAndItsLogSoFar) {
   // Whatever ends the process takes the temporary files away with it, and
   // the process ends as the signal would have ended it.
   const std::string model = slow_plate_model();
-  for (const int signal_number : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU, SIGABRT}) {
+  for (const int signal_number : {SIGTERM, SIGINT, SIGQUIT, SIGUSR1, SIGXCPU, SIGABRT}) {
     SCOPED_TRACE(strsignal(signal_number));
     ScratchDir dir;
     write_file(dir / "m.dat", model);
