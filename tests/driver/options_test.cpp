@@ -138,14 +138,16 @@ TEST(Program, OptionsLeaveTheResultFileAndConsoleAsTheyAre) {
     write_file(plain / name, testing::example_text(name));
     write_file(with_options / name, testing::example_text(name));
     const auto run = run_quorix({name}, plain.path());
-    const auto optioned = run_quorix({"--svg", "--vtu", "--report", "--csv", "--", name}, with_options.path());
+    const auto optioned =
+        run_quorix({"--svg", "--vtu", "--report", "--csv", "--", name}, with_options.path());
     EXPECT_EQ(run.status, name == "one_element.dat" ? 3 : 0);  // far too thin for its loads
     EXPECT_EQ(optioned.status, run.status);
     EXPECT_EQ(optioned.out, run.out);
     EXPECT_EQ(optioned.err, run.err);
     EXPECT_EQ(read_file(with_options / (name + ".out")), read_file(plain / (name + ".out")));
-    EXPECT_EQ(with_options.entries(), (std::vector<std::string>{name, name + ".csv", name + ".out",
-                                                                name + ".report", name + ".svg", name + ".vtu"}));
+    EXPECT_EQ(with_options.entries(),
+              (std::vector<std::string>{name, name + ".csv", name + ".out", name + ".report", name + ".svg",
+                                        name + ".vtu"}));
   }
 }
 
