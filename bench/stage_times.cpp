@@ -23,6 +23,7 @@
 #include "analysis/reactions.hpp"
 #include "driver/load_model.hpp"
 #include "model/plate_check.hpp"
+#include "ordering/nested_dissection.hpp"
 #include "output/csv_writer.hpp"
 #include "output/error_estimate.hpp"
 #include "output/report_writer.hpp"
@@ -38,7 +39,8 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 
 struct RunTimes {
   double reading = 0, assembly = 0, constraints = 0, solve = 0, analysis = 0, factorization = 0, solution = 0,
-         writing = 0, nodal = 0, vtu = 0, svg = 0, checks = 0, estimate = 0, tables = 0, total = 0;
+         writing = 0, nodal = 0, vtu = 0, svg = 0, checks = 0, estimate = 0, tables = 0, ordering = 0,
+         total = 0;
   std::uintmax_t vtu_bytes = 0, svg_bytes = 0;
   std::int64_t factor_reals = 0;
   int max_front = 0;
@@ -46,7 +48,7 @@ struct RunTimes {
   int solves = 0;
 };
 
-RunTimes run_once(const std::string& file) {
+RunTimes run_once(const std::string& file, bool nested) {
   using clock = std::chrono::steady_clock;
   RunTimes t;
   const auto start = clock::now();
@@ -65,6 +67,11 @@ RunTimes run_once(const std::string& file) {
   if (findings != 0) std::cerr << "the plate checks found something to say\n";
 
   quorix::Solver solver;
+  if (nested) {
+    const auto order_start = clock::now();
+    solver.pivot_order = quorix::nested_dissection_order(model);
+    t.ordering = seconds_since(order_start);
+  }
   std::ostringstream console;
   quorix::StageTimes stages;
   if (settings.analysis_type == "LINEAR")
@@ -142,12 +149,13 @@ double median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: stage_times MODEL.dat [repeats]\n");
+    std::fprintf(stderr, "usage: stage_times MODEL.dat [repeats] [nested]\n");
     return 2;
   }
   const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
+  const bool nested = argc > 3 && std::string(argv[3]) == "nested";
   std::vector<RunTimes> runs;
-  for (int r = 0; r < repeats; ++r) runs.push_back(run_once(argv[1]));
+  for (int r = 0; r < repeats; ++r) runs.push_back(run_once(argv[1], nested));
   auto med = [&](double RunTimes::*field) {
     std::vector<double> v;
     for (const RunTimes& t : runs) v.push_back(t.*field);
@@ -157,9 +165,10 @@ int main(int argc, char** argv) {
   getrusage(RUSAGE_SELF, &usage);
   const RunTimes& last = runs.back();
   std::printf("model %s, %d run(s), medians in seconds\n", argv[1], repeats);
-  std::printf("reading+checks %8.3f\nassembly       %8.3f\nconstraints    %8.3f\nsolve          %8.3f\n",
-              med(&RunTimes::reading), med(&RunTimes::assembly), med(&RunTimes::constraints),
-              med(&RunTimes::solve));
+  std::printf("reading+checks %8.3f\n", med(&RunTimes::reading));
+  if (nested) std::printf("nested order   %8.3f\n", med(&RunTimes::ordering));
+  std::printf("assembly       %8.3f\nconstraints    %8.3f\nsolve          %8.3f\n", med(&RunTimes::assembly),
+              med(&RunTimes::constraints), med(&RunTimes::solve));
   std::printf("  analysis     %8.3f\n  factorization%8.3f\n  solution     %8.3f\n", med(&RunTimes::analysis),
               med(&RunTimes::factorization), med(&RunTimes::solution));
   std::printf(

@@ -4,11 +4,11 @@
 # Packages already installed are left alone, so on a prepared machine the
 # script only checks and says nothing. Needs root or sudo to install.
 #
-#   tools/install-deps.sh           the compiler, CMake and Ninja
+#   tools/install-deps.sh           the compiler, CMake, Ninja and METIS
 #   tools/install-deps.sh --tests   those, and the test tools
 set -euo pipefail
 
-packages=(g++ cmake ninja-build)
+packages=(g++ cmake ninja-build libmetis-dev)
 case "${1:-}" in
   "") ;;
   --tests)

@@ -74,6 +74,15 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       line.csv = true;
     } else if (argument == "--sizes") {
       line.sizes = true;
+    } else if (argument == "--ordering") {
+      const std::string_view value = k + 1 < argc ? std::string_view(argv[k + 1]) : std::string_view();
+      if (value == "nested" || value == "minimum-degree")
+        line.nested_order = value == "nested";
+      else if (line.bad_value.empty())
+        line.bad_value =
+            k + 1 < argc ? "--ordering: expected nested or minimum-degree, found '" + std::string(value) + "'"
+                         : "--ordering: expected a value after it, found none";
+      ++k;
     } else if (argument == "--at" || argument == "--line") {
       std::string problem = k + 1 < argc ? read_place_option(argument, argv[k + 1], line)
                                          : "expected a value after it, found none";
@@ -126,6 +135,9 @@ void write_help(std::ostream& out) {
          "             FILE.line.csv\n"
          "  --sizes    also write FILE.pos, the element sizes that would bring the estimated error\n"
          "             to 2 %: gmsh -bgm FILE.pos -2 -order 3 plate.geo remeshes with them\n"
+         "  --ordering minimum-degree|nested\n"
+         "             the solver's pivot order: minimum degree (the default), or nested dissection\n"
+         "             of the mesh by METIS, which needs far less time and memory on large plates\n"
          "  --help     print this text and stop\n"
          "  --version  print the program's version and stop\n"
          "  --         end of the options: a file name that begins with '-' follows\n"

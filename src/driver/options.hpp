@@ -29,12 +29,13 @@ struct CommandLine {
     int count = 101;  // points, ends included
   };
   std::optional<Line> line;    // --line X0,Y0,X1,Y1[,N]: FILE.line.csv
+  bool nested_order = false;   // --ordering nested: the pivot order by nested dissection
   std::string unknown_option;  // the first argument taken for an option the program does not know
   std::string bad_value;       // what is wrong with the first option value that cannot be read
 };
 
 // Arguments that begin with '-' (other than "-" alone) are options until "--",
-// after which every argument is a file name; --at and --line take the next
+// after which every argument is a file name; --at, --line and --ordering take the next
 // argument as their value. An unknown option or a value that cannot be read
 // makes the action `usage` whatever else is given; otherwise --help wins over
 // --version, and --version over a run.

@@ -28,6 +28,7 @@
 #include "model/model_check.hpp"
 #include "model/plate_check.hpp"
 #include "model/support_groups.hpp"
+#include "ordering/nested_dissection.hpp"
 #include "output/csv_writer.hpp"
 #include "output/error_estimate.hpp"
 #include "output/point_values.hpp"
@@ -226,6 +227,14 @@ int run_stages(int argc, char** argv, const char*& stage) {
     progress.iteration(step, steps, iteration, d, balance);
   };
   StageTimes times;
+  if (command.nested_order) {
+    // One order for the run: the pattern is the mesh's, the same in every
+    // Newton iteration.
+    stage = "ordering the equations";
+    progress.stage("ordering");
+    solver.pivot_order = nested_dissection_order(model);
+    stage = "analysing";
+  }
   assert(settings.analysis_type == "LINEAR" || settings.analysis_type == "NONLINEAR");
   const AnalysisResult outcome =
       settings.analysis_type == "LINEAR"

@@ -51,7 +51,8 @@ std::int64_t saturated_sum(std::int64_t a, std::int64_t b, std::int64_t c) {
 // Elimination tree and front orders of a pivot order supplied by the caller
 // (IFLAG = 1 on entry), handed to build_assembly_tree as a tree of one-variable
 // nodes.
-//   iplan: in IPLAN(.,1) the supplied positions; out IPLAN(.,2) the variables
+//   iplan: in IPLAN(.,1) the supplied positions, which must be a permutation
+//   of 1..N (else IFLAG -8 and nothing else done); out IPLAN(.,2) the variables
 //   in decreasing position (the order they enter their father's children list,
 //   so that each node's sons are walked in increasing supplied position).
 //   tree_work: out, 2N: tree_work(v) the front order of v, tree_work(N + v)
@@ -67,22 +68,18 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
   View1<int> column_count = int_space.from(2 * static_cast<std::int64_t>(n) + 1);  // N
   const std::int64_t lists_base = 3 * static_cast<std::int64_t>(n) + 1;
 
-  // ---- The order: position(v) in 1..N, a permutation. Anything else is read
-  // as priorities and ranked by (value, index), so a faulty order still gives
-  // a valid one; a permutation is taken as it is.
+  // ---- The order: position(v) in 1..N, a permutation. Anything else is the
+  // caller's mistake, which no order made up here would mend: IFLAG -8, the
+  // first variable whose position is out of range or taken in IERROR.
   for (int k = 1; k <= n; ++k) variable_at(k) = 0;
-  bool permutation = true;
-  for (int v = 1; v <= n && permutation; ++v) {
+  for (int v = 1; v <= n; ++v) {
     const int k = position(v);
-    permutation = k >= 1 && k <= n && variable_at(k) == 0;
-    if (permutation) variable_at(k) = v;
-  }
-  if (!permutation) {
-    for (int k = 1; k <= n; ++k) variable_at(k) = k;
-    std::sort(variable_at.data(), variable_at.data() + n, [&](int a, int b) {
-      return position(a) < position(b) || (position(a) == position(b) && a < b);
-    });
-    for (int k = 1; k <= n; ++k) position(variable_at(k)) = k;
+    if (k < 1 || k > n || variable_at(k) != 0) {
+      solver.info.IERROR = v;
+      iflag = -8;
+      return;
+    }
+    variable_at(k) = v;
   }
 
   // ---- Lower lists: for each off-diagonal entry (i, j) in range, the later
@@ -786,6 +783,10 @@ void MFANAL(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1
   if (supplied) {
     // ---- Supplied order: elimination tree of one-variable nodes.
     supplied_order_tree(solver, n, nz, rows, cols, int_space, iplan, tree_work, list_start, list_end, iflag);
+    if (iflag < 0) {
+      write_solver_error(solver, kPhase, iflag, info.IERROR);
+      return;
+    }
     push_order = iplan.from(n + 1);
     info.NCOMPA = 0;
   } else {

@@ -101,7 +101,12 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     const std::int64_t order = std::max(n, 0);
     kept.iplan.assign(length(3 * order), 0);
     kept.nnodes = 0;
+    // 4. Compute a pivot order, or follow the caller's.
     kept.iflag = 0;
+    if (static_cast<std::int64_t>(solver.pivot_order.size()) == order && order > 0) {
+      std::copy(solver.pivot_order.begin(), solver.pivot_order.end(), kept.iplan.begin());
+      kept.iflag = 1;
+    }
     const std::int64_t liw = 3 * static_cast<std::int64_t>(n) + 2 * nz + 1;
     Table1<int> int_space = zeroed_table(liw);
     Table1<int> tree_work = zeroed_table(2 * order);

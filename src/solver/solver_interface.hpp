@@ -83,6 +83,12 @@ struct Solver {
   // Set by every solve that finds the matrix singular (and kept by regular
   // ones): the equations, ascending, left without a usable pivot.
   std::vector<int> free_equations;
+
+  // Set by a caller with a pivot order of its own (nested dissection, say):
+  // the position of each equation, 1..N, by equation. The analysis then
+  // follows it (IFLAG = 1) instead of computing a minimum-degree order; an
+  // order of another length than N is not used.
+  std::vector<int> pivot_order;
 };
 
 // ---- The three phases. Arrays are 1-based views; sizes as stated. --------
@@ -131,7 +137,8 @@ void release_solver_memory(Solver& solver);
 
 std::ostream& solver_console(const Solver& solver);
 // " **** ERROR RETURN FROM <phase> **** IFLAG=" and the detail line for IFLAG
-// -1 .. -7. `phase` is "MFANAL" or "MFFACT". la_or_liw: LIW for -3, LA for -4.
+// -1 .. -8 (-8: a supplied order that is no permutation, from MFANAL). `phase` is "MFANAL" or
+// "MFFACT". la_or_liw: LIW for -3, LA for -4.
 void write_solver_error(const Solver& solver, const char* phase, int iflag, std::int64_t value);
 // The IFLAG 1 warning header (first ignored entry only) and detail line (first
 // ten): `count` is the number of ignored entries so far, including this one.

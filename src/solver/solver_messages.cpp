@@ -40,6 +40,9 @@ void write_solver_error(const Solver& solver, const char* phase, int iflag, std:
     case -7:
       out << " NNODES is out of range\n";
       break;
+    case -8:
+      out << " IPLAN(.,1) IS NOT A PERMUTATION, FIRST AT VARIABLE" << fortran_int(ierror, 10) << '\n';
+      break;
     default:
       break;
   }

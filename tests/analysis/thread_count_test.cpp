@@ -14,6 +14,7 @@
 
 #include "analysis/analysis.hpp"
 #include "driver/load_model.hpp"
+#include "ordering/nested_dissection.hpp"
 #include "output/nodal_results.hpp"
 #include "output/result_writer.hpp"
 #include "parallel/task_pool.hpp"
@@ -34,7 +35,7 @@ struct ModelRun {
   int side_by_side = 0;  // factorizations that shared subtrees out
 };
 
-ModelRun run_model(const std::string& file, int threads) {
+ModelRun run_model(const std::string& file, int threads, bool nested = false) {
   set_shared_thread_count(threads);
   const std::string text = testing::read_file(testing::source_dir() + "/tests/data/threads/" + file);
   Model model;
@@ -44,6 +45,7 @@ ModelRun run_model(const std::string& file, int threads) {
   std::ostringstream console;
   Solver solver;
   solver.console = &console;
+  if (nested) solver.pivot_order = nested_dissection_order(model);
   // At the end of each factorization: its 2 x 2 pivots, and the factor
   // storage of the one before (RUSAGE is written after the last front).
   solver.factor_progress = [&](double share) {
@@ -113,6 +115,19 @@ TEST_F(ThreadCount, EveryThreadCountGivesTheSameFilesByteForByte) {
         EXPECT_LT(many.side_by_side, many.solves);
       }
     }
+  }
+}
+
+// The nested-dissection order too: its own tree, its own bits, the same on
+// any number of threads.
+TEST_F(ThreadCount, TheNestedOrderGivesTheSameFilesOnAnyThreadCount) {
+  const ModelRun one = run_model("sheared_plate.dat", 1, true);
+  EXPECT_GT(one.most_two_by_two, 0);
+  for (int threads : {3, 8}) {
+    SCOPED_TRACE(threads);
+    const ModelRun many = run_model("sheared_plate.dat", threads, true);
+    EXPECT_EQ(many.console, one.console);
+    EXPECT_TRUE(many.results == one.results);
   }
 }
 

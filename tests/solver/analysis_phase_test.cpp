@@ -382,10 +382,18 @@ TEST(MfanalSuppliedOrder, HandWorkedTrees) {
   EXPECT_EQ(renumbered.positions, (std::vector<int>{3, 1, 2, 4}));
   EXPECT_EQ(renumbered.nodes, (Nodes{{2, 0, 2}, {2, 0, 2}}));
 
-  // Not a permutation: ranked by value, then index.
-  const Analysis ranked = analyse(tridiagonal(3), 15, 1, {7, 7, 0});
-  EXPECT_EQ(ranked.positions, (std::vector<int>{2, 3, 1}));
-  expect_valid_plan(ranked, 3);
+  // Not a permutation: refused, naming the first variable out of range or
+  // whose position is taken.
+  for (const auto& [order, variable] :
+       {std::pair{std::vector<int>{7, 1, 2}, 1}, {{1, 2, 2}, 3}, {{2, 1, 0}, 3}}) {
+    const Analysis refused = analyse(tridiagonal(3), 15, 1, order);
+    EXPECT_EQ(refused.iflag, -8);
+    EXPECT_EQ(refused.info.IERROR, variable);
+    EXPECT_EQ(refused.console,
+              " **** ERROR RETURN FROM MFANAL **** IFLAG= -8\n IPLAN(.,1) IS NOT A PERMUTATION, "
+              "FIRST AT VARIABLE         " +
+                  std::to_string(variable) + "\n");
+  }
 }
 
 TEST(BuildAssemblyTree, MembersAndMergingRules) {

@@ -1,0 +1,158 @@
+#include "ordering/nested_dissection.hpp"
+
+#include <metis.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+namespace quorix {
+
+namespace {
+
+// The mesh of corners: two corners adjacent when they end one element edge,
+// in METIS's compressed form: the neighbours of corner c (from 0) are
+// adjacency[offsets[c] .. offsets[c + 1] - 1], ascending, each once.
+struct CornerGraph {
+  std::vector<int> corner_of;  // by node number: its corner (from 0), -1 for other nodes
+  std::vector<int> node_of;    // by corner: its node number
+  std::vector<idx_t> offsets;
+  std::vector<idx_t> adjacency;
+};
+
+CornerGraph corner_graph(const Model& model) {
+  CornerGraph graph;
+  graph.corner_of.assign(static_cast<std::size_t>(model.nodes.size()) + 1, -1);
+  for (const Element& element : model.elements)
+    for (std::size_t a = 0; a < 3; ++a)
+      if (int& corner = graph.corner_of[static_cast<std::size_t>(element.nodes[a])]; corner < 0) {
+        corner = static_cast<int>(graph.node_of.size());
+        graph.node_of.push_back(element.nodes[a]);
+      }
+  const std::size_t corners = graph.node_of.size();
+  const auto corner = [&](const Element& element, std::size_t a) {
+    return static_cast<std::size_t>(graph.corner_of[static_cast<std::size_t>(element.nodes[a])]);
+  };
+  // Each element gives each of its corners the other two; the lists are then
+  // sorted and their repeats (from the neighbouring elements) dropped, each
+  // list moved down over the repeats of those before it.
+  std::vector<std::int64_t> start(corners + 1, 0);
+  for (const Element& element : model.elements)
+    for (std::size_t a = 0; a < 3; ++a) start[corner(element, a) + 1] += 2;
+  for (std::size_t c = 1; c <= corners; ++c) start[c] += start[c - 1];
+  std::vector<idx_t> lists(static_cast<std::size_t>(start[corners]));
+  std::vector<std::int64_t> next(start.begin(), start.end() - 1);
+  for (const Element& element : model.elements)
+    for (std::size_t a = 0; a < 3; ++a)
+      for (std::size_t b = 0; b < 3; ++b)
+        if (a != b)
+          lists[static_cast<std::size_t>(next[corner(element, a)]++)] =
+              static_cast<idx_t>(corner(element, b));
+  graph.offsets.assign(corners + 1, 0);
+  auto kept = lists.begin();
+  for (std::size_t c = 0; c < corners; ++c) {
+    const auto first = lists.begin() + start[c];
+    const auto last = lists.begin() + start[c + 1];
+    std::sort(first, last);
+    kept = std::copy(first, std::unique(first, last), kept);
+    graph.offsets[c + 1] = static_cast<idx_t>(kept - lists.begin());
+  }
+  lists.erase(kept, lists.end());
+  graph.adjacency = std::move(lists);
+  return graph;
+}
+
+// The corners by METIS's nested dissection: place[c] the position (from 0) of
+// corner c.
+std::vector<idx_t> dissect(CornerGraph& graph) {
+  idx_t options[METIS_NOPTIONS];
+  METIS_SetDefaultOptions(options);
+  options[METIS_OPTION_NUMBERING] = 0;
+  options[METIS_OPTION_SEED] = 1;  // the same order on every run
+  idx_t count = static_cast<idx_t>(graph.node_of.size());
+  std::vector<idx_t> order(graph.node_of.size());
+  std::vector<idx_t> place(graph.node_of.size());
+  const int status = METIS_NodeND(&count, graph.offsets.data(), graph.adjacency.data(), nullptr, options,
+                                  order.data(), place.data());
+  if (status != METIS_OK)
+    throw std::runtime_error(status == METIS_ERROR_MEMORY
+                                 ? "METIS ran out of memory ordering the mesh"
+                                 : "METIS could not order the mesh (status " + std::to_string(status) + ")");
+  return place;
+}
+
+}  // namespace
+
+// The separators METIS finds between the corners cut the whole mesh: an
+// element's corners are adjacent to one another, so no element has corners
+// on both sides of a separator, and each element's other nodes can go with
+// the corners they lie between. An edge node goes just before the earlier of
+// its edge's two corners, the centre node just before the earliest of the
+// three: so it is eliminated inside the part of the mesh it belongs to, and
+// an edge of a separator stays with the separator. Ordering the corners
+// alone, a ninth of the nodes of a cubic mesh, takes a fraction of the time
+// of ordering every node and gives fronts about as small.
+//
+// A node's prescribed equations keep their place beside its free ones: their
+// couplings are zero but stay in the matrix's pattern, so eliminating them
+// anywhere else only adds to the fronts they pass through.
+std::vector<int> nested_dissection_order(const Model& model) {
+  const int nodes = model.nodes.size();
+  std::vector<int> position(2 * static_cast<std::size_t>(nodes), 0);
+  if (nodes == 0) return position;
+  CornerGraph graph = corner_graph(model);
+  const std::vector<idx_t> place = dissect(graph);
+
+  // Each node's key: the place of its corner, or of the earliest corner it
+  // goes before; nodes in no element come first.
+  constexpr int kFirst = -1;
+  std::vector<int> key(static_cast<std::size_t>(nodes) + 1, kFirst);
+  std::vector<char> is_corner(static_cast<std::size_t>(nodes) + 1, 0);
+  for (std::size_t c = 0; c < graph.node_of.size(); ++c) {
+    key[static_cast<std::size_t>(graph.node_of[c])] = static_cast<int>(place[c]);
+    is_corner[static_cast<std::size_t>(graph.node_of[c])] = 1;
+  }
+  std::vector<char> keyed(static_cast<std::size_t>(nodes) + 1, 0);
+  for (const Element& element : model.elements) {
+    const auto at = [&](std::size_t a) { return key[static_cast<std::size_t>(element.nodes[a])]; };
+    const int edge_12 = std::min(at(0), at(1)), edge_23 = std::min(at(1), at(2)),
+              edge_31 = std::min(at(2), at(0));
+    const std::array<int, 7> earliest = {
+        edge_12, edge_12, edge_23, edge_23, edge_31, edge_31, std::min(edge_12, at(2))};
+    for (std::size_t a = 3; a < 10; ++a) {
+      const auto node = static_cast<std::size_t>(element.nodes[a]);
+      if (is_corner[node] != 0) continue;  // a corner of another element (a mesh that does not conform)
+      key[node] = keyed[node] != 0 ? std::min(key[node], earliest[a - 3]) : earliest[a - 3];
+      keyed[node] = 1;
+    }
+  }
+
+  // Counted by bucket (key + 1), then placed: the nodes in no element first,
+  // then for each corner place the nodes that go before its corner, in
+  // increasing number, and the corner in the bucket's last slot.
+  const std::size_t buckets = graph.node_of.size() + 1;
+  std::vector<std::int64_t> first(buckets + 1, 0);  // bucket b: first[b] .. first[b + 1] - 1
+  for (int k = 1; k <= nodes; ++k)
+    ++first[static_cast<std::size_t>(key[static_cast<std::size_t>(k)] + 1) + 1];
+  for (std::size_t b = 1; b <= buckets; ++b) first[b] += first[b - 1];
+  std::vector<int> order(static_cast<std::size_t>(nodes));
+  std::vector<std::int64_t> cursor(first.begin(), first.end() - 1);
+  for (int k = 1; k <= nodes; ++k)
+    if (is_corner[static_cast<std::size_t>(k)] == 0)
+      order[static_cast<std::size_t>(
+          cursor[static_cast<std::size_t>(key[static_cast<std::size_t>(k)] + 1)]++)] = k;
+  for (std::size_t c = 0; c < graph.node_of.size(); ++c)
+    order[static_cast<std::size_t>(first[static_cast<std::size_t>(place[c]) + 2] - 1)] = graph.node_of[c];
+
+  int next = 0;
+  for (const int node : order) {
+    position[2 * static_cast<std::size_t>(node - 1)] = ++next;
+    position[2 * static_cast<std::size_t>(node - 1) + 1] = ++next;
+  }
+  return position;
+}
+
+}  // namespace quorix
