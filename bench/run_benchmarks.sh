@@ -43,3 +43,31 @@ for ((r = 0; r < repeats; ++r)); do
 done
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 echo "alone: median wall $(median "${alone[@]}") s; with the outputs: median wall $(median "${outputs[@]}") s"
+
+# The two pivot orders side by side on plates of 20k to 400k elements: the
+# program's wall time and peak memory (medians of the repeats), and from
+# stage_times the ordering time, the forecast multiply-adds and the factor
+# reals. Then the growth exponents of time and memory with the number of
+# equations, fitted by least squares on the logarithms.
+python3 "$root/bench/make_plate.py" 500 400 "$work/plate400k.dat"
+echo "== the pivot orders"
+table=$work/orders.txt
+: >"$table"
+for model in plate20k plate100k plate200k plate400k; do
+  equations=$(awk '/^NODE/ { n = 0; getline; getline; getline; while ((getline line) > 0 && line !~ /^-/) ++n; print 2 * n; exit }' "$work/$model.dat")
+  for ordering in minimum-degree nested; do
+    stages=$("$stage_times" "$work/$model.dat" "$repeats" $([ "$ordering" = nested ] && echo nested) 2>/dev/null)
+    order_time=$(echo "$stages" | awk '/^nested order/ { print $3 } END { if (!found) {} }')
+    ops=$(echo "$stages" | sed -n 's/.*forecast flops \([^ ]*\).*/\1/p')
+    reals=$(echo "$stages" | sed -n 's/^factor reals \([0-9]*\),.*/\1/p')
+    measured=$(wall_and_peak "$quorix" --ordering "$ordering" "$work/$model.dat")
+    wall=$(echo "$measured" | awk '{ print $2 }')
+    peak=$(echo "$measured" | awk '{ print $5 }')
+    echo "$model $equations $ordering wall ${wall} s, peak ${peak} MiB, ordering ${order_time:-0} s, multiply-adds $ops, factor reals $reals"
+    echo "$ordering $equations $wall $peak" >>"$table"
+  done
+done
+for ordering in minimum-degree nested; do
+  awk -v o="$ordering" '$1 == o { x = log($2); n++; sx += x; sxx += x * x; st += log($3); sxt += x * log($3); sm += log($4); sxm += x * log($4) }
+    END { d = n * sxx - sx * sx; printf "%s: time grows as N^%.2f, memory as N^%.2f\n", o, (n * sxt - sx * st) / d, (n * sxm - sx * sm) / d }' "$table"
+done
