@@ -16,24 +16,6 @@ double imposed_value(const PrescribedDisplacement& record, PrescribedImposition 
 
 }  // namespace
 
-int prescribed_equations(const PrescribedDisplacement& record, std::array<int, 2>& equations) {
-  const int k = record.node;
-  if (record.direction == "X") {
-    equations[0] = 2 * k - 1;
-    return 1;
-  }
-  if (record.direction == "Y") {
-    equations[0] = 2 * k;
-    return 1;
-  }
-  if (record.direction == "BOTH") {
-    equations[0] = 2 * k - 1;
-    equations[1] = 2 * k;
-    return 2;
-  }
-  return 0;
-}
-
 EdgeLoadVector edge_pressure_vector(const ElementTables& tables, const ElementData& element,
                                     const EdgePressure& pressure) {
   constexpr double third = 0.3333333333333333;

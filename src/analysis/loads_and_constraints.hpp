@@ -35,10 +35,6 @@ struct EdgeLoadVector {
 EdgeLoadVector edge_pressure_vector(const ElementTables& tables, const ElementData& element,
                                     const EdgePressure& pressure);
 
-// The equations a prescribed displacement fixes: 2k - 1 for "X", 2k for "Y",
-// both for "BOTH" (in that order), none for anything else. Returns the count.
-int prescribed_equations(const PrescribedDisplacement& record, std::array<int, 2>& equations);
-
 // The nodal forces and edge loads at load factor 1, added up by equation.
 Table1<double> applied_loads(const Model& model, const ElementTables& tables);
 // 1 at the equations that a prescribed displacement fixes, 0 at the others.

@@ -12,20 +12,6 @@
 
 namespace quorix {
 
-namespace {
-
-// The element's displacements in the order of its 20-vectors: u1, v1, u2, ...
-Vec20 element_displacements(const ElementData& data) {
-  Vec20 u{};
-  for (std::size_t a = 0; a < 10; ++a) {
-    u[2 * a] = data.u[a];
-    u[2 * a + 1] = data.v[a];
-  }
-  return u;
-}
-
-}  // namespace
-
 Table1<double> support_reactions(const Model& model, const AnalysisSettings& settings,
                                  const ElementTables& tables, double load_factor) {
   Table1<double> reactions(2 * model.nodes.size64(), 0.0);

@@ -88,13 +88,6 @@ bool displacements_too_large(const Model& model) {
 constexpr double kWarnedError = 0.05;
 constexpr double kTargetError = 0.02;
 
-// "18 %", "4.2 %"
-std::string percent_text(double share) {
-  std::array<char, 32> text{};
-  std::snprintf(text.data(), text.size(), share >= 0.1 ? "%.0f %%" : "%.2g %%", 100.0 * share);
-  return text.data();
-}
-
 // One line for the points of `option` that lie outside the plate, naming the
 // first; `file`, when given, is where the others went.
 void warn_of_points_outside(const std::vector<PointValues>& points, const char* option,
@@ -319,7 +312,7 @@ int run_stages(int argc, char** argv, const char*& stage) {
   //     displacements are out of all proportion.
   const bool trusted_solve = unheld.empty() && !singular;
   if (trusted_solve && estimate.estimated && estimate.relative > kWarnedError)
-    std::cerr << "quorix: the estimated stress error is " << percent_text(estimate.relative)
+    std::cerr << "quorix: the estimated stress error is " << percent_for_message(estimate.relative)
               << " of the solution: refine the mesh where error_indicator is high\n";
   const bool too_large =
       settings.analysis_type == "LINEAR" && trusted_solve && displacements_too_large(model);

@@ -54,11 +54,7 @@ std::array<Vec<3>, kAreaPoints> area_point_stresses(const ElementTables& tables,
                                                     const AnalysisSettings& settings,
                                                     const ElementData& element) {
   const Mat3 d = elastic_matrix(element.material, settings.stress_state);
-  Vec20 u{};
-  for (std::size_t a = 0; a < 10; ++a) {
-    u[2 * a] = element.u[a];
-    u[2 * a + 1] = element.v[a];
-  }
+  const Vec20 u = element_displacements(element);
   std::array<Vec<3>, kAreaPoints> stresses{};
   for (int k = 1; k <= kAreaPoints; ++k)
     stresses[static_cast<std::size_t>(k - 1)] =

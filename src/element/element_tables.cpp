@@ -124,6 +124,15 @@ Vec<4> edge_derivatives(double s) {
 
 Vec10 shape_functions(double qsi, double eta) { return shape_values(qsi, eta); }
 
+Vec20 element_displacements(const ElementData& element) {
+  Vec20 u{};
+  for (std::size_t a = 0; a < 10; ++a) {
+    u[2 * a] = element.u[a];
+    u[2 * a + 1] = element.v[a];
+  }
+  return u;
+}
+
 void shape_derivatives(double qsi, double eta, Vec10& dqsi, Vec10& deta) {
   dqsi = shape_dqsi(qsi, eta);
   deta = shape_deta(qsi, eta);

@@ -67,6 +67,8 @@ struct ElementData {
   double thickness = 0.0;
 };
 ElementData gather_element(const Model& model, const Element& element);
+// The element's displacements in the order of its 20-vectors: u1, v1, u2, ...
+Vec20 element_displacements(const ElementData& element);
 
 // At area point k = 1..7. The determinant is not returned; it keeps its sign.
 Mat2 jacobian(const ElementTables& tables, const ElementData& element, int k);

@@ -458,7 +458,7 @@ class Importer {
   // are refused here, naming both options and the node.
   void make_supports() {
     std::vector<PrescribedDisplacement> records;
-    std::unordered_map<std::int64_t, std::size_t> first_option;  // node equation -> support option
+    std::unordered_map<int, std::size_t> first_option;  // equation -> support option
     for (std::size_t s = 0; s < conditions_.supports.size(); ++s) {
       const GroupSupport& support = conditions_.supports[s];
       const auto groups = find_groups(support.option, support.group, {0, 1});
@@ -475,23 +475,25 @@ class Importer {
           nodes.insert(node);
         }
       }
-      const std::string_view direction = support.direction.trimmed();
       if (!nodes.empty())
         support_groups_.push_back({support.group, static_cast<int>(records.size()) + 1,
                                    static_cast<int>(records.size() + nodes.size())});
       for (const int node : nodes) {
-        for (int axis = 0; axis < 2; ++axis) {
-          if (direction != "BOTH" && direction != (axis == 0 ? "X" : "Y")) continue;
-          const auto [at, added] = first_option.try_emplace(2 * std::int64_t{node} + axis, s);
+        const PrescribedDisplacement record{static_cast<int>(records.size() + 1), node, support.direction,
+                                            support.value};
+        std::array<int, 2> equations{};
+        for (int e = 0; e < prescribed_equations(record, equations); ++e) {
+          const int equation = equations[static_cast<std::size_t>(e)];
+          const auto [at, added] = first_option.try_emplace(equation, s);
           const GroupSupport& first = conditions_.supports[at->second];
           if (added || first.value == support.value) continue;
           const Node& place = model_.nodes(node);
           fail(support.option + ": expected one value for node " + std::to_string(node) + " at " +
-               point_for_message({place.x, place.y}) + " in " + (axis == 0 ? "X" : "Y") + ", found " +
+               point_for_message({place.x, place.y}) + " in " + (equation % 2 == 1 ? "X" : "Y") + ", found " +
                number_for_message(first.value) + " from " + first.option + " and " +
                number_for_message(support.value) + " from " + support.option);
         }
-        records.push_back({static_cast<int>(records.size() + 1), node, support.direction, support.value});
+        records.push_back(record);
       }
     }
     model_.prescribed_displacements = to_table(records);

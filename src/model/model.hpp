@@ -70,6 +70,26 @@ struct PrescribedDisplacement {
   double value = 0.0;
 };
 
+// The equations a prescribed displacement fixes: 2k - 1 for "X", 2k for "Y",
+// both for "BOTH" (in that order), none for anything else. Returns the count.
+inline int prescribed_equations(const PrescribedDisplacement& record, std::array<int, 2>& equations) {
+  const int k = record.node;
+  if (record.direction == "X") {
+    equations[0] = 2 * k - 1;
+    return 1;
+  }
+  if (record.direction == "Y") {
+    equations[0] = 2 * k;
+    return 1;
+  }
+  if (record.direction == "BOTH") {
+    equations[0] = 2 * k - 1;
+    equations[1] = 2 * k;
+    return 2;
+  }
+  return 0;
+}
+
 struct AnalysisSettings {
   FixedText<10> analysis_type{"NONLINEAR"};
   FixedText<12> stress_state{"PLANE_STRESS"};

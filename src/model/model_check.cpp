@@ -43,6 +43,12 @@ std::string short_number_for_message(double value) {
   return chars.data();
 }
 
+std::string percent_for_message(double share) {
+  std::array<char, 40> text{};
+  std::snprintf(text.data(), text.size(), share >= 0.1 ? "%.0f %%" : "%.2g %%", 100.0 * share);
+  return text.data();
+}
+
 std::string point_for_message(std::initializer_list<double> coordinates) {
   std::string text = "(";
   for (const double value : coordinates) {

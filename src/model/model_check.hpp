@@ -54,6 +54,10 @@ std::string number_for_message(double value);
 // A real for a message about a place or a size: six significant digits.
 std::string short_number_for_message(double value);
 
+// A share for a message as a percentage: "18 %" from 0.1 up, else two
+// significant digits ("4.2 %", "0.51 %").
+std::string percent_for_message(double share);
+
 // A place for a message, "(0, 50)": each coordinate to six significant digits.
 std::string point_for_message(std::initializer_list<double> coordinates);
 

@@ -1,6 +1,7 @@
 #include "model/plate_check.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <numeric>
@@ -214,9 +215,9 @@ std::vector<std::string> unheld_motions(const Model& model) {
     if (index < 0) continue;
     Part& part = found[static_cast<std::size_t>(index)];
     const Node& node = model.nodes(record.node);
-    const std::string_view direction = record.direction.trimmed();
-    if (direction == "X" || direction == "BOTH") part.x_rows.add(node.x, node.y);
-    if (direction == "Y" || direction == "BOTH") part.y_rows.add(node.x, node.y);
+    std::array<int, 2> equations{};
+    for (int e = 0; e < prescribed_equations(record, equations); ++e)
+      (equations[static_cast<std::size_t>(e)] % 2 == 1 ? part.x_rows : part.y_rows).add(node.x, node.y);
     if (part.first_support == 0) part.first_support = record.node;
     part.one_support = part.one_support && part.first_support == record.node;
   }
@@ -275,6 +276,7 @@ std::vector<std::string> unjoined_nodes(const Model& model) {
   for (int e = 1; e <= model.elements.size(); ++e)
     for (const int node : model.elements(e).nodes)
       if (paired[static_cast<std::size_t>(node)]) elements_of[static_cast<std::size_t>(node)].push_back(e);
+  const Places places{model, box.diagonal()};
   std::vector<std::string> lines;
   std::size_t unjoined = 0;
   for (const auto& [a, b] : pairs) {
@@ -283,7 +285,7 @@ std::vector<std::string> unjoined_nodes(const Model& model) {
     if (std::find_first_of(ea.begin(), ea.end(), eb.begin(), eb.end()) != ea.end()) continue;
     if (++unjoined > kListed) continue;
     lines.push_back("quorix: nodes " + std::to_string(a) + " and " + std::to_string(b) + " are both at " +
-                    Places{model, box.diagonal()}.node_point(a) +
+                    places.node_point(a) +
                     " but no element joins them: the mesh is cut there (two meshes put together without "
                     "merging their nodes?)");
   }

@@ -107,28 +107,25 @@ std::vector<int> nested_dissection_order(const Model& model) {
   const std::vector<idx_t> place = dissect(graph);
 
   // Each node's key: the place of its corner, or of the earliest corner it
-  // goes before; nodes in no element come first.
+  // goes before; nodes in no element (left at kNone) come first.
+  constexpr int kNone = std::numeric_limits<int>::max();
   constexpr int kFirst = -1;
-  std::vector<int> key(static_cast<std::size_t>(nodes) + 1, kFirst);
-  std::vector<char> is_corner(static_cast<std::size_t>(nodes) + 1, 0);
-  for (std::size_t c = 0; c < graph.node_of.size(); ++c) {
+  std::vector<int> key(static_cast<std::size_t>(nodes) + 1, kNone);
+  for (std::size_t c = 0; c < graph.node_of.size(); ++c)
     key[static_cast<std::size_t>(graph.node_of[c])] = static_cast<int>(place[c]);
-    is_corner[static_cast<std::size_t>(graph.node_of[c])] = 1;
-  }
-  std::vector<char> keyed(static_cast<std::size_t>(nodes) + 1, 0);
+  const auto is_corner = [&](int node) { return graph.corner_of[static_cast<std::size_t>(node)] >= 0; };
   for (const Element& element : model.elements) {
     const auto at = [&](std::size_t a) { return key[static_cast<std::size_t>(element.nodes[a])]; };
     const int edge_12 = std::min(at(0), at(1)), edge_23 = std::min(at(1), at(2)),
               edge_31 = std::min(at(2), at(0));
     const std::array<int, 7> earliest = {
         edge_12, edge_12, edge_23, edge_23, edge_31, edge_31, std::min(edge_12, at(2))};
-    for (std::size_t a = 3; a < 10; ++a) {
-      const auto node = static_cast<std::size_t>(element.nodes[a]);
-      if (is_corner[node] != 0) continue;  // a corner of another element (a mesh that does not conform)
-      key[node] = keyed[node] != 0 ? std::min(key[node], earliest[a - 3]) : earliest[a - 3];
-      keyed[node] = 1;
-    }
+    for (std::size_t a = 3; a < 10; ++a)
+      if (!is_corner(element.nodes[a]))  // else a corner of another element (a mesh that does not conform)
+        key[static_cast<std::size_t>(element.nodes[a])] = std::min(at(a), earliest[a - 3]);
   }
+  for (int& k : key)
+    if (k == kNone) k = kFirst;
 
   // Counted by bucket (key + 1), then placed: the nodes in no element first,
   // then for each corner place the nodes that go before its corner, in
@@ -141,7 +138,7 @@ std::vector<int> nested_dissection_order(const Model& model) {
   std::vector<int> order(static_cast<std::size_t>(nodes));
   std::vector<std::int64_t> cursor(first.begin(), first.end() - 1);
   for (int k = 1; k <= nodes; ++k)
-    if (is_corner[static_cast<std::size_t>(k)] == 0)
+    if (!is_corner(k))
       order[static_cast<std::size_t>(
           cursor[static_cast<std::size_t>(key[static_cast<std::size_t>(k)] + 1)]++)] = k;
   for (std::size_t c = 0; c < graph.node_of.size(); ++c)

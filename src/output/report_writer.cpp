@@ -29,12 +29,6 @@ std::string right(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
-std::string percent(double share) {
-  std::array<char, 40> text{};
-  std::snprintf(text.data(), text.size(), share >= 0.1 ? "%.0f %%" : "%.2g %%", 100.0 * share);
-  return text.data();
-}
-
 std::string place(const Node& node) { return point_for_message({node.x, node.y}); }
 
 // Force sums of a vector by equation: Fx, Fy and the moment about the
@@ -101,10 +95,10 @@ std::vector<SupportSum> support_sums(const Model& model, const NodalResults& res
   std::vector<char> counted(2 * static_cast<std::size_t>(model.nodes.size()) + 2, 0);
   for (int r = 1; r <= records; ++r) {
     const PrescribedDisplacement& record = model.prescribed_displacements(r);
-    const std::string_view direction = record.direction.trimmed();
-    for (int axis = 0; axis < 2; ++axis) {
-      if (direction != "BOTH" && direction != (axis == 0 ? "X" : "Y")) continue;
-      const std::int64_t equation = 2 * std::int64_t{record.node} - 1 + axis;
+    std::array<int, 2> equations{};
+    for (int e = 0; e < prescribed_equations(record, equations); ++e) {
+      const int equation = equations[static_cast<std::size_t>(e)];
+      const int axis = equation % 2 == 1 ? 0 : 1;
       if (counted[static_cast<std::size_t>(equation)] != 0) continue;
       counted[static_cast<std::size_t>(equation)] = 1;
       const int s =
@@ -148,20 +142,11 @@ void write_report(const ReportInput& input, std::ostream& out) {
 
   out << "Quorix report: " << input.file_name << '\n' << std::string(78, '=') << "\n\n";
 
-  // ---- The model.
+  // ---- The model. Every prescribed equation counts in one support sum.
+  const bool deformed = settings.analysis_type == "NONLINEAR";
+  const std::vector<SupportSum> supports = support_sums(model, results, input.groups, deformed);
   int prescribed = 0;
-  {
-    std::vector<char> seen(2 * static_cast<std::size_t>(model.nodes.size()) + 2, 0);
-    for (const PrescribedDisplacement& record : model.prescribed_displacements) {
-      const std::string_view direction = record.direction.trimmed();
-      for (int axis = 0; axis < 2; ++axis)
-        if (direction == "BOTH" || direction == (axis == 0 ? "X" : "Y")) {
-          char& mark = seen[static_cast<std::size_t>(2 * std::int64_t{record.node} - 1 + axis)];
-          prescribed += mark == 0 ? 1 : 0;
-          mark = 1;
-        }
-    }
-  }
+  for (const SupportSum& sum : supports) prescribed += sum.equations;
   const int equations = 2 * model.nodes.size();
   out << "Model\n"
       << rule << '\n'
@@ -171,7 +156,7 @@ void write_report(const ReportInput& input, std::ostream& out) {
       << equations - prescribed << " free, " << prescribed << " prescribed)\n"
       << "  " << padded("analysis", 36) << right(std::string(settings.analysis_type.trimmed()), 14);
   if (settings.analysis_type == "NONLINEAR")
-    out << "   (" << settings.load_increments << " load steps, " << percent(input.load_level)
+    out << "   (" << settings.load_increments << " load steps, " << percent_for_message(input.load_level)
         << " of the loads)";
   out << '\n'
       << "  " << padded("stress state", 36) << right(std::string(settings.stress_state.trimmed()), 14)
@@ -196,7 +181,6 @@ void write_report(const ReportInput& input, std::ostream& out) {
   out << '\n';
 
   // ---- Loads, reactions and their balance.
-  const bool deformed = settings.analysis_type == "NONLINEAR";
   const Resultant applied = resultant(model, input.loads, deformed);
   const Resultant weight = resultant(model, input.self_weight, deformed);
   out << padded("Loads", 38) << "            Fx             Fy     Mz about (0, 0)\n" << rule << '\n';
@@ -210,7 +194,7 @@ void write_report(const ReportInput& input, std::ostream& out) {
       << padded("Support reactions", 38) << "            Rx             Ry     Mz about (0, 0)\n"
       << rule << '\n';
   Resultant reactions;
-  for (const SupportSum& sum : support_sums(model, results, input.groups, deformed)) {
+  for (const SupportSum& sum : supports) {
     resultant_row(out, sum.label + " (" + std::to_string(sum.equations) + " equations)", sum.reaction);
     reactions += sum.reaction;
   }
@@ -244,7 +228,7 @@ void write_report(const ReportInput& input, std::ostream& out) {
     out << "  not estimated: the estimate is made for a linear analysis only\n\n";
   } else {
     out << "  " << padded("estimated error, share of the solution", 36)
-        << right(percent(estimate.relative), 14) << '\n'
+        << right(percent_for_message(estimate.relative), 14) << '\n'
         << "  " << padded("error, energy norm", 36) << real(estimate.error_norm) << '\n'
         << "  " << padded("solution, energy norm", 36) << real(estimate.solution_norm) << '\n';
     std::vector<int> order(estimate.element_error.size());
@@ -263,8 +247,8 @@ void write_report(const ReportInput& input, std::ostream& out) {
       const double share = estimate.solution_norm > 0.0
                                ? estimate.element_error[static_cast<std::size_t>(e)] / estimate.solution_norm
                                : 0.0;
-      out << std::string(23, ' ') << right(std::to_string(e + 1), 10) << right(percent(share), 24) << "   "
-          << place(model.nodes(element.nodes[9])) << '\n';
+      out << std::string(23, ' ') << right(std::to_string(e + 1), 10) << right(percent_for_message(share), 24)
+          << "   " << place(model.nodes(element.nodes[9])) << '\n';
     }
     out << '\n';
   }
