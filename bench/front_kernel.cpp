@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "parallel/task_pool.hpp"
 #include "solver/factorization_phase.hpp"
 
 namespace {
@@ -49,6 +50,7 @@ void FactorizeDenseFront(benchmark::State& state, double threshold, int panel) {
   std::vector<int> int_space(static_cast<std::size_t>(liw));
   std::vector<int> tree_work(static_cast<std::size_t>(n));
   quorix::Solver solver;
+  solver.pool = &quorix::shared_task_pool();
   solver.controls.U = threshold;
   solver.controls.error_unit = solver.controls.diagnostic_unit = 0;
   for (auto _ : state) {

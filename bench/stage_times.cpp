@@ -30,6 +30,7 @@
 #include "output/result_writer.hpp"
 #include "output/svg_writer.hpp"
 #include "output/vtu_writer.hpp"
+#include "parallel/task_pool.hpp"
 
 namespace {
 
@@ -67,6 +68,7 @@ RunTimes run_once(const std::string& file, bool nested) {
   if (findings != 0) std::cerr << "the plate checks found something to say\n";
 
   quorix::Solver solver;
+  solver.pool = &quorix::shared_task_pool();
   if (nested) {
     const auto order_start = clock::now();
     solver.pivot_order = quorix::nested_dissection_order(model);

@@ -37,6 +37,7 @@
 #include "output/size_field_writer.hpp"
 #include "output/svg_writer.hpp"
 #include "output/vtu_writer.hpp"
+#include "parallel/task_pool.hpp"
 #include "solver/solver_interface.hpp"
 
 namespace quorix {
@@ -213,6 +214,7 @@ int run_stages(int argc, char** argv, const char*& stage) {
   ProgressLine progress(isatty(STDERR_FILENO) != 0);
   Solver solver;
   solver.console = &std::cout;
+  solver.pool = &shared_task_pool();
   solver.factor_progress = [&](double share) { progress.factor_share(share); };
   AnalysisProgress told;
   told.on_stage = [&](const char* name) { progress.stage(name); };

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "solver/solver_listings.hpp"
+#include "solver/storage_walk.hpp"
 
 namespace quorix {
 
@@ -678,47 +679,49 @@ void forecast_storage(SolverInfo& info, int n, std::int64_t nz, View1<const int>
   // remainder; its integers are the f indices plus a header. The peaks are
   // taken with the input entries all kept (RT, IT) or consumed as their rows
   // are assembled (RN, IN).
-  double ops = 0.0;
-  std::int64_t rfacts = 0, ifacts = 1;
-  std::int64_t stacked_reals = 0, stacked_integers = 0;
-  std::int64_t remaining = entries;
-  std::int64_t rt = entries, rn = entries, it = entries, in = entries;
-  auto triangle = [](std::int64_t order) { return order * (order + 1) / 2; };
-  int depth = 0;
-  std::int64_t last_position = 0;
-  for (int k = 1; k <= nnodes; ++k) {
-    const std::int64_t p = eliminated(k), f = fronts(k);
-    const int s = sons(k);
-    std::int64_t front_reals = triangle(f);
-    if (s > 0 && depth > 0) front_reals += 1 - triangle(stack(depth));
-    rt = std::max(rt, entries + stacked_reals + rfacts + front_reals);
-    rn = std::max(rn, remaining + stacked_reals + rfacts + front_reals);
-    it = std::max(it, entries + stacked_integers + f + ifacts + 2);
-    in = std::max(in, remaining + stacked_integers + f + ifacts + 2);
-    for (std::int64_t t = 1; t <= p && last_position + t <= n; ++t) remaining -= charges(last_position + t);
-    last_position += p;
-    for (int t = 1; t <= s && depth > 0; ++t) {
-      const std::int64_t order = stack(depth--);
-      stacked_reals -= triangle(order);
-      stacked_integers -= order + 1;
+  struct Peaks {
+    View1<const int> eliminated, fronts;
+    View1<std::int64_t> charges;
+    int n;
+    std::int64_t entries, remaining;
+    std::int64_t rt, rn, it, in;
+    std::int64_t last_position = 0;
+    double ops = 0.0;
+    StorageState factors;  // after the last node
+    bool front(int k, const StorageState& before, std::int64_t top_son_words, int) {
+      const std::int64_t p = eliminated(k), f = fronts(k);
+      std::int64_t front_reals = triangle_words(f);
+      if (top_son_words > 0) front_reals += 1 - top_son_words;
+      const std::int64_t held = before.stacked_reals + before.factor_reals + front_reals;
+      rt = std::max(rt, entries + held);
+      rn = std::max(rn, remaining + held);
+      const std::int64_t held_ints = before.stacked_ints + f + before.factor_ints + 2;
+      it = std::max(it, entries + held_ints);
+      in = std::max(in, remaining + held_ints);
+      for (std::int64_t t = 1; t <= p && last_position + t <= n; ++t) remaining -= charges(last_position + t);
+      last_position += p;
+      // Operations of p eliminations in a front of order f (each multiply-add
+      // of the rank-one updates and the divisions), in real arithmetic.
+      const double pr = static_cast<double>(p), fr = static_cast<double>(f);
+      ops += (pr * (fr * (fr + 1.0) - (pr + 1.0) * (2.0 * fr + 1.0) / 2.0) +
+              pr * (pr + 1.0) * (2.0 * pr + 1.0) / 6.0) /
+             2.0;
+      return true;
     }
-    ifacts += f + 1 + (p != 1 ? 1 : 0);
-    if (k != nnodes && p != f) {
-      const std::int64_t order = f - p;
-      stack(++depth) = static_cast<int>(order);
-      stacked_reals += triangle(order);
-      stacked_integers += order + 1;
-      it = std::max(it, entries + ifacts + stacked_integers);
-      in = std::max(in, remaining + ifacts + stacked_integers);
+    void son(int, int) {}
+    bool after(int, const StorageState& state, bool pushed) {
+      factors = state;
+      if (pushed) {
+        it = std::max(it, entries + state.factor_ints + state.stacked_ints);
+        in = std::max(in, remaining + state.factor_ints + state.stacked_ints);
+      }
+      return true;
     }
-    // Operations of p eliminations in a front of order f (each multiply-add
-    // of the rank-one updates and the divisions), in real arithmetic.
-    const double pr = static_cast<double>(p), fr = static_cast<double>(f);
-    ops += (pr * (fr * (fr + 1.0) - (pr + 1.0) * (2.0 * fr + 1.0) / 2.0) +
-            pr * (pr + 1.0) * (2.0 * pr + 1.0) / 6.0) /
-           2.0;
-    rfacts += (p + (2 * f - p) * p) / 2;  // the p pivot rows of the front
-  }
+  } peaks{eliminated, fronts, charges, n, entries, entries, entries, entries, entries, entries, 0, 0.0, {}};
+  walk_factor_storage(nnodes, eliminated, sons, fronts, stack, peaks);
+  const double ops = peaks.ops;
+  const std::int64_t rfacts = peaks.factors.factor_reals, ifacts = peaks.factors.factor_ints;
+  const std::int64_t rt = peaks.rt, rn = peaks.rn, it = peaks.it, in = peaks.in;
 
   // ---- The totals: never below the input entries plus the diagonal
   // accumulators.

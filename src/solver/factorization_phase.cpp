@@ -18,7 +18,6 @@
 #include "solver/factorization_phase.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cassert>
 #include <climits>
 #include <cmath>
@@ -31,6 +30,7 @@
 
 #include "parallel/task_pool.hpp"
 #include "solver/front_kernels.hpp"
+#include "solver/front_step.hpp"
 #include "solver/subtree_factors.hpp"
 #include "sparse/large_memory.hpp"
 
@@ -41,19 +41,18 @@ namespace {
 constexpr const char* phase = "MFFACT";
 
 // The top of one storage array (see the file comment): the stack occupies
-// stack_bottom .. stack_end-1 and the unconsumed input input_start .. end.
+// stack_bottom .. stack_end-1.
 struct TopRegion {
   std::int64_t stack_bottom;
   std::int64_t stack_end;
-  std::int64_t input_start;
 };
 
-// Moves the stack up against the unconsumed input rows, freeing the words
-// the consumed rows held for the factors. Returns false when there is no
-// such gap (nothing to gain, nothing counted).
+// Moves the stack up against the unconsumed input rows, which start at
+// input_start, freeing the words the consumed rows held for the factors.
+// Returns false when there is no such gap (nothing to gain, nothing counted).
 template <class T>
-bool compress_factor_storage(View1<T> space, TopRegion& top) {
-  const std::int64_t gap = top.input_start - top.stack_end;
+bool compress_factor_storage(View1<T> space, TopRegion& top, std::int64_t input_start) {
+  const std::int64_t gap = input_start - top.stack_end;
   if (gap == 0) return false;
   const std::int64_t words = top.stack_end - top.stack_bottom;
   if (words > 0) {
@@ -61,7 +60,7 @@ bool compress_factor_storage(View1<T> space, TopRegion& top) {
     std::memmove(bottom + gap, bottom, static_cast<std::size_t>(words) * sizeof(T));
   }
   top.stack_bottom += gap;
-  top.stack_end = top.input_start;
+  top.stack_end = input_start;
   return true;
 }
 
@@ -219,164 +218,133 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
   return total;
 }
 
-// ---- factorize_fronts -----------------------------------------------------
+// ---- The fronts one after the other -----------------------------------------
 
-// tree_work is the front position of each variable while its front is
-// built, and 0 otherwise. While the variables are collected it marks them:
-constexpr int kNotInFront = 0;
-constexpr int kCounted = -1;  // met once, counted in the front order
-constexpr int kListed = -2;   // written into the front's index list
-
-// Assembles and partly eliminates the front of every tree node in turn.
-//
-// With a schedule of subtrees (subtree_factors.hpp) whose tasks are done,
-// each task is taken as a whole where its first node comes: its blocks are
-// in place, its root's remainder goes on the stack, and the storage state
-// becomes the one its fronts would have left. The fronts of the schedule's
-// buffered nodes are assembled in a buffer and their pivot rows copied into
-// place. Nothing else changes. Should the storage state call for a
-// compression, which the schedule rules out, the loop stops with
-// schedule_failed() set and without a message.
-class FrontLoop {
+// The shared storage of the file comment, as the front step sees it: the
+// blocks from word 1, the stack of son remainders below the input rows, a
+// compression when a front or a list does not fit. With a schedule of
+// subtrees (subtree_factors.hpp) a compression means the schedule was wrong:
+// the step stops with schedule_failed() set and without a message; the
+// schedule's buffered fronts are assembled in a buffer and their pivot rows
+// copied into place.
+class SharedStorage {
  public:
-  FrontLoop(Solver& solver, int n, View1<double> real_space, std::int64_t la, View1<int> int_space,
-            std::int64_t liw, View1<const int> iplan, int nnodes, View1<int> tree_work, std::int64_t total,
-            int panel_pivots, bool release_input, SubtreeSchedule* schedule = nullptr,
-            SubtreeRun* run = nullptr)
+  SharedStorage(Solver& solver, View1<double> real_space, std::int64_t la, View1<int> int_space,
+                std::int64_t liw, std::int64_t total, FrontCursor& cursor, bool release_input,
+                std::int64_t release_piece, int nnodes, const SubtreeSchedule* schedule)
       : solver_(solver),
         info_(solver.info),
-        n_(n),
         real_space_(real_space),
         la_(la),
         int_space_(int_space),
         liw_(liw),
-        iplan_(iplan),
-        nnodes_(nnodes),
-        front_position_(tree_work),
-        int_top_{liw - total + 1, liw - total + 1, liw - total + 1},
-        input_base_(liw - total + 1),
-        total_(total),
-        real_top_{la - total + 1, la - total + 1, la - total + 1},
-        panel_(panel_pivots),
+        cursor_(cursor),
+        int_top_{liw - total + 1, liw - total + 1},
+        real_top_{la - total + 1, la - total + 1},
+        int_input_base_(liw - total + 1),
+        real_input_base_(la - total + 1),
+        last_node_(nnodes),
         release_input_(release_input),
-        schedule_(schedule),
-        run_(run) {
-    const double clamped = clamped_threshold(solver.controls);
-    u_ = clamped;
-    tolerance_ = solver.controls.definite_zero_tolerance;
-    panel_.pool = &shared_task_pool();
+        release_piece_(release_piece),
+        schedule_(schedule) {
+    cursor_.int_input = int_input_base_;
+    cursor_.real_input = real_input_base_;
   }
 
-  // Runs every node; returns the IFLAG (0, or 2 with sign changes in
-  // definite mode; 3 or an error set by the caller's rules).
-  void run(int& mfront, int& iflag);
+  // The front step's part (front_step.hpp).
+  template <class Visit>
+  void for_each_son_variable(int sons, Visit&& visit) const;
+  bool accept_front(int node, int front_order, int delayed, int& iflag);
+  bool make_list_room(int front_order, int& iflag);
+  double* place_front(int node, int sons, int front_order, int delayed, int& iflag);
+  void assemble_sons(const Front& a, int sons, int delayed, View1<int> position);
+  void input_assembled() { release_assembled_input(); }
+  bool pivots_as_planned(int, int) const { return true; }
+  void keep_block(const Front& a, std::int64_t words);
+  bool push_remainder(int node, int remainder, const int* list, const double* triangle, int& iflag);
+
+  // After every front, pushed or not: a buffer no later front needs goes.
+  void finish_front(int node);
+  // A task's blocks are in place and the cursor after them: its input rows
+  // are passed over, and the words above its blocks are not known to be zero.
+  void skip_task_input(std::int64_t input_words);
+  // The root remainder of a task that is done, in place after its block or
+  // in the task's copy.
+  bool push_task_remainder(const SubtreeTask& task, int& iflag);
+  // Whether the next input row is the one at `input_word` among the rows.
+  bool input_at(std::int64_t input_word) const { return cursor_.int_input == int_input_base_ + input_word; }
   bool schedule_failed() const { return schedule_failed_; }
   bool released_input() const { return int_released_ > 0 || real_released_ > 0; }
 
  private:
-  // One front: its variables, place, assembly, pivots, block and remainder.
-  // Returns false after an error return (iflag set, message written).
-  bool factorize_node(int node, int& iflag);
-
-  template <class Visit>
-  void for_each_front_variable(int sons, int planned, Visit&& visit) const;
-  bool place_front(int sons, int front_order, int delayed, bool buffered, int& iflag);
-  void assemble_son_triangles(const Front& a, int sons, int delayed);
-  PivotCounts eliminate_definite_pivots(const Front& a, int fully_summed, int& iflag);
-  // Pushes a remainder whose list is at `list` and whose triangle is at
-  // `triangle` (in place after the block, or elsewhere).
-  bool push_remainder(int remainder, const int* list, const double* triangle, int& iflag);
+  template <class T>
+  bool compress(View1<T> space, TopRegion& top, std::int64_t input_start, int& counter);
   // Gives the pages of the input rows assembled so far back to the system,
   // a few megabytes at a time: they are never read again (a compression
   // writes the stack over them).
   void release_assembled_input();
-  // Takes a task of the schedule as if its fronts had just been worked.
-  bool take_task(SubtreeTask& task, int& iflag);
-  // In the scheduled run a compression means the schedule was wrong.
-  template <class T>
-  bool compress(View1<T> space, TopRegion& top, int& counter);
-  // Tells factor_progress the share of the forecast operations done after
-  // `node`, in steps of a hundredth and at the last node.
-  void tell_progress(int node);
 
   Solver& solver_;
   SolverInfo& info_;
-  const int n_;
   const View1<double> real_space_;
   const std::int64_t la_;
   const View1<int> int_space_;
   const std::int64_t liw_;
-  const View1<const int> iplan_;
-  const int nnodes_;
-  const View1<int> front_position_;
-  double u_ = 0.1;
-  double tolerance_ = 0.0;
-
-  int consumed_ = 0;               // pivot positions whose input rows are assembled
-  std::int64_t pivots_total_ = 0;  // pivots taken in all fronts so far
-  int block_count_ = 0;
-  int mfront_ = 0;
-  std::int64_t next_int_ = 2;   // next factor integer (int_space(1) is the block count)
-  std::int64_t next_real_ = 1;  // next factor real
+  FrontCursor& cursor_;
   TopRegion int_top_;
-  const std::int64_t input_base_;  // int word of the first input row
-  const std::int64_t total_;       // words of the input rows
   TopRegion real_top_;
+  const std::int64_t int_input_base_;   // int word of the first input row
+  const std::int64_t real_input_base_;  // real word of the first input row
   std::int64_t zero_end_ = 1;    // real words next_real .. zero_end-1 are zero; zero_end <= stack bottom
   std::int64_t front_last_ = 0;  // last real word of the current front
-  int expected_sign_ = 0;        // definite mode: sign of the last pivot
-  int last_front_order_ = 0;     // of the front just done
-  int last_pivots_ = 0;
-  PanelPivots panel_;
-  const bool release_input_;      // give the input rows' pages back as they are assembled
-  double operations_done_ = 0.0;  // as the forecast counts them, over the fronts so far
-  double share_told_ = 0.0;
-  SubtreeSchedule* schedule_;
-  SubtreeRun* run_;                                    // where the schedule's tasks run
+  const int last_node_;
+  const bool release_input_;  // give the input rows' pages back as they are assembled
+  const std::int64_t release_piece_;
   std::int64_t int_released_ = 0, real_released_ = 0;  // input words given back, from the first
+  const SubtreeSchedule* schedule_;
   bool schedule_failed_ = false;
+  bool buffered_ = false;           // the current front is in a buffer
   LargeArray<double> buffer_;       // for the schedule's buffered fronts, when not in real_space
   double* buffer_front_ = nullptr;  // where the buffered front is
 };
 
 template <class T>
-bool FrontLoop::compress(View1<T> space, TopRegion& top, int& counter) {
+bool SharedStorage::compress(View1<T> space, TopRegion& top, std::int64_t input_start, int& counter) {
   if (schedule_ != nullptr) {
     schedule_failed_ = true;
     return false;
   }
-  if (compress_factor_storage(space, top)) ++counter;
+  if (compress_factor_storage(space, top, input_start)) ++counter;
   return true;
 }
 
-void FrontLoop::tell_progress(int node) {
-  if (!solver_.factor_progress) return;
-  operations_done_ += front_operations(last_front_order_, last_pivots_);
-  const double share = info_.OPS > 0.0 ? std::min(1.0, operations_done_ / info_.OPS) : 1.0;
-  if (node == nnodes_) {
-    solver_.factor_progress(1.0);
-  } else if (share >= share_told_ + 0.01) {
-    share_told_ = share;
-    solver_.factor_progress(share);
+// The lists of the top `sons` remainders follow one another up from the
+// stack bottom, each after its length word.
+template <class Visit>
+void SharedStorage::for_each_son_variable(int sons, Visit&& visit) const {
+  std::int64_t pos = int_top_.stack_bottom;
+  for (int s = 0; s < sons; ++s) {
+    assert(pos < int_top_.stack_end);
+    const int length = int_space_(pos);
+    assert(length > 0 && pos + length < int_top_.stack_end);
+    for (int t = 1; t <= length; ++t) visit(int_space_(pos + t));
+    pos += remainder_ints(length);
   }
 }
 
-// The variables of the top `sons` stacked lists (stacked = true) and of the
-// next `planned` input rows (their own and their columns), with repeats.
-template <class Visit>
-void FrontLoop::for_each_front_variable(int sons, int planned, Visit&& visit) const {
-  std::int64_t pos = int_top_.stack_bottom;
-  for (int s = 0; s < sons; ++s) {
-    const int length = int_space_(pos);
-    for (int t = 1; t <= length; ++t) visit(int_space_(pos + t), true);
-    pos += length + 1;
-  }
-  pos = int_top_.input_start;
-  for (int row = 0; row < planned; ++row) {
-    assert(pos <= liw_ && int_space_(pos) < 0);
-    visit(-int_space_(pos), false);
-    for (++pos; pos <= liw_ && int_space_(pos) > 0; ++pos) visit(int_space_(pos), false);
-  }
+bool SharedStorage::accept_front(int, int, int, int&) { return true; }
+
+// The block header (2 words) and the index list (front_order words) from
+// next_int must end below the stack.
+bool SharedStorage::make_list_room(int front_order, int& iflag) {
+  const auto fits = [&] { return int_top_.stack_bottom > cursor_.next_int + front_order + 1; };
+  if (fits()) return true;
+  if (!compress(int_space_, int_top_, cursor_.int_input, info_.NCOMPI)) return false;
+  if (fits()) return true;
+  iflag = -3;
+  info_.IERROR = liw_ - int_top_.stack_bottom + cursor_.next_int + front_order + 2;
+  write_solver_error(solver_, phase, -3, liw_);
+  return false;
 }
 
 // The front, front_order(front_order+1)/2 real words from next_real, may
@@ -384,28 +352,30 @@ void FrontLoop::for_each_front_variable(int sons, int planned, Visit&& visit) co
 // word, while its delayed rows, delayed(2 front_order - delayed + 1)/2 words,
 // end below the stack. Compresses when it does not fit; the words not known
 // to be zero are cleared. A buffered front is cleared in the buffer instead.
-bool FrontLoop::place_front(int sons, int front_order, int delayed, bool buffered, int& iflag) {
+double* SharedStorage::place_front(int node, int sons, int front_order, int delayed, int& iflag) {
+  const std::int64_t next_real = cursor_.next_real;
   const std::int64_t front_words = triangle_words(front_order);
   const std::int64_t delayed_words = pivot_row_words(front_order, delayed);
-  front_last_ = next_real_ + front_words - 1;
+  front_last_ = next_real + front_words - 1;
   auto top_son_words = [&]() -> std::int64_t {
     return sons > 0 ? triangle_words(int_space_(int_top_.stack_bottom)) : 1;
   };
   auto front_fits = [&] {
-    return next_real_ + delayed_words <= real_top_.stack_bottom &&
+    return next_real + delayed_words <= real_top_.stack_bottom &&
            front_last_ <= real_top_.stack_bottom + top_son_words() - 2;
   };
   if (!front_fits()) {
-    if (!compress(real_space_, real_top_, info_.NCOMPR)) return false;
+    if (!compress(real_space_, real_top_, cursor_.real_input, info_.NCOMPR)) return nullptr;
     if (!front_fits()) {
       iflag = -4;
       info_.IERROR = la_ - real_top_.stack_bottom +
-                     std::max(next_real_ + delayed_words, front_last_ - top_son_words() + 2);
+                     std::max(next_real + delayed_words, front_last_ - top_son_words() + 2);
       write_solver_error(solver_, phase, -4, la_);
-      return false;
+      return nullptr;
     }
   }
-  if (buffered) {
+  buffered_ = schedule_ != nullptr && schedule_->buffered[static_cast<std::size_t>(node)];
+  if (buffered_) {
     if (schedule_->buffer_start > 0) {
       buffer_front_ = real_space_.data() + (schedule_->buffer_start - 1);
     } else {
@@ -416,28 +386,31 @@ bool FrontLoop::place_front(int sons, int front_order, int delayed, bool buffere
       buffer_front_ = buffer_.get();
     }
     std::fill(buffer_front_, buffer_front_ + front_words, 0.0);
-    return true;
+    return buffer_front_;
   }
-  const std::int64_t from = std::max(next_real_, zero_end_);
+  const std::int64_t from = std::max(next_real, zero_end_);
   const std::int64_t to = std::min(front_last_, real_top_.stack_bottom - 1);
   if (from <= to) std::fill(real_space_.data() + (from - 1), real_space_.data() + to, 0.0);
   zero_end_ = std::max(zero_end_, to + 1);
-  return true;
+  assert(zero_end_ <= real_top_.stack_bottom && front_last_ < real_top_.stack_end);
+  return real_space_.data() + (next_real - 1);
 }
 
 // Each son triangle, topmost first, is added at the front positions of its
 // variables and popped. Its list, popped with it, is turned into front
 // positions first.
-void FrontLoop::assemble_son_triangles(const Front& a, int sons, int delayed) {
+void SharedStorage::assemble_sons(const Front& a, int sons, int delayed, View1<int> position) {
   const std::int64_t delayed_words = pivot_row_words(a.order, delayed);
   const std::int64_t stack_bottom_before = real_top_.stack_bottom;
   for (int s = 0; s < sons; ++s) {
     const int length = int_space_(int_top_.stack_bottom);
+    assert(int_top_.stack_bottom + remainder_ints(length) <= int_top_.stack_end &&
+           real_top_.stack_bottom + triangle_words(length) <= real_top_.stack_end);
     int* const local = int_space_.data() + int_top_.stack_bottom;  // local[t-1]: position of variable t
-    for (int t = 0; t < length; ++t) local[t] = front_position_(local[t]);
+    for (int t = 0; t < length; ++t) local[t] = position(local[t]);
     double* const son = real_space_.data() + (real_top_.stack_bottom - 1);
     const std::int64_t son_words = triangle_words(length);
-    if (s == 0 && front_last_ >= real_top_.stack_bottom) {
+    if (s == 0 && !buffered_ && front_last_ >= real_top_.stack_bottom) {
       // The front reaches into this triangle. Its leading rows, those of
       // variables delayed here, land in the front's delayed rows, below the
       // stack. The rest is a triangle of order length - lead over variables
@@ -457,72 +430,47 @@ void FrontLoop::assemble_son_triangles(const Front& a, int sons, int delayed) {
     } else {
       add_son_rows(a, son, local, length, 1, length);
     }
-    int_top_.stack_bottom += length + 1;
+    int_top_.stack_bottom += remainder_ints(length);
     real_top_.stack_bottom += son_words;
   }
   if (zero_end_ >= stack_bottom_before) zero_end_ = real_top_.stack_bottom;
 }
 
-// Definite mode: every fully summed row in turn, without interchanges. |d|
-// at or below the tolerance is an error; a change of sign a warning (or an
-// error when U < 0). Returns with iflag < 0 after an error.
-PivotCounts FrontLoop::eliminate_definite_pivots(const Front& a, int fully_summed, int& iflag) {
-  PivotCounts counts;
-  int& p = counts.pivots;
-  for (int j = 1; j <= fully_summed; ++j) {
-    if (panel_.count > 0) update_candidate_row(a, panel_, j);
-    const double d = a.at(j, j);
-    const std::int64_t stage = pivots_total_ + p + 1;
-    if (std::abs(d) <= tolerance_) {
-      iflag = -5;
-      info_.IERROR = stage;
-      write_solver_error(solver_, phase, -5, 0);
-      return counts;
-    }
-    const int sign = d < 0.0 ? -1 : 1;
-    if (expected_sign_ != 0 && sign != expected_sign_) {
-      if (iflag != 2) {
-        iflag = 2;
-        info_.IERROR = 0;
-      }
-      ++info_.IERROR;
-      if (info_.IERROR <= 10) write_sign_change_warning(solver_, stage);
-      if (u_ < 0.0) {
-        iflag = -6;
-        info_.IERROR = stage;
-        write_solver_error(solver_, phase, -6, 0);
-        return counts;
-      }
-    }
-    expected_sign_ = sign;
-    counts.negative += hold_one_by_one(a, panel_, p, d);
-    ++p;
-  }
-  if (panel_.count > 0) apply_panel(a, panel_, p + 1);
-  return counts;
+void SharedStorage::keep_block(const Front& a, std::int64_t words) {
+  if (!buffered_) return;
+  std::memcpy(real_space_.data() + (cursor_.next_real - 1), a.first,
+              static_cast<std::size_t>(words) * sizeof(double));
+  zero_end_ = std::max(zero_end_, cursor_.next_real + words);
 }
 
 // The remainder's list with a length word on the integer stack, its triangle
 // on the real stack (already in place when it ends at the stack bottom,
-// otherwise copied up and the vacated words cleared).
-bool FrontLoop::push_remainder(int remainder, const int* list, const double* triangle, int& iflag) {
-  if (int_top_.stack_bottom - (remainder + 1) < next_int_) {
-    if (!compress(int_space_, int_top_, info_.NCOMPI)) return false;
-    if (int_top_.stack_bottom - (remainder + 1) < next_int_) {
+// otherwise copied up and the vacated words cleared). Nothing at the last
+// node, where it is dropped.
+bool SharedStorage::push_remainder(int node, int remainder, const int* list, const double* triangle,
+                                   int& iflag) {
+  if (node == last_node_) return true;
+  const std::int64_t list_words = remainder_ints(remainder);
+  const auto fits = [&] { return int_top_.stack_bottom - list_words >= cursor_.next_int; };
+  if (!fits()) {
+    if (!compress(int_space_, int_top_, cursor_.int_input, info_.NCOMPI)) return false;
+    if (!fits()) {
       iflag = -3;
-      info_.IERROR = liw_ - int_top_.stack_bottom + next_int_ + remainder + 1;
+      info_.IERROR = liw_ - int_top_.stack_bottom + cursor_.next_int + list_words;
       write_solver_error(solver_, phase, -3, liw_);
       return false;
     }
   }
   // Without a pivot the list lies above next_int, where the stack may now
   // reach: copy it before writing the length word.
-  int_top_.stack_bottom -= remainder + 1;
+  assert(int_top_.stack_end <= cursor_.int_input && real_top_.stack_end <= cursor_.real_input);
+  int_top_.stack_bottom -= list_words;
   std::memmove(int_space_.data() + int_top_.stack_bottom, list,
                static_cast<std::size_t>(remainder) * sizeof(int));
   int_space_(int_top_.stack_bottom) = remainder;
   const std::int64_t words = triangle_words(remainder);
-  double* const in_place = real_space_.data() + (next_real_ - 1);
+  const std::int64_t next_real = cursor_.next_real;
+  double* const in_place = real_space_.data() + (next_real - 1);
   if (triangle != in_place) {
     // From a buffer, to where it would stand had the front been in place.
     const std::int64_t to = real_top_.stack_bottom - words;
@@ -530,24 +478,39 @@ bool FrontLoop::push_remainder(int remainder, const int* list, const double* tri
     real_top_.stack_bottom = to;
     zero_end_ = std::min(zero_end_, to);
   } else if (front_last_ == real_top_.stack_bottom - 1) {
-    real_top_.stack_bottom = next_real_;
-    zero_end_ = next_real_;
+    real_top_.stack_bottom = next_real;
+    zero_end_ = next_real;
   } else {
     const std::int64_t to = real_top_.stack_bottom - words;
     std::memmove(real_space_.data() + (to - 1), in_place, static_cast<std::size_t>(words) * sizeof(double));
     const std::int64_t vacated_end = std::min(front_last_, to - 1);  // last source word not overwritten
-    if (vacated_end >= next_real_) std::fill(in_place, real_space_.data() + vacated_end, 0.0);
+    if (vacated_end >= next_real) std::fill(in_place, real_space_.data() + vacated_end, 0.0);
     real_top_.stack_bottom = to;
     zero_end_ = std::min(zero_end_, to);
   }
   return true;
 }
 
-std::atomic<std::int64_t> input_release_piece{std::int64_t{4} << 20};  // bytes
+void SharedStorage::finish_front(int node) {
+  if (buffered_ && node == schedule_->last_buffered) buffer_.reset();
+  buffered_ = false;
+}
 
-void FrontLoop::release_assembled_input() {
+bool SharedStorage::push_task_remainder(const SubtreeTask& task, int& iflag) {
+  front_last_ = cursor_.next_real + triangle_words(task.root_remainder) - 1;
+  return push_remainder(task.last_node, task.root_remainder, task.root_list, task.root_triangle, iflag);
+}
+
+void SharedStorage::skip_task_input(std::int64_t input_words) {
+  cursor_.int_input += input_words;
+  cursor_.real_input += input_words;
+  release_assembled_input();
+  zero_end_ = cursor_.next_real;  // what lies above is not known
+}
+
+void SharedStorage::release_assembled_input() {
   if (!release_input_) return;
-  const std::int64_t piece = input_release_piece.load(std::memory_order_relaxed);  // bytes
+  const std::int64_t piece = release_piece_;  // bytes
   auto release = [&](auto* space, std::int64_t base, std::int64_t input_start, std::int64_t& released) {
     const auto size = static_cast<std::int64_t>(sizeof(*space));
     const std::int64_t words = (input_start - base) * size / piece * piece / size;
@@ -555,144 +518,106 @@ void FrontLoop::release_assembled_input() {
     discard_pages(space + (base - 1 + released), static_cast<std::size_t>((words - released) * size));
     released = words;
   };
-  release(int_space_.data(), input_base_, int_top_.input_start, int_released_);
-  release(real_space_.data(), la_ - total_ + 1, real_top_.input_start, real_released_);
+  release(int_space_.data(), int_input_base_, cursor_.int_input, int_released_);
+  release(real_space_.data(), real_input_base_, cursor_.real_input, real_released_);
+}
+
+// Assembles and partly eliminates the front of every tree node in turn.
+//
+// With a schedule of subtrees (subtree_factors.hpp) whose tasks are done,
+// each task is taken as a whole where its first node comes: its blocks are
+// in place, its root's remainder goes on the stack, and the storage state
+// becomes the one its fronts would have left. Nothing else changes. Should
+// the storage state call for a compression, which the schedule rules out,
+// the loop stops with schedule_failed() set and without a message.
+class FrontLoop {
+ public:
+  FrontLoop(Solver& solver, const FactorSpace& space, View1<int> tree_work, const FactorOptions& options,
+            bool release_input, SubtreeSchedule* schedule = nullptr, SubtreeRun* run = nullptr)
+      : solver_(solver),
+        info_(solver.info),
+        space_(space),
+        position_(tree_work),
+        storage_(solver, space.real_space, space.la, space.int_space, space.liw, space.total, cursor_,
+                 release_input, options.tuning.input_release_piece, space.nnodes, schedule),
+        panel_(space.panel_pivots),
+        schedule_(schedule),
+        run_(run) {
+    panel_.pool = options.pool;
+    panel_.min_split_work = options.tuning.panel_min_work;
+    panel_.min_split_rows = options.tuning.panel_min_rows;
+    choice_.u = space.u;
+    choice_.tolerance = space.tolerance;
+    choice_.panel = &panel_;
+    choice_.solver = &solver;
+  }
+
+  // Runs every node. iflag is left as it is, or set to 2 (definite mode: a
+  // change of sign), 3 (fewer pivots than N) or an error.
+  void run(int& mfront, int& iflag);
+  bool schedule_failed() const { return storage_.schedule_failed() || task_failed_; }
+  bool released_input() const { return storage_.released_input(); }
+
+ private:
+  // Takes a task of the schedule as if its fronts had just been worked.
+  bool take_task(SubtreeTask& task, int& iflag);
+  // Tells factor_progress the share of the forecast operations done after
+  // `node`, in steps of a hundredth and at the last node.
+  void tell_progress(int node);
+
+  Solver& solver_;
+  SolverInfo& info_;
+  const FactorSpace& space_;
+  const View1<int> position_;  // front positions, in tree_work
+  FrontCursor cursor_;
+  SharedStorage storage_;
+  PanelPivots panel_;
+  PivotChoice choice_;
+  int block_count_ = 0;
+  int mfront_ = 0;
+  int last_front_order_ = 0;  // of the front just done
+  int last_pivots_ = 0;
+  double operations_done_ = 0.0;  // as the forecast counts them, over the fronts so far
+  double share_told_ = 0.0;
+  SubtreeSchedule* schedule_;
+  SubtreeRun* run_;  // where the schedule's tasks run
+  bool task_failed_ = false;
+};
+
+void FrontLoop::tell_progress(int node) {
+  if (!solver_.factor_progress) return;
+  operations_done_ += front_operations(last_front_order_, last_pivots_);
+  const double share = info_.OPS > 0.0 ? std::min(1.0, operations_done_ / info_.OPS) : 1.0;
+  if (node == space_.nnodes) {
+    solver_.factor_progress(1.0);
+  } else if (share >= share_told_ + 0.01) {
+    share_told_ = share;
+    solver_.factor_progress(share);
+  }
 }
 
 bool FrontLoop::take_task(SubtreeTask& task, int& iflag) {
   const std::vector<NodeLayout>& layout = schedule_->layout;
   const NodeLayout& begin = layout[static_cast<std::size_t>(task.first_node)];
   const NodeLayout& end = layout[static_cast<std::size_t>(task.last_node) + 1];
-  if (!run_->wait(task) || next_real_ != begin.real_start || next_int_ != begin.int_start ||
-      consumed_ != begin.consumed || int_top_.input_start != input_base_ + begin.input_start) {
-    schedule_failed_ = true;
+  if (!run_->wait(task) || cursor_.next_real != begin.real_start || cursor_.next_int != begin.int_start ||
+      cursor_.consumed != begin.consumed || !storage_.input_at(begin.input_start)) {
+    task_failed_ = true;
     return false;
   }
-  const std::int64_t input_words = end.input_start - begin.input_start;
-  int_top_.input_start += input_words;
-  real_top_.input_start += input_words;
-  release_assembled_input();
-  consumed_ = end.consumed;
-  pivots_total_ += end.consumed - begin.consumed;
+  cursor_.consumed = end.consumed;
+  cursor_.next_int = end.int_start;
+  cursor_.next_real = end.real_start;
+  storage_.skip_task_input(end.input_start - begin.input_start);
+  choice_.pivots_taken += end.consumed - begin.consumed;
   block_count_ += task.last_node - task.first_node + 1;
   mfront_ = std::max(mfront_, task.largest_front);
   info_.NTWO += task.two_by_two;
   info_.negative_pivot_count += task.negative;
   operations_done_ += task.operations;
-  next_int_ = end.int_start;
-  next_real_ = end.real_start;
-  zero_end_ = next_real_;  // what lies above is not known
-  if (task.root_remainder == 0 || task.last_node == nnodes_) return true;
-  // The root's remainder, in place after its block or copied elsewhere.
-  front_last_ = next_real_ + triangle_words(task.root_remainder) - 1;
-  const bool pushed = push_remainder(task.root_remainder, task.root_list, task.root_triangle, iflag);
+  if (task.root_remainder == 0 || task.last_node == space_.nnodes) return true;
+  const bool pushed = storage_.push_task_remainder(task, iflag);
   task.root_copy.reset();
-  return pushed;
-}
-
-bool FrontLoop::factorize_node(int node, int& iflag) {
-  const int planned = iplan_(n_ + node);
-  const int sons = iplan_(2 * n_ + node);
-
-  // ---- a. Front variables. Stacked ones at pivot positions <= consumed are
-  //         delayed pivots of sons; with the planned ones they make the
-  //         fully summed set, first in the front as it is ordered by pivot
-  //         position. ----
-  int front_order = 0;
-  int delayed = 0;
-  for_each_front_variable(sons, planned, [&](int v, bool stacked) {
-    if (front_position_(v) != kNotInFront) return;
-    front_position_(v) = kCounted;
-    ++front_order;
-    if (stacked && iplan_(v) <= consumed_) ++delayed;
-  });
-  const int fully_summed = planned + delayed;
-  mfront_ = std::max(mfront_, front_order);
-
-  // ---- b. Integer space: the block header (2 words) and the index list
-  //         (front_order words) from next_int must end below the stack. ----
-  if (int_top_.stack_bottom <= next_int_ + front_order + 1) {
-    if (!compress(int_space_, int_top_, info_.NCOMPI)) return false;
-    if (int_top_.stack_bottom <= next_int_ + front_order + 1) {
-      iflag = -3;
-      info_.IERROR = liw_ - int_top_.stack_bottom + next_int_ + front_order + 2;
-      write_solver_error(solver_, phase, -3, liw_);
-      return false;
-    }
-  }
-  int* const list = int_space_.data() + (next_int_ + 1);  // list[l-1]: variable at front position l
-  {
-    int count = 0;
-    for_each_front_variable(sons, planned, [&](int v, bool) {
-      if (front_position_(v) != kCounted) return;
-      front_position_(v) = kListed;
-      list[count++] = v;
-    });
-    std::sort(list, list + front_order, [&](int x, int y) { return iplan_(x) < iplan_(y); });
-    for (int l = 1; l <= front_order; ++l) front_position_(list[l - 1]) = l;
-  }
-
-  // ---- c. Real space. ----
-  const bool buffered = schedule_ != nullptr && schedule_->buffered[static_cast<std::size_t>(node)];
-  if (!place_front(sons, front_order, delayed, buffered, iflag)) return false;
-  const Front a{buffered ? buffer_front_ : real_space_.data() + (next_real_ - 1), front_order};
-
-  // ---- d. Assembly: the son triangles, then the planned input rows. ----
-  assemble_son_triangles(a, sons, delayed);
-  assemble_input_rows(a, front_position_, View1<const int>(int_space_.data(), liw_),
-                      View1<const double>(real_space_.data(), la_), planned, int_top_.input_start,
-                      real_top_.input_start);
-  release_assembled_input();
-  consumed_ += planned;
-  for (int l = 0; l < front_order; ++l) front_position_(list[l]) = kNotInFront;
-
-  // ---- e. Pivots among the fully summed rows 1 .. fully_summed. ----
-  PivotCounts counts;
-  if (u_ <= 0.0) {
-    counts = eliminate_definite_pivots(a, fully_summed, iflag);
-    if (iflag < 0) return false;
-  } else {
-    counts = eliminate_threshold_pivots(a, list, fully_summed, u_, tolerance_, panel_);
-  }
-  info_.NTWO += counts.two_by_two;
-  info_.negative_pivot_count += counts.negative;
-
-  // ---- f. Block record: no pivot writes nothing; one pivot -front_order
-  //         and the list moved down a word; more front_order, pivots. The
-  //         pivot rows, p(2 front_order - p + 1)/2 words, stay as factors. ----
-  const int pivots = counts.pivots;
-  pivots_total_ += pivots;
-  last_front_order_ = front_order;
-  last_pivots_ = pivots;
-  std::int64_t remainder_list = next_int_ + 2 + pivots;  // int word of the first remainder variable
-  if (pivots == 1) {
-    int_space_(next_int_) = -front_order;
-    std::memmove(int_space_.data() + next_int_, list, static_cast<std::size_t>(front_order) * sizeof(int));
-    remainder_list = next_int_ + 2;
-    next_int_ += front_order + 1;
-    ++block_count_;
-  } else if (pivots >= 2) {
-    int_space_(next_int_) = front_order;
-    int_space_(next_int_ + 1) = pivots;
-    next_int_ += front_order + 2;
-    ++block_count_;
-  }
-  const std::int64_t block_words = pivot_row_words(front_order, pivots);
-  if (buffered) {
-    std::memcpy(real_space_.data() + (next_real_ - 1), a.first,
-                static_cast<std::size_t>(block_words) * sizeof(double));
-    zero_end_ = std::max(zero_end_, next_real_ + block_words);
-  }
-  next_real_ += block_words;
-
-  // ---- g. Remainder of order front_order - pivots: pushed unless empty or
-  //         at the last node (dropped there). ----
-  const int remainder = front_order - pivots;
-  bool pushed = true;
-  if (remainder > 0 && node < nnodes_)
-    pushed =
-        push_remainder(remainder, int_space_.data() + (remainder_list - 1), a.first + block_words, iflag);
-  if (buffered && node == schedule_->last_buffered) buffer_.reset();
   return pushed;
 }
 
@@ -702,32 +627,85 @@ void FrontLoop::run(int& mfront, int& iflag) {
   info_.NCOMPI = 0;
   info_.NTWO = 0;
   info_.negative_pivot_count = 0;
-  for (int v = 1; v <= n_; ++v) front_position_(v) = kNotInFront;
-  for (int node = 1; node <= nnodes_; ++node) {
+  const FrontInputs inputs{space_.n, space_.int_space, space_.liw,
+                           View1<const double>(space_.real_space.data(), space_.la), space_.iplan};
+  for (int v = 1; v <= space_.n; ++v) position_(v) = kNotInFront;
+  for (int node = 1; node <= space_.nnodes; ++node) {
     SubtreeTask* task = schedule_ != nullptr ? schedule_->task_starting_at(node) : nullptr;
-    const bool ok = task != nullptr ? take_task(*task, iflag) : factorize_node(node, iflag);
-    mfront = mfront_;
-    if (!ok) return;
+    bool ok;
     if (task != nullptr) {
+      ok = take_task(*task, iflag);
       node = task->last_node;
       last_front_order_ = last_pivots_ = 0;
+    } else {
+      const FrontOutcome front = factorize_front(inputs, cursor_, position_, choice_, storage_, node, iflag);
+      storage_.finish_front(node);
+      mfront_ = std::max(mfront_, front.front_order);
+      ok = front.done;
+      if (front.eliminated) {
+        info_.NTWO += front.counts.two_by_two;
+        info_.negative_pivot_count += front.counts.negative;
+        if (front.pivots > 0) ++block_count_;
+        last_front_order_ = front.front_order;
+        last_pivots_ = front.pivots;
+      }
     }
+    mfront = mfront_;
+    if (!ok) return;
     tell_progress(node);
   }
 
   // ---- Finish: block count (negated when 2x2 pivots were used), storage
   //      used by the factors, and the rank when short of N. ----
-  int_space_(1) = info_.NTWO > 0 ? -block_count_ : block_count_;
-  info_.RUSAGE = next_real_ - 1;
-  info_.IUSAGE = next_int_ - 1;
-  if (pivots_total_ != n_) {
+  space_.int_space(1) = info_.NTWO > 0 ? -block_count_ : block_count_;
+  info_.RUSAGE = cursor_.next_real - 1;
+  info_.IUSAGE = cursor_.next_int - 1;
+  if (choice_.pivots_taken != space_.n) {
     iflag = 3;
-    info_.IERROR = pivots_total_;
-    write_singular_warning(solver_, pivots_total_);
+    info_.IERROR = choice_.pivots_taken;
+    write_singular_warning(solver_, choice_.pivots_taken);
   }
 }
 
 }  // namespace
+
+PivotCounts eliminate_definite_pivots(const Front& a, int fully_summed, PivotChoice& choice, int& iflag) {
+  PivotCounts counts;
+  int& p = counts.pivots;
+  PanelPivots& panel = *choice.panel;
+  SolverInfo& info = choice.solver->info;
+  for (int j = 1; j <= fully_summed; ++j) {
+    if (panel.count > 0) update_candidate_row(a, panel, j);
+    const double d = a.at(j, j);
+    const std::int64_t stage = choice.pivots_taken + p + 1;
+    if (std::abs(d) <= choice.tolerance) {
+      iflag = -5;
+      info.IERROR = stage;
+      write_solver_error(*choice.solver, phase, -5, 0);
+      return counts;
+    }
+    const int sign = d < 0.0 ? -1 : 1;
+    if (choice.expected_sign != 0 && sign != choice.expected_sign) {
+      if (iflag != 2) {
+        iflag = 2;
+        info.IERROR = 0;
+      }
+      ++info.IERROR;
+      if (info.IERROR <= 10) write_sign_change_warning(*choice.solver, stage);
+      if (choice.u < 0.0) {
+        iflag = -6;
+        info.IERROR = stage;
+        write_solver_error(*choice.solver, phase, -6, 0);
+        return counts;
+      }
+    }
+    choice.expected_sign = sign;
+    counts.negative += hold_one_by_one(a, panel, p, d);
+    ++p;
+  }
+  if (panel.count > 0) apply_panel(a, panel, p + 1);
+  return counts;
+}
 
 // ---- The phase ----------------------------------------------------------
 
@@ -787,33 +765,34 @@ void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, Vi
   // fronts in order), then, should the fronts not match the forecast, one
   // front after the other from the start.
   bool factorized = false;
-  TaskPool& pool = shared_task_pool();
   const double u = clamped_threshold(controls);
-  if (pool.threads() > 1 && u > 0.0 && !listing && options.planned_fronts.size() >= nnodes) {
-    const FactorSpace space{n,
-                            nnodes,
-                            real_space,
-                            la,
-                            int_space,
-                            liw,
-                            total,
-                            iplan,
-                            options.planned_fronts,
-                            u,
-                            controls.definite_zero_tolerance,
-                            options.panel_pivots};
-    std::unique_ptr<SubtreeSchedule> schedule = plan_subtrees(space, pool.threads());
+  const FactorSpace space{n,
+                          nnodes,
+                          real_space,
+                          la,
+                          int_space,
+                          liw,
+                          total,
+                          iplan,
+                          options.planned_fronts,
+                          u,
+                          controls.definite_zero_tolerance,
+                          options.panel_pivots};
+  TaskPool* const pool = options.pool;
+  if (pool != nullptr && pool->threads() > 1 && u > 0.0 && !listing &&
+      options.planned_fronts.size() >= nnodes) {
+    std::unique_ptr<SubtreeSchedule> schedule = plan_subtrees(space, pool->threads(), options.tuning);
     if (schedule) {
       const int sorted_iflag = iflag;
       const std::int64_t sorted_ierror = info.IERROR;
       info.subtree_tasks = static_cast<int>(schedule->tasks.size());
-      SubtreeRun run(space, *schedule, pool);
+      SubtreeRun run(space, *schedule, *pool, options.tuning);
       // Input rows given back as they are assembled must be sorted again
       // should the run fall back to one front after the other: only where
       // the caller's values are there to sort them from.
       const bool resortable = values.size() >= nz;
-      FrontLoop loop(solver, n, real_space, la, int_space, liw, iplan, nnodes, tree_work, total,
-                     options.panel_pivots, options.release_input && resortable, schedule.get(), &run);
+      FrontLoop loop(solver, space, tree_work, options, options.release_input && resortable, schedule.get(),
+                     &run);
       loop.run(mfront, iflag);
       if (loop.schedule_failed()) run.stop();
       factorized = run.wait_all() && !loop.schedule_failed();
@@ -829,10 +808,7 @@ void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, Vi
       }
     }
   }
-  if (!factorized)
-    FrontLoop(solver, n, real_space, la, int_space, liw, iplan, nnodes, tree_work, total,
-              options.panel_pivots, options.release_input)
-        .run(mfront, iflag);
+  if (!factorized) FrontLoop(solver, space, tree_work, options, options.release_input).run(mfront, iflag);
   if (listing && iflag >= 0) write_factorization_exit_listing(solver, mfront, iflag, real_space, int_space);
 }
 
@@ -842,6 +818,8 @@ void factorize_with_panel(Solver& solver, int n, std::int64_t nz, View1<const in
                           int& mfront, View1<int> tree_work, int& iflag, int panel_pivots) {
   FactorOptions options;
   options.panel_pivots = panel_pivots;
+  options.pool = solver.pool;
+  options.tuning = solver.tuning;
   factorize(solver, n, nz, rows, cols, real_space, la, int_space, liw, iplan, nnodes, mfront, tree_work,
             iflag, options);
 }
@@ -851,10 +829,6 @@ void MFFACT(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1
             View1<const int> iplan, int nnodes, int& mfront, View1<int> tree_work, int& iflag) {
   factorize_with_panel(solver, n, nz, rows, cols, real_space, la, int_space, liw, iplan, nnodes, mfront,
                        tree_work, iflag, default_panel_pivots);
-}
-
-void set_input_release_piece(std::int64_t bytes) {
-  input_release_piece.store(bytes, std::memory_order_relaxed);
 }
 
 }  // namespace quorix

@@ -32,17 +32,17 @@ struct FactorOptions {
   View1<const double> values;
   // The front order of each node as MFANAL forecast it (NNODES entries).
   // With it, independent subtrees of the assembly tree may be factorized on
-  // the threads of the shared pool; empty: one front after the other.
+  // the threads of the pool; empty: one front after the other.
   View1<const int> planned_fronts;
+  // The threads to work on (none: the calling thread alone), and how the
+  // work is shared among them.
+  TaskPool* pool = nullptr;
+  SolverTuning tuning;
   // Give the pages of the input rows back to the system as they are
   // assembled: less memory held, but storage used again for another
   // factorization has them given anew.
   bool release_input = false;
 };
-
-// The input rows' pages go back (release_input) in pieces of this many bytes;
-// tests make it a page or two.
-void set_input_release_piece(std::int64_t bytes);
 
 // MFFACT with options; the same factors, statistics and messages.
 void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
@@ -84,8 +84,20 @@ inline double front_operations(double f, double p) {
   return (p * (f * (f + 1) - (p + 1) * (2 * f + 1) / 2) + p * (p + 1) * (2 * p + 1) / 6) / 2;
 }
 
+// Words of a packed upper triangle of order n: a front, or a remainder on
+// the stack.
+inline std::int64_t triangle_words(std::int64_t n) { return n * (n + 1) / 2; }
+
 // Reals of the pivot rows of a front of order f with p pivots.
 inline std::int64_t pivot_row_words(std::int64_t f, std::int64_t p) { return row_offset(p + 1, f); }
+
+// Integers of the block record of a front of order f with p pivots: none
+// without a pivot, the header word and the list for one, two header words
+// and the list for more.
+inline std::int64_t block_ints(std::int64_t f, std::int64_t p) { return p == 0 ? 0 : p == 1 ? f + 1 : f + 2; }
+
+// Integers of a remainder of order r on the stack: its length word and list.
+inline std::int64_t remainder_ints(std::int64_t r) { return r + 1; }
 
 // The pivot threshold U as the factorization uses it, within -0.5 .. 0.5.
 inline double clamped_threshold(const SolverControls& controls) {

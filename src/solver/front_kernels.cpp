@@ -5,7 +5,6 @@
 #include "solver/front_kernels.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -212,9 +211,6 @@ void update_candidate_row(const Front& a, const PanelPivots& panel, int j) {
 
 namespace {
 
-std::atomic<std::int64_t> split_min_work{PanelSplit{}.min_work};
-std::atomic<int> split_min_unit_rows{PanelSplit{}.min_unit_rows};
-
 // The packed column block of the thread running a panel update.
 double* panel_buffer() {
   thread_local std::unique_ptr<double[]> buffer =
@@ -300,11 +296,6 @@ struct PanelUpdate {
 
 }  // namespace
 
-void set_panel_split(PanelSplit split) {
-  split_min_work.store(split.min_work, std::memory_order_relaxed);
-  split_min_unit_rows.store(split.min_unit_rows, std::memory_order_relaxed);
-}
-
 // Applies the panel to rows first_row .. f (columns first_row .. f), writes
 // the multipliers into the pivot rows and 1/d onto their diagonals, and
 // empties the panel. The rows between the panel and first_row have had the
@@ -349,8 +340,8 @@ void apply_panel(const Front& a, PanelPivots& panel, int first_row) {
   const PanelUpdate update{a, pivot_row, count, first_row, w, panel.first};
   const std::int64_t work = static_cast<std::int64_t>(count) * rows_below * rows_below / 2;
   TaskPool* const pool = panel.pool;
-  const std::int64_t min_work = split_min_work.load(std::memory_order_relaxed);
-  const int min_unit_rows = std::max(tile_rows, split_min_unit_rows.load(std::memory_order_relaxed));
+  const std::int64_t min_work = panel.min_split_work;
+  const int min_unit_rows = std::max(tile_rows, panel.min_split_rows);
   if (pool == nullptr || pool->threads() == 1 || work < min_work) {
     update.rows(first_row, f + 1, panel_buffer());
   } else {

@@ -16,9 +16,6 @@ namespace quorix {
 
 class TaskPool;
 
-// Words of a packed upper triangle of order n.
-inline std::int64_t triangle_words(std::int64_t n) { return n * (n + 1) / 2; }
-
 // The current front: a(i, j) for 1 <= i <= j <= order.
 struct Front {
   double* first;
@@ -43,18 +40,9 @@ struct PanelPivots {
   double d[max_panel_pivots];
   std::vector<double> multipliers;
   TaskPool* pool = nullptr;  // splits large updates over its threads; none: this thread
+  std::int64_t min_split_work = SolverTuning{}.panel_min_work;  // the least update split over the pool
+  int min_split_rows = SolverTuning{}.panel_min_rows;           // the fewest rows of a piece of it
 };
-
-// Panel updates of at least min_work multiply-adds are spread over the
-// pool's threads, in row ranges of at least min_unit_rows rows. The defaults
-// were measured on single fronts on two threads: fronts of order 600 (the
-// first panels about 11 million multiply-adds) gain nothing from the split,
-// 1500 and more gain a half. Tests lower them to split small fronts too.
-struct PanelSplit {
-  std::int64_t min_work = 16'000'000;
-  int min_unit_rows = 64;
-};
-void set_panel_split(PanelSplit split);
 
 // Brings row j (after the panel) up to date: a(j, c) += w(k) * u(k, c) for
 // c = j .. f, pivot by pivot, with w(k) = -u(k, j)/d(k). The pivot rows keep u.

@@ -29,15 +29,21 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// A table of `count` zeros, written on all threads, in pages of the shared
-// pool as far as it goes.
-Table1<int> zeroed_table(std::int64_t count) {
+// A table of `count` zeros, written on the solver's threads, in pages of the
+// shared pool as far as it goes.
+Table1<int> zeroed_table(const Solver& solver, std::int64_t count) {
   Table1<int> table(count, uninitialised);
   table.take_pool_pages();
   constexpr std::int64_t piece = std::int64_t{1} << 22;
-  shared_task_pool().for_each_unit(static_cast<int>((table.size64() + piece - 1) / piece), [&](int p) {
+  const int pieces = static_cast<int>((table.size64() + piece - 1) / piece);
+  const auto zero = [&](int p) {
     std::fill(table.data() + p * piece, table.data() + std::min(table.size64(), (p + 1) * piece), 0);
-  });
+  };
+  if (solver.pool != nullptr) {
+    solver.pool->for_each_unit(pieces, zero);
+  } else {
+    for (int p = 0; p < pieces; ++p) zero(p);
+  }
   return table;
 }
 
@@ -108,8 +114,8 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
       kept.iflag = 1;
     }
     const std::int64_t liw = 3 * static_cast<std::int64_t>(n) + 2 * nz + 1;
-    Table1<int> int_space = zeroed_table(liw);
-    Table1<int> tree_work = zeroed_table(2 * order);
+    Table1<int> int_space = zeroed_table(solver, liw);
+    Table1<int> tree_work = zeroed_table(solver, 2 * order);
     std::ostringstream messages;
     {
       // The messages go to `messages` for the time of the call.
@@ -206,7 +212,6 @@ int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const i
                            View1<const int> cols, View1<const double> values, View1<const int> iplan,
                            int nnodes, View1<int> tree_work, FactorStorage& storage, int retries,
                            View1<const int> planned_fronts, bool release_input) {
-  TaskPool& pool = shared_task_pool();
   for (int attempt = 0;; ++attempt) {
     bool fresh = false;
     if (storage.real_space.size() < storage.la) {
@@ -228,10 +233,10 @@ int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const i
       storage.real_space.take_pool_pages(storage.la - rows_words, rows_words);
       storage.int_space.take_pool_pages(storage.liw - rows_words, rows_words);
       storage.real_space.take_pool_pages(0, storage.la - rows_words);
-      if (pool.threads() > 1) {
-        populate_pages(pool, storage.real_space.get() + (storage.la - rows_words),
+      if (solver.pool != nullptr && solver.pool->threads() > 1) {
+        populate_pages(*solver.pool, storage.real_space.get() + (storage.la - rows_words),
                        static_cast<std::size_t>(rows_words) * sizeof(double));
-        populate_pages(pool, storage.int_space.get() + (storage.liw - rows_words),
+        populate_pages(*solver.pool, storage.int_space.get() + (storage.liw - rows_words),
                        static_cast<std::size_t>(rows_words) * sizeof(int));
       }
     }
@@ -242,6 +247,8 @@ int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const i
     options.values = values;
     options.planned_fronts = planned_fronts;
     options.release_input = release_input;
+    options.pool = solver.pool;
+    options.tuning = solver.tuning;
     factorize(solver, n, nz, rows, cols,
               View1<double>(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0)), storage.la,
               View1<int>(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0)), storage.liw, iplan,

@@ -24,6 +24,8 @@
 
 namespace quorix {
 
+class TaskPool;
+
 struct SolverControls {
   double U = 0.1;  // pivot threshold, clamped to [-0.5, 0.5]; <= 0 selects definite mode
   int error_unit = 6;
@@ -35,6 +37,29 @@ struct SolverControls {
                                           32639, 32639, 32639, 32689, 24, 11, 9, 8, 9, 10};
   double definite_zero_tolerance = 0.0;
   double dense_ratio = 1.0;
+};
+
+// How the factorization shares its work among threads. The defaults were
+// measured on the benchmark plates; tests lower the thresholds so that small
+// models are shared out too. None of them changes a result.
+struct SolverTuning {
+  // A subtree of the assembly tree is split while it holds more than
+  // 1/(threads * tasks_per_thread) of the forecast work, or its root's front
+  // is wider than max_root_front (wide fronts are shared out row by row, and
+  // a task holds its root's front apart); subtrees below min_task_work are
+  // left to the fronts above them.
+  double tasks_per_thread = 8.0;
+  double min_task_work = 1.0e6;  // multiply-adds, the words of the fronts counted too
+  int max_root_front = 2000;
+  // Panel updates of at least panel_min_work multiply-adds are spread over
+  // the threads in row ranges of at least panel_min_rows rows: fronts of
+  // order 600 (first panels of about 11 million multiply-adds) gain nothing
+  // from the split on two threads, 1500 and more gain a half.
+  std::int64_t panel_min_work = 16'000'000;
+  int panel_min_rows = 64;
+  // The input rows' pages go back to the system (when asked) in pieces of
+  // this many bytes.
+  std::int64_t input_release_piece = std::int64_t{4} << 20;
 };
 
 struct SolverInfo {
@@ -68,6 +93,10 @@ struct SolverMemory;
 struct Solver {
   SolverControls controls;
   SolverInfo info;
+  // The threads the solve may work on; none: the calling thread alone. The
+  // results are the same for any number.
+  TaskPool* pool = nullptr;
+  SolverTuning tuning;
   std::ostream* console = nullptr;  // unit 6; null means standard output
   // Told the share (0 to 1) of the factorization's forecast operations done so far, on the calling thread,
   // between fronts. Empty: nothing is told.

@@ -12,15 +12,12 @@
 
 #include "parallel/task_pool.hpp"
 #include "solver/front_kernels.hpp"
+#include "solver/storage_walk.hpp"
 #include "sparse/large_memory.hpp"
 
 namespace quorix {
 
 namespace {
-
-std::atomic<double> split_tasks_per_thread{SubtreeSplit{}.tasks_per_thread};
-std::atomic<double> split_min_task_work{SubtreeSplit{}.min_task_work};
-std::atomic<int> split_max_root_front{SubtreeSplit{}.max_root_front};
 
 // Multiply-adds of a front of order f with p pivots, as the forecast counts
 // them, and the words of the front itself.
@@ -77,35 +74,41 @@ bool forecast_run(const FactorSpace& s, Forecast& out) {
   tree.next_brother.assign(size, 0);
   tree.work.assign(size, 0.0);
 
-  std::int64_t next_int = 2, next_real = 1;
-  std::int64_t int_bottom = int_base, real_bottom = real_base;
-  std::vector<std::pair<int, int>> stack;  // (remainder order, node), top last
-  int consumed = 0;
-  std::int64_t int_end = 0;
-  out.front_end = 0;
-  for (int k = 1; k <= nnodes; ++k) {
-    const int f = s.fronts(k), p = s.iplan(n + k), sons = s.iplan(2 * n + k);
-    if (p < 1 || f < p || sons < 0 || static_cast<std::size_t>(sons) > stack.size() || consumed + p > n)
-      return false;
-    const auto at = static_cast<std::size_t>(k);
-    out.layout[at] = {next_real, next_int, row_start[static_cast<std::size_t>(consumed) + 1], consumed};
-    out.real_bottom_before[at] = real_bottom;
-    out.int_bottom_before[at] = int_bottom;
-    // Integer room for the block, real room for the front.
-    if (int_bottom <= next_int + f + 1) return false;
-    const std::int64_t front_last = next_real + triangle_words(f) - 1;
-    const std::int64_t top_son = sons > 0 ? triangle_words(stack.back().first) : 1;
-    if (!(next_real <= real_bottom && front_last <= real_bottom + top_son - 2)) return false;
-    out.front_end = std::max(out.front_end, front_last + 1);
-    int_end = std::max(int_end, next_int + f + 2);
-    tree.first[at] = k;
-    tree.work[at] = front_work(f, p);
-    for (int son = 0; son < sons; ++son) {
-      const auto [order, node] = stack.back();
-      stack.pop_back();
-      int_bottom += order + 1;
-      real_bottom += triangle_words(order);
-      const auto c = static_cast<std::size_t>(node);
+  // The walk in the arrays' words: the blocks from word 1 (int_space(1) is
+  // the block count), the stack down from the input rows.
+  struct Places {
+    const FactorSpace& s;
+    Forecast& out;
+    const std::vector<std::int64_t>& row_start;
+    std::int64_t int_base, real_base;
+    int consumed = 0;
+    std::int64_t int_end = 0;
+    StorageState last;
+    bool front(int k, const StorageState& before, std::int64_t top_son_words, int missing_sons) {
+      const int f = s.fronts(k), p = s.iplan(s.n + k);
+      if (p < 1 || f < p || missing_sons > 0 || consumed + p > s.n) return false;
+      const std::int64_t next_real = before.factor_reals + 1, next_int = before.factor_ints + 1;
+      const std::int64_t real_bottom = real_base - before.stacked_reals;
+      const std::int64_t int_bottom = int_base - before.stacked_ints;
+      const auto at = static_cast<std::size_t>(k);
+      out.layout[at] = {next_real, next_int, row_start[static_cast<std::size_t>(consumed) + 1], consumed};
+      out.real_bottom_before[at] = real_bottom;
+      out.int_bottom_before[at] = int_bottom;
+      // Integer room for the block, real room for the front.
+      if (int_bottom <= next_int + f + 1) return false;
+      const std::int64_t front_last = next_real + triangle_words(f) - 1;
+      const std::int64_t top_son = top_son_words > 0 ? top_son_words : 1;
+      if (!(next_real <= real_bottom && front_last <= real_bottom + top_son - 2)) return false;
+      out.front_end = std::max(out.front_end, front_last + 1);
+      int_end = std::max(int_end, next_int + f + 2);
+      out.tree.first[at] = k;
+      out.tree.work[at] = front_work(f, p);
+      consumed += p;
+      return true;
+    }
+    void son(int k, int node) {
+      Tree& tree = out.tree;
+      const auto at = static_cast<std::size_t>(k), c = static_cast<std::size_t>(node);
       tree.father[c] = k;
       tree.next_brother[c] = tree.first_son[at];
       tree.first_son[at] = node;
@@ -113,19 +116,23 @@ bool forecast_run(const FactorSpace& s, Forecast& out) {
       tree.count[at] += tree.count[c];
       tree.work[at] += tree.work[c];
     }
-    consumed += p;
-    next_int += p == 1 ? f + 1 : f + 2;
-    next_real += pivot_row_words(f, p);
-    const int remainder = f - p;
-    if (remainder > 0 && k < nnodes) {
-      if (int_bottom - (remainder + 1) < next_int) return false;
-      int_bottom -= remainder + 1;
-      real_bottom -= triangle_words(remainder);
-      stack.emplace_back(remainder, k);
+    bool after(int k, const StorageState& state, bool pushed) {
+      const auto at = static_cast<std::size_t>(k);
+      out.real_bottom_after[at] = real_base - state.stacked_reals;
+      out.int_bottom_after[at] = int_base - state.stacked_ints;
+      last = state;
+      return !pushed || out.int_bottom_after[at] >= state.factor_ints + 1;
     }
-    out.real_bottom_after[at] = real_bottom;
-    out.int_bottom_after[at] = int_bottom;
-  }
+  } places{s, out, row_start, int_base, real_base, 0, 0, {}};
+  std::vector<int> stack(static_cast<std::size_t>(nnodes));
+  out.front_end = 0;
+  if (!walk_factor_storage(nnodes, s.iplan.from(static_cast<std::int64_t>(s.n) + 1),
+                           s.iplan.from(2 * static_cast<std::int64_t>(s.n) + 1), s.fronts,
+                           View1<int>(stack.data(), nnodes), places))
+    return false;
+  const int consumed = places.consumed;
+  const std::int64_t int_end = places.int_end;
+  const std::int64_t next_real = places.last.factor_reals + 1, next_int = places.last.factor_ints + 1;
   out.layout[static_cast<std::size_t>(nnodes) + 1] = {next_real, next_int, s.total, consumed};
   // The stack must keep clear of every front and block, whatever runs when.
   const std::int64_t lowest_real =
@@ -139,7 +146,8 @@ bool forecast_run(const FactorSpace& s, Forecast& out) {
 // while a subtree holds more than its share of the work. The last node is
 // never in a task.
 template <class FrontOrder>
-std::vector<SubtreeTask> choose_tasks(const Tree& tree, int nnodes, int threads, FrontOrder front) {
+std::vector<SubtreeTask> choose_tasks(const Tree& tree, int nnodes, int threads, const SolverTuning& tuning,
+                                      FrontOrder front) {
   double total = 0.0;
   std::priority_queue<std::pair<double, int>> open;
   for (int k = 1; k <= nnodes; ++k) {
@@ -147,9 +155,9 @@ std::vector<SubtreeTask> choose_tasks(const Tree& tree, int nnodes, int threads,
     total += tree.work[static_cast<std::size_t>(k)];
     open.emplace(tree.work[static_cast<std::size_t>(k)], k);
   }
-  const double largest = total / (threads * split_tasks_per_thread.load(std::memory_order_relaxed));
-  const double smallest = split_min_task_work.load(std::memory_order_relaxed);
-  const int widest = split_max_root_front.load(std::memory_order_relaxed);
+  const double largest = total / (threads * tuning.tasks_per_thread);
+  const double smallest = tuning.min_task_work;
+  const int widest = tuning.max_root_front;
   std::vector<SubtreeTask> tasks;
   while (!open.empty()) {
     const auto [work, k] = open.top();
@@ -176,18 +184,14 @@ std::vector<SubtreeTask> choose_tasks(const Tree& tree, int nnodes, int threads,
 
 }  // namespace
 
-void set_subtree_split(SubtreeSplit split) {
-  split_tasks_per_thread.store(split.tasks_per_thread, std::memory_order_relaxed);
-  split_min_task_work.store(split.min_task_work, std::memory_order_relaxed);
-  split_max_root_front.store(split.max_root_front, std::memory_order_relaxed);
-}
-
-std::unique_ptr<SubtreeSchedule> plan_subtrees(const FactorSpace& s, int threads) {
+std::unique_ptr<SubtreeSchedule> plan_subtrees(const FactorSpace& s, int threads,
+                                               const SolverTuning& tuning) {
   if (threads < 2) return nullptr;
   Forecast forecast;
   if (!forecast_run(s, forecast)) return nullptr;
   auto schedule = std::make_unique<SubtreeSchedule>();
-  schedule->tasks = choose_tasks(forecast.tree, s.nnodes, threads, [&](int k) { return s.fronts(k); });
+  schedule->tasks =
+      choose_tasks(forecast.tree, s.nnodes, threads, tuning, [&](int k) { return s.fronts(k); });
   if (schedule->tasks.size() < 2) return nullptr;
   schedule->layout = std::move(forecast.layout);
 
@@ -266,172 +270,153 @@ struct SubtreeWorkspace {
 
 namespace {
 
-constexpr int kCounted = -1;  // a variable met once, counted in the front order
-constexpr int kListed = -2;   // written into the front's index list
+// A task's storage, as the front step sees it: its blocks at their forecast
+// places in the shared arrays, its fronts there too when they end short of
+// the next task's blocks (in the workspace's buffer otherwise), the
+// remainders of its fronts on the workspace's stack. Its root's remainder is
+// left for the fronts above. A front that differs from the forecast stops it.
+class TaskStorage {
+ public:
+  TaskStorage(const FactorSpace& s, SubtreeTask& task, SubtreeWorkspace& w, const FrontCursor& cursor)
+      : s_(s), task_(task), w_(w), cursor_(cursor), zero_end_(cursor.next_real) {
+    if (w.stack_ints.size() < task.stack_ints) w.stack_ints = LargeArray<int>::from_system(task.stack_ints);
+    if (w.stack_reals.size() < task.stack_reals)
+      w.stack_reals = LargeArray<double>::from_system(task.stack_reals);
+    w.items.clear();
+  }
+
+  template <class Visit>
+  void for_each_son_variable(int sons, Visit&& visit) const {
+    for (int son = 0; son < sons; ++son) {
+      const auto& item = son_item(son);
+      for (int t = 0; t < item.length; ++t) visit(w_.stack_ints[static_cast<std::size_t>(item.ints + t)]);
+    }
+  }
+  bool accept_front(int node, int front_order, int delayed, int&) const {
+    return front_order == s_.fronts(node) && delayed == 0;
+  }
+  bool make_list_room(int, int&) const { return true; }
+  double* place_front(int node, int sons, int front_order, int delayed, int& iflag);
+  void assemble_sons(const Front& a, int sons, int delayed, View1<int> position);
+  void input_assembled() const {}
+  bool pivots_as_planned(int pivots, int planned) const { return pivots == planned; }
+  void keep_block(const Front& a, std::int64_t words) const {
+    if (!in_place_)
+      std::memcpy(s_.real_space.data() + (cursor_.next_real - 1), a.first,
+                  static_cast<std::size_t>(words) * sizeof(double));
+  }
+  bool push_remainder(int node, int remainder, const int* list, const double* triangle, int& iflag);
+
+ private:
+  const SubtreeWorkspace::Item& son_item(int son) const {  // 0: the topmost
+    return w_.items[w_.items.size() - 1 - static_cast<std::size_t>(son)];
+  }
+
+  const FactorSpace& s_;
+  SubtreeTask& task_;
+  SubtreeWorkspace& w_;
+  const FrontCursor& cursor_;
+  std::int64_t zero_end_;  // real words next_real .. zero_end - 1 are zero
+  std::int64_t front_last_ = 0;
+  bool in_place_ = true;
+  std::int64_t ints_top_ = 0, reals_top_ = 0;  // the stack's first free words
+};
+
+double* TaskStorage::place_front(int, int, int front_order, int, int&) {
+  const std::int64_t front_words = triangle_words(front_order);
+  front_last_ = cursor_.next_real + front_words - 1;
+  in_place_ = front_last_ < task_.place_limit;
+  if (in_place_) {
+    const std::int64_t from = std::max(cursor_.next_real, zero_end_);
+    if (from <= front_last_)
+      std::fill(s_.real_space.data() + (from - 1), s_.real_space.data() + front_last_, 0.0);
+    zero_end_ = std::max(zero_end_, front_last_ + 1);
+    return s_.real_space.data() + (cursor_.next_real - 1);
+  }
+  if (w_.buffer.size() < front_words) {
+    w_.buffer.reset();
+    w_.buffer = LargeArray<double>::from_system(front_words);
+  }
+  std::fill(w_.buffer.get(), w_.buffer.get() + front_words, 0.0);
+  return w_.buffer.get();
+}
+
+void TaskStorage::assemble_sons(const Front& a, int sons, int, View1<int> position) {
+  for (int son = 0; son < sons; ++son) {
+    const auto& item = son_item(son);
+    int* const local = w_.stack_ints.get() + item.ints;
+    for (int t = 0; t < item.length; ++t) local[t] = position(local[t]);
+    add_son_rows(a, w_.stack_reals.get() + item.reals, local, item.length, 1, item.length);
+  }
+  if (sons > 0) {
+    const auto lowest = son_item(sons - 1);
+    ints_top_ = lowest.ints;
+    reals_top_ = lowest.reals;
+    w_.items.resize(w_.items.size() - static_cast<std::size_t>(sons));
+  }
+}
+
+// Pushed, its words cleared for the next front when in place; the root's is
+// left where it is, or copied from the buffer.
+bool TaskStorage::push_remainder(int node, int remainder, const int* list, const double* triangle, int&) {
+  const std::int64_t words = triangle_words(remainder);
+  if (node == task_.last_node) {
+    task_.root_list = list;
+    if (in_place_) {
+      task_.root_triangle = triangle;
+    } else {
+      task_.root_copy = LargeArray<double>::from_system(words);
+      std::copy(triangle, triangle + words, task_.root_copy.get());
+      task_.root_triangle = task_.root_copy.get();
+    }
+    return true;
+  }
+  std::copy(list, list + remainder, w_.stack_ints.get() + ints_top_);
+  std::copy(triangle, triangle + words, w_.stack_reals.get() + reals_top_);
+  w_.items.push_back({ints_top_, reals_top_, remainder});
+  ints_top_ += remainder;
+  reals_top_ += words;
+  if (in_place_)
+    std::fill(s_.real_space.data() + (cursor_.next_real - 1), s_.real_space.data() + front_last_, 0.0);
+  return true;
+}
 
 // One task: its nodes one after the other, as the one-thread run works them
 // but for where fronts and remainders are held. False when a front differs
 // from the forecast, or another task has failed.
 bool factorize_subtree(const FactorSpace& s, const SubtreeSchedule& schedule, SubtreeTask& task,
                        SubtreeWorkspace& w, const std::atomic<bool>& failed) {
-  const View1<int> position(w.position.get(), s.n);
-  const View1<const int> input_ints(s.int_space.data(), s.liw);
-  const View1<const double> input_reals(s.real_space.data(), s.la);
   const NodeLayout& begin = schedule.layout[static_cast<std::size_t>(task.first_node)];
-  std::int64_t next_real = begin.real_start, next_int = begin.int_start;
-  std::int64_t int_pos = s.liw - s.total + 1 + begin.input_start;
-  std::int64_t real_pos = s.la - s.total + 1 + begin.input_start;
-  int consumed = begin.consumed;
-  std::int64_t zero_end = next_real;  // real words next_real .. zero_end - 1 are zero
-  if (w.stack_ints.size() < task.stack_ints) w.stack_ints = LargeArray<int>::from_system(task.stack_ints);
-  if (w.stack_reals.size() < task.stack_reals)
-    w.stack_reals = LargeArray<double>::from_system(task.stack_reals);
-  std::int64_t ints_top = 0, reals_top = 0;
-  w.items.clear();
-
+  FrontCursor cursor{begin.int_start, begin.real_start, s.liw - s.total + 1 + begin.input_start,
+                     s.la - s.total + 1 + begin.input_start, begin.consumed};
+  const FrontInputs inputs{s.n, s.int_space, s.liw, View1<const double>(s.real_space.data(), s.la), s.iplan};
+  PivotChoice choice;
+  choice.u = s.u;
+  choice.tolerance = s.tolerance;
+  choice.panel = &w.panel;
+  TaskStorage storage(s, task, w, cursor);
+  const View1<int> position(w.position.get(), s.n);
+  int iflag = 0;
   for (int node = task.first_node; node <= task.last_node; ++node) {
     if (failed.load(std::memory_order_relaxed)) return false;
-    const int planned = s.iplan(s.n + node), sons = s.iplan(2 * s.n + node);
-    const auto son_item = [&](int son) -> const SubtreeWorkspace::Item& {  // 0: the topmost
-      return w.items[w.items.size() - 1 - static_cast<std::size_t>(son)];
-    };
-    // a. The front's variables: those of the sons' lists and of the input
-    //    rows, each once.
-    auto for_each_variable = [&](auto&& visit) {
-      for (int son = 0; son < sons; ++son) {
-        const auto& item = son_item(son);
-        for (int t = 0; t < item.length; ++t)
-          visit(w.stack_ints[static_cast<std::size_t>(item.ints + t)], true);
-      }
-      std::int64_t pos = int_pos;
-      for (int row = 0; row < planned; ++row) {
-        visit(-s.int_space(pos), false);
-        for (++pos; pos <= s.liw && s.int_space(pos) > 0; ++pos) visit(s.int_space(pos), false);
-      }
-    };
-    int front_order = 0, delayed = 0;
-    for_each_variable([&](int v, bool stacked) {
-      if (position(v) != 0) return;
-      position(v) = kCounted;
-      ++front_order;
-      if (stacked && s.iplan(v) <= consumed) ++delayed;
-    });
-    // b. The index list, in the block's place.
-    int* const list = s.int_space.data() + (next_int + 1);
-    {
-      int listed = 0;
-      for_each_variable([&](int v, bool) {
-        if (position(v) != kCounted) return;
-        position(v) = kListed;
-        list[listed++] = v;
-      });
-    }
-    if (front_order != s.fronts(node) || delayed != 0) {
-      for (int l = 0; l < front_order; ++l) position(list[l]) = 0;
-      return false;
-    }
-    std::sort(list, list + front_order, [&](int x, int y) { return s.iplan(x) < s.iplan(y); });
-    for (int l = 1; l <= front_order; ++l) position(list[l - 1]) = l;
-
-    // c. The front: in place when it ends short of the next task's blocks.
-    const std::int64_t front_words = triangle_words(front_order);
-    const std::int64_t front_last = next_real + front_words - 1;
-    const bool in_place = front_last < task.place_limit;
-    double* memory;
-    if (in_place) {
-      memory = s.real_space.data() + (next_real - 1);
-      const std::int64_t from = std::max(next_real, zero_end);
-      if (from <= front_last)
-        std::fill(s.real_space.data() + (from - 1), s.real_space.data() + front_last, 0.0);
-      zero_end = std::max(zero_end, front_last + 1);
-    } else {
-      if (w.buffer.size() < front_words) {
-        w.buffer.reset();
-        w.buffer = LargeArray<double>::from_system(front_words);
-      }
-      memory = w.buffer.get();
-      std::fill(memory, memory + front_words, 0.0);
-    }
-    const Front a{memory, front_order};
-
-    // d. The son triangles, topmost first, then the input rows.
-    for (int son = 0; son < sons; ++son) {
-      const auto& item = son_item(son);
-      int* const local = w.stack_ints.get() + item.ints;
-      for (int t = 0; t < item.length; ++t) local[t] = position(local[t]);
-      add_son_rows(a, w.stack_reals.get() + item.reals, local, item.length, 1, item.length);
-    }
-    if (sons > 0) {
-      const auto lowest = son_item(sons - 1);
-      ints_top = lowest.ints;
-      reals_top = lowest.reals;
-      w.items.resize(w.items.size() - static_cast<std::size_t>(sons));
-    }
-    assemble_input_rows(a, position, input_ints, input_reals, planned, int_pos, real_pos);
-    consumed += planned;
-    for (int l = 0; l < front_order; ++l) position(list[l]) = 0;
-
-    // e. The pivots: all the planned ones, or the forecast is off.
-    const PivotCounts counts = eliminate_threshold_pivots(a, list, planned, s.u, s.tolerance, w.panel);
-    if (counts.pivots != planned) return false;
-    task.two_by_two += counts.two_by_two;
-    task.negative += counts.negative;
-    task.largest_front = std::max(task.largest_front, front_order);
-    task.operations += front_operations(front_order, planned);
-
-    // f. The block.
-    std::int64_t remainder_list;
-    if (planned == 1) {
-      s.int_space(next_int) = -front_order;
-      std::memmove(s.int_space.data() + next_int, list, static_cast<std::size_t>(front_order) * sizeof(int));
-      remainder_list = next_int + 2;
-      next_int += front_order + 1;
-    } else {
-      s.int_space(next_int) = front_order;
-      s.int_space(next_int + 1) = planned;
-      remainder_list = next_int + 2 + planned;
-      next_int += front_order + 2;
-    }
-    const std::int64_t block_words = pivot_row_words(front_order, planned);
-    if (!in_place)
-      std::memcpy(s.real_space.data() + (next_real - 1), memory,
-                  static_cast<std::size_t>(block_words) * sizeof(double));
-    next_real += block_words;
-
-    // g. The remainder: pushed, its words cleared for the next front when in
-    //    place; the root's is left where it is, or copied from the buffer.
-    const int remainder = front_order - planned;
-    if (remainder == 0) continue;
-    const int* const remainder_vars = s.int_space.data() + (remainder_list - 1);
-    const double* const triangle = memory + block_words;
-    const std::int64_t remainder_words = triangle_words(remainder);
-    if (node == task.last_node) {
-      task.root_list = remainder_vars;
-      if (in_place) {
-        task.root_triangle = triangle;
-      } else {
-        task.root_copy = LargeArray<double>::from_system(remainder_words);
-        std::copy(triangle, triangle + remainder_words, task.root_copy.get());
-        task.root_triangle = task.root_copy.get();
-      }
-      continue;
-    }
-    std::copy(remainder_vars, remainder_vars + remainder, w.stack_ints.get() + ints_top);
-    std::copy(triangle, triangle + remainder_words, w.stack_reals.get() + reals_top);
-    w.items.push_back({ints_top, reals_top, remainder});
-    ints_top += remainder;
-    reals_top += remainder_words;
-    if (in_place) std::fill(s.real_space.data() + (next_real - 1), s.real_space.data() + front_last, 0.0);
+    const FrontOutcome front = factorize_front(inputs, cursor, position, choice, storage, node, iflag);
+    if (!front.done) return false;
+    task.two_by_two += front.counts.two_by_two;
+    task.negative += front.counts.negative;
+    task.largest_front = std::max(task.largest_front, front.front_order);
+    task.operations += front_operations(front.front_order, front.pivots);
   }
   return true;
 }
 
 }  // namespace
 
-SubtreeRun::SubtreeRun(const FactorSpace& space, SubtreeSchedule& schedule, TaskPool& pool)
+SubtreeRun::SubtreeRun(const FactorSpace& space, SubtreeSchedule& schedule, TaskPool& pool,
+                       const SolverTuning& tuning)
     : space_(space),
       schedule_(schedule),
       pool_(pool),
+      tuning_(tuning),
       ahead_(4 * static_cast<std::size_t>(pool.threads())),
       unstarted_(static_cast<int>(schedule.tasks.size())) {
   jobs_.reserve(schedule_.tasks.size());
@@ -478,6 +463,8 @@ std::unique_ptr<SubtreeWorkspace> SubtreeRun::take_workspace() {
     auto made = std::make_unique<SubtreeWorkspace>(space_.n);
     made->panel = PanelPivots(space_.panel_pivots);
     made->panel.pool = &pool_;
+    made->panel.min_split_work = tuning_.panel_min_work;
+    made->panel.min_split_rows = tuning_.panel_min_rows;
     return made;
   }
   auto taken = std::move(shelf_.back());

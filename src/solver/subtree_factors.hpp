@@ -38,22 +38,10 @@
 
 #include "parallel/task_pool.hpp"
 #include "solver/factorization_phase.hpp"
+#include "solver/front_step.hpp"
 #include "sparse/large_memory.hpp"
 
 namespace quorix {
-
-// How the tree is shared out: a subtree is split while it holds more than
-// 1/(threads * tasks_per_thread) of the forecast work, or its root's front
-// is wider than max_root_front (wide fronts are shared out row by row, and
-// a task holds its root's front apart); subtrees below min_task_work are
-// left to the fronts above them. The defaults were measured on the
-// benchmark plates; tests make every subtree a task.
-struct SubtreeSplit {
-  double tasks_per_thread = 8.0;
-  double min_task_work = 1.0e6;  // multiply-adds, the words of the fronts counted too
-  int max_root_front = 2000;
-};
-void set_subtree_split(SubtreeSplit split);
 
 // Where the one-thread run holds a node's front and block.
 struct NodeLayout {
@@ -77,20 +65,6 @@ struct SubtreeTask {
   LargeArray<double> root_copy;
 };
 
-// The storage the factorization works in, and the forecast per node.
-struct FactorSpace {
-  int n = 0, nnodes = 0;
-  View1<double> real_space;
-  std::int64_t la = 0;
-  View1<int> int_space;
-  std::int64_t liw = 0;
-  std::int64_t total = 0;  // words of the input rows, at the top of both arrays
-  View1<const int> iplan;
-  View1<const int> fronts;  // forecast front orders
-  double u = 0.1, tolerance = 0.0;
-  int panel_pivots = default_panel_pivots;
-};
-
 struct SubtreeSchedule {
   std::vector<NodeLayout> layout;  // by node, 1 .. nnodes + 1 (the last: after all nodes)
   std::vector<SubtreeTask> tasks;  // in node order
@@ -106,9 +80,10 @@ struct SubtreeSchedule {
   }
 };
 
-// The schedule for `threads` threads, or none (one front after the other).
+// The schedule for `threads` threads (shared out as `tuning` says), or none (one front after the other).
 // The input rows must be in place at the top of the storage.
-std::unique_ptr<SubtreeSchedule> plan_subtrees(const FactorSpace& space, int threads);
+std::unique_ptr<SubtreeSchedule> plan_subtrees(const FactorSpace& space, int threads,
+                                               const SolverTuning& tuning);
 
 struct SubtreeWorkspace;
 
@@ -117,7 +92,7 @@ struct SubtreeWorkspace;
 // a few tasks' remainders wait to be taken. Destroying it waits for all.
 class SubtreeRun {
  public:
-  SubtreeRun(const FactorSpace& space, SubtreeSchedule& schedule, TaskPool& pool);
+  SubtreeRun(const FactorSpace& space, SubtreeSchedule& schedule, TaskPool& pool, const SolverTuning& tuning);
   ~SubtreeRun();
   SubtreeRun(const SubtreeRun&) = delete;
   SubtreeRun& operator=(const SubtreeRun&) = delete;
@@ -139,6 +114,7 @@ class SubtreeRun {
   const FactorSpace& space_;
   SubtreeSchedule& schedule_;
   TaskPool& pool_;
+  const SolverTuning tuning_;
   const std::size_t ahead_;  // tasks handed out beyond the one waited for
   std::atomic<bool> failed_{false};
   std::atomic<int> unstarted_;  // tasks no thread has begun

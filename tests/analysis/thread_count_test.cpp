@@ -45,6 +45,13 @@ ModelRun run_model(const std::string& file, int threads, bool nested = false) {
   std::ostringstream console;
   Solver solver;
   solver.console = &console;
+  solver.pool = &shared_task_pool();
+  // Even small subtrees and fronts shared out over the threads.
+  solver.tuning.tasks_per_thread = 4.0;
+  solver.tuning.min_task_work = 0.0;
+  solver.tuning.max_root_front = 1 << 20;
+  solver.tuning.panel_min_work = 0;
+  solver.tuning.panel_min_rows = 8;
   if (nested) solver.pivot_order = nested_dissection_order(model);
   // At the end of each factorization: its 2 x 2 pivots, and the factor
   // storage of the one before (RUSAGE is written after the last front).
@@ -68,19 +75,10 @@ ModelRun run_model(const std::string& file, int threads, bool nested = false) {
   return run;
 }
 
-// Splits even small fronts over the threads; puts the split and the shared
-// pool back as they were, whatever the test does.
+// Puts the shared pool back as it was, whatever the test does.
 class ThreadCount : public ::testing::Test {
  protected:
-  void SetUp() override {
-    set_panel_split(PanelSplit{0, 8});
-    set_subtree_split(SubtreeSplit{4.0, 0.0, 1 << 20});
-  }
-  void TearDown() override {
-    set_subtree_split(SubtreeSplit{});
-    set_panel_split(PanelSplit{});
-    set_shared_thread_count(threads_before_);
-  }
+  void TearDown() override { set_shared_thread_count(threads_before_); }
 
  private:
   int threads_before_ = shared_task_pool().threads();

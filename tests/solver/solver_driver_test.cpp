@@ -294,13 +294,21 @@ double sparse_residual(const Entries& m, const std::vector<double>& x, const std
   return residual / (norm_k * norm_x + norm_b);
 }
 
+// Every subtree a task, and the input rows' pages given back a page at a time.
+SolverTuning eager_tuning() {
+  SolverTuning tuning;
+  tuning.tasks_per_thread = 4.0;
+  tuning.min_task_work = 0.0;
+  tuning.max_root_front = 1 << 20;
+  tuning.input_release_piece = 4096;
+  return tuning;
+}
+
 // Subtrees factorized side by side give the bits of one thread: a plate
 // whose input rows are given back page by page as they are assembled, and a
 // system whose delayed pivots send the factorization back to one front after
 // the other, after some of its input rows went back. Both are solved.
 TEST(MultifrontalSolve, SubtreesSideBySideGiveTheBitsOfOneThread) {
-  set_subtree_split(SubtreeSplit{4.0, 0.0, 1 << 20});
-  set_input_release_piece(4096);
   struct Case {
     const char* what;
     Entries m;
@@ -314,9 +322,11 @@ TEST(MultifrontalSolve, SubtreesSideBySideGiveTheBitsOfOneThread) {
     Solved solved[2];
     SolverInfo info[2];
     for (int t = 0; t < 2; ++t) {
-      set_shared_thread_count(t == 0 ? 1 : 3);
+      TaskPool pool(t == 0 ? 1 : 3);
       std::ostringstream out;
       Solver solver = testing::quiet_solver(out);
+      solver.pool = &pool;
+      solver.tuning = eager_tuning();
       solved[t] = run_solve(solver, c.m, b);
       info[t] = solver.info;
     }
@@ -328,9 +338,6 @@ TEST(MultifrontalSolve, SubtreesSideBySideGiveTheBitsOfOneThread) {
     EXPECT_EQ(info[1].subtree_tasks > 0, c.shared_out);
     EXPECT_LT(sparse_residual(c.m, solved[1].x, b), 1e-13);
   }
-  set_shared_thread_count(1);
-  set_subtree_split(SubtreeSplit{});
-  set_input_release_piece(std::int64_t{4} << 20);
 }
 
 // A side-by-side factorization that gave input rows back and then meets a
@@ -353,19 +360,19 @@ TEST(MultifrontalSolve, FallingBackAfterInputWentBackGivesTheFactorsOfOneThread)
   wrong[wrong.size() * 3 / 4] += 1;
   const std::int64_t la = 2 * solver.info.RNEEDS + 2 * m.nz() + m.n, liw = 2 * solver.info.INEEDS;
 
-  set_subtree_split(SubtreeSplit{4.0, 0.0, 1 << 20});
-  set_input_release_piece(4096);
   std::vector<double> reals[2];
   std::vector<int> ints[2];
   SolverInfo info[2];
   for (int t = 0; t < 2; ++t) {
-    set_shared_thread_count(t == 0 ? 1 : 3);
+    TaskPool pool(t == 0 ? 1 : 3);
     reals[t].assign(static_cast<std::size_t>(la), 0.0);
     ints[t].assign(static_cast<std::size_t>(liw), 0);
     FactorOptions options;
     options.values = m.values;
     options.planned_fronts = wrong;
     options.release_input = true;
+    options.pool = &pool;
+    options.tuning = eager_tuning();
     int mfront = 0;
     iflag = 0;
     factorize(solver, m.n, m.nz(), m.rows, m.cols, reals[t], la, ints[t], liw, iplan, nnodes, mfront,
@@ -373,9 +380,6 @@ TEST(MultifrontalSolve, FallingBackAfterInputWentBackGivesTheFactorsOfOneThread)
     ASSERT_EQ(iflag, 0);
     info[t] = solver.info;
   }
-  set_shared_thread_count(1);
-  set_subtree_split(SubtreeSplit{});
-  set_input_release_piece(std::int64_t{4} << 20);
   EXPECT_EQ(info[1].subtree_tasks, 0);  // fell back
   ASSERT_EQ(info[0].RUSAGE, info[1].RUSAGE);
   ASSERT_EQ(info[0].IUSAGE, info[1].IUSAGE);
