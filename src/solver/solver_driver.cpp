@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <memory>
 #include <ostream>
 #include <sstream>
 #include <vector>
@@ -17,6 +18,9 @@
 #include "solver/pivot_check.hpp"
 #include "solver/solver_interface.hpp"
 #include "solver/solver_listings.hpp"
+#include "sparse/large_memory.hpp"
+#include "sparse/one_based.hpp"
+#include "sparse/page_pool.hpp"
 
 namespace quorix {
 
@@ -33,7 +37,7 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 // pool as far as it goes.
 Table1<int> zeroed_table(std::int64_t count) {
   Table1<int> table(count, uninitialised);
-  table.take_pool_pages();
+  take_from_pool(table);
   constexpr std::int64_t piece = std::int64_t{1} << 22;
   shared_task_pool().for_each_unit(static_cast<int>((table.size64() + piece - 1) / piece), [&](int p) {
     std::fill(table.data() + p * piece, table.data() + std::min(table.size64(), (p + 1) * piece), 0);
@@ -129,8 +133,8 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     solver_console(solver) << kept.messages;
     kept.info = info;
     kept.analysed = solver.patterns_repeat;
-    int_space.release_to_pool();  // for the factorization
-    tree_work.release_to_pool();
+    return_to_pool(int_space);  // for the factorization
+    return_to_pool(tree_work);
   }
   info.phase_seconds[0] = seconds_since(analysis_start);
   if (kept.iflag < 0) return fail();
@@ -225,9 +229,9 @@ int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const i
     // of their pages on all threads.
     const std::int64_t rows_words = std::min(nz + std::max(n, 0), std::min(storage.la, storage.liw));
     if (fresh && rows_words > 0) {
-      storage.real_space.take_pool_pages(storage.la - rows_words, rows_words);
-      storage.int_space.take_pool_pages(storage.liw - rows_words, rows_words);
-      storage.real_space.take_pool_pages(0, storage.la - rows_words);
+      take_from_pool(storage.real_space, storage.la - rows_words, rows_words);
+      take_from_pool(storage.int_space, storage.liw - rows_words, rows_words);
+      take_from_pool(storage.real_space, 0, storage.la - rows_words);
       if (pool.threads() > 1) {
         populate_pages(pool, storage.real_space.get() + (storage.la - rows_words),
                        static_cast<std::size_t>(rows_words) * sizeof(double));
@@ -235,7 +239,7 @@ int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const i
                        static_cast<std::size_t>(rows_words) * sizeof(int));
       }
     }
-    PagePool::shared().release_all();  // what the factorization did not take
+    return_pool_pages_to_system();  // what the factorization did not take
     int iflag = 0;
     storage.mfront = 0;
     FactorOptions options;
