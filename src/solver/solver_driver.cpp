@@ -74,13 +74,13 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   SolverInfo& info = solver.info;
   info.phase_seconds = {0.0, 0.0, 0.0};
   info.MFRONT = 0;
-  // 1. The phases only read the index arrays: they are passed as they are.
-  // 2. No listings.
+  // The phases only read the index arrays, which are passed as they are,
+  // and print no listings.
   solver.controls.diagnostic_level = 0;
 
-  // 3-5. Analysis: pivot order, assembly tree, storage forecast. A pattern
-  //      analysed by the last solve is not analysed again: its results, and
-  //      the messages the analysis printed, are taken from then.
+  // The analysis: pivot order, assembly tree, storage forecast. A pattern
+  // analysed by the last solve is not analysed again: its results, and the
+  // messages the analysis printed, are taken from then.
   if (!solver.kept) solver.kept = std::make_shared<SolverMemory>();
   SolverMemory& kept = *solver.kept;
   const auto analysis_start = std::chrono::steady_clock::now();
@@ -105,7 +105,7 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     const std::int64_t order = std::max(n, 0);
     kept.iplan.assign(length(3 * order), 0);
     kept.nnodes = 0;
-    // 4. Compute a pivot order, or follow the caller's.
+    // The analysis computes a pivot order, or follows the caller's.
     kept.iflag = 0;
     if (static_cast<std::int64_t>(solver.pivot_order.size()) == order && order > 0) {
       std::copy(solver.pivot_order.begin(), solver.pivot_order.end(), kept.iplan.begin());
@@ -151,9 +151,9 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     return fail();
   }
 
-  // 6-7. Factorization in twice the forecast storage (with compressions).
-  //      The storage of an earlier solve of the same pattern is used again
-  //      (release_solver_memory gives it back).
+  // The factorization, in twice the storage the analysis forecast (with
+  // compressions). The storage of an earlier solve of the same pattern is
+  // used again (release_solver_memory gives it back).
   FactorStorage& storage = kept.storage;
   storage.la = 2 * info.RNEEDS;
   storage.liw = 2 * info.INEEDS;
@@ -170,7 +170,7 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   }
   if (iflag < 0) return fail();
 
-  // 8-10. Solution, computed in x from a copy of the right-hand side.
+  // The solution, computed in x from a copy of the right-hand side.
   std::vector<double> front_work(length(storage.mfront));
   std::vector<std::int64_t> block_start(length(nnodes));
   for (int i = 1; i <= n; ++i) x(i) = rhs(i);
