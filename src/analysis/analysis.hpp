@@ -62,7 +62,4 @@ AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings
                                   Solver& solver, std::ostream& console, StageTimes* times = nullptr,
                                   std::ostream* errors = nullptr, const AnalysisProgress& progress = {});
 
-// The node at position k takes solution(2k - 1) and solution(2k) as its u, v.
-void copy_displacements_to_nodes(Model& model);
-
 }  // namespace quorix

@@ -3,6 +3,7 @@
 #include "analysis/analysis.hpp"
 #include "analysis/element_assembly.hpp"
 #include "analysis/loads_and_constraints.hpp"
+#include "analysis/nonlinear_steps.hpp"
 #include "analysis/stage_clock.hpp"
 #include "element/dof_map.hpp"
 #include "element/element_routines.hpp"
@@ -16,7 +17,8 @@ AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, c
   GatherWorkspace workspace;
   StageClock clock(times);
 
-  // 1-3. Assemble the small-displacement stiffness and the self-weight.
+  // The stiffness of small displacements and the elements' own weight,
+  // assembled and compressed.
   progress.stage("assembling");
   clear_sparse_matrix(matrix);
   for (double& r : model.rhs) r = 0.0;
@@ -27,11 +29,11 @@ AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, c
   compress_sparse_matrix(matrix, workspace);
   clock.lap(&StageTimes::assembly);
 
-  // 4. Loads at full value; prescribed displacements at their full values.
+  // The loads and the prescribed displacements, all at their full values.
   apply_loads_and_constraints(model, tables, workspace, 1.0, PrescribedImposition{1.0, false});
   clock.lap(&StageTimes::constraints);
 
-  // 5-6. Solve and hand the displacements to the node records.
+  // One solve; its displacements go to the node records.
   progress.stage("solving");
   const SolveStatus status = solve_sparse_system(solver, matrix, model.rhs, model.solution);
   release_solver_memory(solver);  // the only solve

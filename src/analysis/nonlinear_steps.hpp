@@ -1,5 +1,6 @@
 #pragma once
-// The pieces of one Newton-Raphson iteration of the nonlinear analysis.
+// The pieces of one Newton-Raphson iteration of the nonlinear analysis; the
+// linear analysis hands its displacements to the nodes in the same way.
 
 #include "element/element_tables.hpp"
 #include "model/model.hpp"
@@ -14,5 +15,8 @@ void assemble_tangent_system(Model& model, const AnalysisSettings& settings, con
 
 // |increment| / |solution|, after zeroing the prescribed entries of increment.
 double displacement_ratio(const Model& model, Table1<double>& increment);
+
+// The node at position k takes solution(2k - 1) and solution(2k) as its u, v.
+void copy_displacements_to_nodes(Model& model);
 
 }  // namespace quorix

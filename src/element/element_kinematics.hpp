@@ -8,7 +8,6 @@
 
 #include "element/element_tables.hpp"
 #include "element/small_matrix.hpp"
-#include "model/fixed_text.hpp"
 #include "model/model.hpp"
 
 namespace quorix {
@@ -23,11 +22,5 @@ double determinant(const Mat2& j);
 Mat2 inverse_of(const Mat2& j);
 // B = Hm G for the inverse Jacobian r and the point's slice g of the gradient operator.
 Mat3x20 strain_displacement_from(const Mat2& r, const Mat<4, 20>& g);
-
-// The elastic matrix of the Green-Lagrange formulation times the thickness:
-// D(3,3) doubled when the analysis type is "NONLINEAR" (so that it acts on the
-// tensor shear strain), then every entry multiplied by t.
-Mat3 thickness_times_tensor_elastic_matrix(const ElementData& element, const FixedText<10>& analysis_type,
-                                           const FixedText<12>& stress_state);
 
 }  // namespace quorix

@@ -4,6 +4,7 @@
 
 #include "element/element_tables.hpp"
 #include "element/small_matrix.hpp"
+#include "model/fixed_text.hpp"
 #include "model/model.hpp"
 
 namespace quorix {
@@ -23,6 +24,13 @@ Mat20 nonlinear_element_stiffness(const ElementTables& tables, const AnalysisSet
 // current displacements, is not positive at one of the area points: the
 // displacements turn the element inside out there.
 bool turned_inside_out(const ElementTables& tables, const ElementData& element);
+
+// The elastic matrix of the Green-Lagrange formulation times the thickness:
+// D(3,3) doubled when the analysis type is "NONLINEAR" (so that it acts on the
+// tensor shear strain), then every entry multiplied by t; element_nodal_stresses
+// uses it too.
+Mat3 thickness_times_tensor_elastic_matrix(const ElementData& element, const FixedText<10>& analysis_type,
+                                           const FixedText<12>& stress_state);
 
 // Stresses at the ten nodes: small-strain for "LINEAR", Cauchy otherwise.
 // sxx, syy, sxy carry the thickness factor; szz does not.

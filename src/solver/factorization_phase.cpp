@@ -33,6 +33,7 @@
 #include "solver/front_step.hpp"
 #include "solver/subtree_factors.hpp"
 #include "sparse/large_memory.hpp"
+#include "sparse/page_pool.hpp"
 
 namespace quorix {
 

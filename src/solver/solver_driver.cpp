@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <memory>
 #include <ostream>
 #include <sstream>
 #include <vector>
@@ -17,6 +18,9 @@
 #include "solver/pivot_check.hpp"
 #include "solver/solver_interface.hpp"
 #include "solver/solver_listings.hpp"
+#include "sparse/large_memory.hpp"
+#include "sparse/one_based.hpp"
+#include "sparse/page_pool.hpp"
 
 namespace quorix {
 
@@ -33,7 +37,7 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 // shared pool as far as it goes.
 Table1<int> zeroed_table(const Solver& solver, std::int64_t count) {
   Table1<int> table(count, uninitialised);
-  table.take_pool_pages();
+  take_from_pool(table);
   constexpr std::int64_t piece = std::int64_t{1} << 22;
   const int pieces = static_cast<int>((table.size64() + piece - 1) / piece);
   const auto zero = [&](int p) {
@@ -76,13 +80,13 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   SolverInfo& info = solver.info;
   info.phase_seconds = {0.0, 0.0, 0.0};
   info.MFRONT = 0;
-  // 1. The phases only read the index arrays: they are passed as they are.
-  // 2. No listings.
+  // The phases only read the index arrays, which are passed as they are,
+  // and print no listings.
   solver.controls.diagnostic_level = 0;
 
-  // 3-5. Analysis: pivot order, assembly tree, storage forecast. A pattern
-  //      analysed by the last solve is not analysed again: its results, and
-  //      the messages the analysis printed, are taken from then.
+  // The analysis: pivot order, assembly tree, storage forecast. A pattern
+  // analysed by the last solve is not analysed again: its results, and the
+  // messages the analysis printed, are taken from then.
   if (!solver.kept) solver.kept = std::make_shared<SolverMemory>();
   SolverMemory& kept = *solver.kept;
   const auto analysis_start = std::chrono::steady_clock::now();
@@ -107,7 +111,7 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     const std::int64_t order = std::max(n, 0);
     kept.iplan.assign(length(3 * order), 0);
     kept.nnodes = 0;
-    // 4. Compute a pivot order, or follow the caller's.
+    // The analysis computes a pivot order, or follows the caller's.
     kept.iflag = 0;
     if (static_cast<std::int64_t>(solver.pivot_order.size()) == order && order > 0) {
       std::copy(solver.pivot_order.begin(), solver.pivot_order.end(), kept.iplan.begin());
@@ -135,8 +139,8 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     solver_console(solver) << kept.messages;
     kept.info = info;
     kept.analysed = solver.patterns_repeat;
-    int_space.release_to_pool();  // for the factorization
-    tree_work.release_to_pool();
+    return_to_pool(int_space);  // for the factorization
+    return_to_pool(tree_work);
   }
   info.phase_seconds[0] = seconds_since(analysis_start);
   if (kept.iflag < 0) return fail();
@@ -153,9 +157,9 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     return fail();
   }
 
-  // 6-7. Factorization in twice the forecast storage (with compressions).
-  //      The storage of an earlier solve of the same pattern is used again
-  //      (release_solver_memory gives it back).
+  // The factorization, in twice the storage the analysis forecast (with
+  // compressions). The storage of an earlier solve of the same pattern is
+  // used again (release_solver_memory gives it back).
   FactorStorage& storage = kept.storage;
   storage.la = 2 * info.RNEEDS;
   storage.liw = 2 * info.INEEDS;
@@ -172,7 +176,7 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   }
   if (iflag < 0) return fail();
 
-  // 8-10. Solution, computed in x from a copy of the right-hand side.
+  // The solution, computed in x from a copy of the right-hand side.
   std::vector<double> front_work(length(storage.mfront));
   std::vector<std::int64_t> block_start(length(nnodes));
   for (int i = 1; i <= n; ++i) x(i) = rhs(i);
@@ -230,9 +234,9 @@ int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const i
     // of their pages on all threads.
     const std::int64_t rows_words = std::min(nz + std::max(n, 0), std::min(storage.la, storage.liw));
     if (fresh && rows_words > 0) {
-      storage.real_space.take_pool_pages(storage.la - rows_words, rows_words);
-      storage.int_space.take_pool_pages(storage.liw - rows_words, rows_words);
-      storage.real_space.take_pool_pages(0, storage.la - rows_words);
+      take_from_pool(storage.real_space, storage.la - rows_words, rows_words);
+      take_from_pool(storage.int_space, storage.liw - rows_words, rows_words);
+      take_from_pool(storage.real_space, 0, storage.la - rows_words);
       if (solver.pool != nullptr && solver.pool->threads() > 1) {
         populate_pages(*solver.pool, storage.real_space.get() + (storage.la - rows_words),
                        static_cast<std::size_t>(rows_words) * sizeof(double));
@@ -240,7 +244,7 @@ int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const i
                        static_cast<std::size_t>(rows_words) * sizeof(int));
       }
     }
-    PagePool::shared().release_all();  // what the factorization did not take
+    return_pool_pages_to_system();  // what the factorization did not take
     int iflag = 0;
     storage.mfront = 0;
     FactorOptions options;

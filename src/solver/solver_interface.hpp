@@ -79,11 +79,13 @@ struct SolverInfo {
   int NTWO = 0;
   int negative_pivot_count = 0;
   // Written by the driver of the phases: the largest front of the last
-  // factorization and the wall-clock seconds of the three phases of the last solve.
+  // factorization.
   int MFRONT = 0;
   // Written by the factorization: how many subtrees it factorized side by
   // side (0 when it worked one front after the other).
   int subtree_tasks = 0;
+  // Written by the driver of the phases: the wall-clock seconds of the
+  // analysis, the factorization and the solution of the last solve.
   std::array<double, 3> phase_seconds{};
 };
 
@@ -166,9 +168,11 @@ void release_solver_memory(Solver& solver);
 
 std::ostream& solver_console(const Solver& solver);
 // " **** ERROR RETURN FROM <phase> **** IFLAG=" and the detail line for IFLAG
-// -1 .. -8 (-8: a supplied order that is no permutation, from MFANAL). `phase` is "MFANAL" or
-// "MFFACT". la_or_liw: LIW for -3, LA for -4.
-void write_solver_error(const Solver& solver, const char* phase, int iflag, std::int64_t value);
+// -1 .. -8 (-8: a supplied order that is no permutation, from MFANAL). `phase`
+// is "MFANAL" or "MFFACT". given_value is the argument found wrong, as passed:
+// N for -1, NZ for -2, LIW for -3 and LA for -4; the other IFLAGs print
+// IERROR or nothing and ignore it.
+void write_solver_error(const Solver& solver, const char* phase, int iflag, std::int64_t given_value);
 // The IFLAG 1 warning header (first ignored entry only) and detail line (first
 // ten): `count` is the number of ignored entries so far, including this one.
 void write_ignored_entry_warning(const Solver& solver, const char* phase, std::int64_t count,

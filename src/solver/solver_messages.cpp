@@ -11,24 +11,24 @@ namespace quorix {
 
 std::ostream& solver_console(const Solver& solver) { return solver.console ? *solver.console : std::cout; }
 
-void write_solver_error(const Solver& solver, const char* phase, int iflag, std::int64_t value) {
+void write_solver_error(const Solver& solver, const char* phase, int iflag, std::int64_t given_value) {
   if (solver.controls.error_unit <= 0) return;
   std::ostream& out = solver_console(solver);
   out << " **** ERROR RETURN FROM " << phase << " **** IFLAG=" << fortran_int(iflag, 3) << '\n';
   const std::int64_t ierror = solver.info.IERROR;
   switch (iflag) {
     case -1:
-      out << " VALUE OF N OUT OF RANGE ... =" << fortran_int(value, 10) << '\n';
+      out << " VALUE OF N OUT OF RANGE ... =" << fortran_int(given_value, 10) << '\n';
       break;
     case -2:
-      out << " VALUE OF NZ OUT OF RANGE .. =" << fortran_int(value, 10) << '\n';
+      out << " VALUE OF NZ OUT OF RANGE .. =" << fortran_int(given_value, 10) << '\n';
       break;
     case -3:
-      out << " LIW TOO SMALL, MUST BE INCREASED FROM" << fortran_int(value, 10) << " TO AT LEAST"
+      out << " LIW TOO SMALL, MUST BE INCREASED FROM" << fortran_int(given_value, 10) << " TO AT LEAST"
           << fortran_int(ierror, 10) << '\n';
       break;
     case -4:
-      out << " LA TOO SMALL, MUST BE INCREASED FROM " << fortran_int(value, 10) << " TO AT LEAST"
+      out << " LA TOO SMALL, MUST BE INCREASED FROM " << fortran_int(given_value, 10) << " TO AT LEAST"
           << fortran_int(ierror, 10) << '\n';
       break;
     case -5:

@@ -2,7 +2,7 @@
 // Tables and array views numbered from 1, like the equation, node and element
 // numbers the program reads, stores and prints. The offset lives here only:
 // `(n)` takes a 1-based number, `[i]` a 0-based subscript. Large tables take
-// their memory in huge pages (large_memory.hpp).
+// their memory in huge pages (large_memory.hpp; page_pool.hpp moves them).
 
 #include <cassert>
 #include <cstddef>
@@ -55,19 +55,9 @@ class Table1 {
   auto end() const { return items_.end(); }
   // Releases the storage (used where an owner frees its arrays early).
   void release() { std::vector<T, LargeAllocator<T>>().swap(items_); }
-  // The same, a large table's pages going to the shared pool
-  // (large_memory.hpp) for the next stage.
-  void release_to_pool() {
-    if (is_large(items_.capacity() * sizeof(T)))
-      PagePool::shared().keep(items_.data(), items_.capacity() * sizeof(T));
-    release();
-  }
-  // A large table takes pages of the shared pool: its entries then hold
-  // anything.
-  void take_pool_pages() {
-    if (is_large(items_.capacity() * sizeof(T)))
-      PagePool::shared().give(items_.data(), items_.capacity() * sizeof(T));
-  }
+  // The bytes of the storage from data() on, which may hold more entries
+  // than size().
+  std::size_t storage_bytes() const { return items_.capacity() * sizeof(T); }
 
  private:
   std::size_t slot(std::int64_t number) const {

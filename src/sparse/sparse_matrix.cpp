@@ -14,6 +14,7 @@
 
 #include "parallel/task_pool.hpp"
 #include "sparse/large_memory.hpp"
+#include "sparse/page_pool.hpp"
 
 namespace quorix {
 
@@ -627,8 +628,8 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
   for (int r = 1; r <= n; ++r) matrix.row_start(r) = new_start[static_cast<std::size_t>(r)] + 1;
   matrix.term_count = kept;
   // Their pages go on to the next stage.
-  words.reset_to_pool();
-  row_values.reset_to_pool();
+  return_to_pool(words);
+  return_to_pool(row_values);
   Table1<std::int64_t> column_count(n);
   for (std::int64_t k = 0; k < kept; ++k) column_count(cols[k]) += 1;
 

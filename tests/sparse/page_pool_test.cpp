@@ -3,11 +3,13 @@
 // what was written into the pages before (they are moved, not copied), and
 // an array that finds the pool empty reads as zero.
 
-#include "sparse/large_memory.hpp"
+#include "sparse/page_pool.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+
+#include "sparse/large_memory.hpp"
 
 namespace quorix {
 namespace {
@@ -16,10 +18,10 @@ TEST(PagePool, PagesGoFromOneArrayToTheNext) {
   constexpr std::int64_t count = std::int64_t{3} << 20;  // 24 MiB of doubles: whole and partial huge pages
   LargeArray<double> first(count);
   for (std::int64_t i = 0; i < count; ++i) first[static_cast<std::size_t>(i)] = static_cast<double>(i);
-  first.reset_to_pool();
+  return_to_pool(first);
 
   LargeArray<double> second(count + 1000);
-  second.take_pool_pages(100, count);
+  take_from_pool(second, 100, count);
   // The pages moved keep their data: some word of the second array holds a
   // value written into the first, at the same place within its huge page.
   // (Under AddressSanitizer pages do not move: the array is fresh zeros.)
@@ -34,9 +36,9 @@ TEST(PagePool, PagesGoFromOneArrayToTheNext) {
   for (std::int64_t i = 0; i < count + 1000; ++i) second[static_cast<std::size_t>(i)] = -1.0;
   for (std::int64_t i = 0; i < count + 1000; ++i) ASSERT_EQ(second[static_cast<std::size_t>(i)], -1.0);
 
-  PagePool::shared().release_all();
+  return_pool_pages_to_system();
   LargeArray<double> third(count);
-  third.take_pool_pages(0, count);
+  take_from_pool(third, 0, count);
   for (std::int64_t i = 0; i < count; ++i) ASSERT_EQ(third[static_cast<std::size_t>(i)], 0.0);
 
   // Discarded pages read as zero; the words around them keep their values.
