@@ -22,6 +22,7 @@
 #include <limits>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "solver/solver_listings.hpp"
@@ -49,6 +50,87 @@ std::int64_t saturated_sum(std::int64_t a, std::int64_t b, std::int64_t c) {
   return a + b + c;
 }
 
+// The column counts of L from the elimination tree `parent` (0 for a root)
+// and the lower lists: list v, at int_space(lower_start(v) .. lower_start(v +
+// 1) - 1), holds the earlier variables u of the entries (v, u), repeats
+// allowed. count: out, N.
+void column_counts(int n, View1<const int> parent, View1<const int> int_space,
+                   View1<const std::int64_t> lower_start, View1<int> count) {
+  const auto at = [](int v) { return static_cast<std::size_t>(v); };
+  // A postorder of the tree: each node after its subtree.
+  std::vector<int> first_son(at(n) + 1, 0), brother(at(n) + 1, 0), postorder;
+  postorder.reserve(at(n));
+  for (int v = n; v >= 1; --v) {
+    if (parent(v) == 0) continue;
+    brother[at(v)] = first_son[at(parent(v))];
+    first_son[at(parent(v))] = v;
+  }
+  {
+    std::vector<int> path;
+    for (int root = 1; root <= n; ++root) {
+      if (parent(root) != 0) continue;
+      path.push_back(root);
+      while (!path.empty()) {
+        const int v = path.back();
+        if (const int son = first_son[at(v)]; son != 0) {
+          first_son[at(v)] = brother[at(son)];  // taken
+          path.push_back(son);
+        } else {
+          postorder.push_back(v);
+          path.pop_back();
+        }
+      }
+    }
+  }
+  // first[v]: the place in the postorder of the first node of v's subtree;
+  // count(v) starts as the weight of v: 1 for a leaf.
+  std::vector<int> first(at(n) + 1, -1);
+  for (int k = 0; k < n; ++k) {
+    int v = postorder[at(k)];
+    count(v) = first[at(v)] < 0 ? 1 : 0;
+    for (; v != 0 && first[at(v)] < 0; v = parent(v)) first[at(v)] = k;
+  }
+  // The entries by their earlier variable: the rows of each column of L's
+  // pattern below the diagonal.
+  std::vector<std::int64_t> column_start(at(n) + 2, 0);
+  for (int v = 1; v <= n; ++v)
+    for (std::int64_t q = lower_start(v); q < lower_start(v + 1); ++q) ++column_start[at(int_space(q)) + 1];
+  for (int u = 1; u <= n + 1; ++u) column_start[at(u)] += column_start[at(u) - 1];
+  std::vector<int> rows_of(static_cast<std::size_t>(column_start[at(n) + 1]));
+  {
+    std::vector<std::int64_t> next(column_start.begin(), column_start.end() - 1);
+    for (int v = 1; v <= n; ++v)
+      for (std::int64_t q = lower_start(v); q < lower_start(v + 1); ++q)
+        rows_of[static_cast<std::size_t>(next[at(int_space(q))]++)] = v;
+  }
+  // In postorder: u's entry in row v makes u a leaf of v's row subtree when
+  // no earlier entry of that row lies in u's subtree; the previous leaf and u
+  // meet at the lowest ancestor of the previous leaf not yet passed (the sets
+  // of passed nodes joined to their fathers, with path compression).
+  std::vector<int> last_first(at(n) + 1, -1), last_leaf(at(n) + 1, 0), set_of(at(n) + 1, 0);
+  for (int v = 1; v <= n; ++v) set_of[at(v)] = v;
+  const auto find = [&](int v) {
+    int root = v;
+    while (set_of[at(root)] != root) root = set_of[at(root)];
+    while (set_of[at(v)] != root) v = std::exchange(set_of[at(v)], root);
+    return root;
+  };
+  for (const int u : postorder) {
+    if (parent(u) != 0) --count(parent(u));
+    for (std::int64_t q = column_start[at(u)]; q < column_start[at(u) + 1]; ++q) {
+      const int v = rows_of[static_cast<std::size_t>(q)];
+      if (first[at(u)] <= last_first[at(v)]) continue;
+      last_first[at(v)] = first[at(u)];
+      ++count(u);
+      if (const int previous = last_leaf[at(v)]; previous != 0) --count(find(previous));
+      last_leaf[at(v)] = u;
+    }
+    if (parent(u) != 0) set_of[at(u)] = parent(u);
+  }
+  for (const int u : postorder)
+    if (parent(u) != 0) count(parent(u)) += count(u);
+}
+
 // Elimination tree and front orders of a pivot order supplied by the caller
 // (IFLAG = 1 on entry), handed to build_assembly_tree as a tree of one-variable
 // nodes.
@@ -65,7 +147,7 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
   View1<int> position = iplan;                  // N: position of each variable
   View1<int> variable_at = iplan.from(n + 1);   // N: variable at each position
   View1<int> parent = int_space;                // N: father in the elimination tree
-  View1<int> ancestor = int_space.from(n + 1);  // N: path-compressed ancestor, later a row mark
+  View1<int> ancestor = int_space.from(n + 1);  // N: path-compressed ancestor
   View1<int> column_count = int_space.from(2 * static_cast<std::int64_t>(n) + 1);  // N
   const std::int64_t lists_base = 3 * static_cast<std::int64_t>(n) + 1;
 
@@ -131,25 +213,15 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
     }
   }
 
-  // ---- Column counts of L, diagonal included: row v of L has entries in the
-  // columns of the row subtree, the union of the tree paths from each u of
-  // v's lower list up to v; marking each column with v counts it once.
-  View1<int> mark = ancestor;
-  for (int v = 1; v <= n; ++v) {
-    mark(v) = 0;
-    column_count(v) = 1;
-  }
-  for (int k = 1; k <= n; ++k) {
-    const int v = variable_at(k);
-    mark(v) = v;
-    for (std::int64_t q = lower_start(v); q < lower_start(v + 1); ++q) {
-      for (int u = int_space(q); mark(u) != v; u = parent(u)) {
-        ++column_count(u);
-        mark(u) = v;
-      }
-    }
-  }
-
+  // ---- Column counts of L, diagonal included. Row v of L has entries in the
+  // columns of its row subtree, the union of the tree paths from each u of
+  // v's lower list up to v, so the count of column u is the number of row
+  // subtrees that hold u. Each row subtree is given +1 at each of its leaves,
+  // -1 where two leaves next in postorder meet and -1 above its root; the sum
+  // over u's subtree is then the count of u (Gilbert, Ng and Peyton, SIAM J.
+  // Matrix Anal. Appl. 15, 1994). This takes the entries once instead of
+  // every entry of L.
+  column_counts(n, parent, int_space, lower_start, column_count);
   // ---- Hand over: one variable per node, front order = its column count.
   for (int v = 1; v <= n; ++v) {
     tree_work(v) = column_count(v);

@@ -96,7 +96,7 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
   };
   auto diagonal = [&](std::int64_t k) { return rows(k) == cols(k) && rows(k) >= 1 && rows(k) <= n; };
 
-  // 1-2. Off-diagonal counts per row in tree_work; ignored entries reported.
+  // ---- Off-diagonal counts per row in tree_work; ignored entries reported.
   for (int v = 1; v <= n; ++v) tree_work(v) = 0;
   info.IERROR = 0;
   std::int64_t total = n;
@@ -112,7 +112,7 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
     }
   }
 
-  // 3. Room for the rows, and for the diagonal sums beside them.
+  // ---- Room for the rows, and for the diagonal sums beside them.
   if (liw < total) {
     iflag = -3;
     info.IERROR = total;
@@ -127,7 +127,7 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
   }
   assert(total <= INT_MAX);  // word numbers within the rows are kept in int
 
-  // 4. Word s = 0 .. total-1 of the rows is real_space(real_base + s) and
+  // ---- Word s = 0 .. total-1 of the rows is real_space(real_base + s) and
   //    int_space(int_base + s). First the end of every row (one past its last
   //    word), in pivot order, the inverse order parked in the last N int words.
   const std::int64_t real_base = la - total + 1;
