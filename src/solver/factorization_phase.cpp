@@ -338,7 +338,7 @@ bool SharedStorage::accept_front(int, int, int, int&) { return true; }
 // The block header (2 words) and the index list (front_order words) from
 // next_int must end below the stack.
 bool SharedStorage::make_list_room(int front_order, int& iflag) {
-  const auto fits = [&] { return int_top_.stack_bottom > cursor_.next_int + front_order + 1; };
+  const auto fits = [&] { return front_list_fits(cursor_.next_int, front_order, int_top_.stack_bottom); };
   if (fits()) return true;
   if (!compress(int_space_, int_top_, cursor_.int_input, info_.NCOMPI)) return false;
   if (fits()) return true;
@@ -361,13 +361,12 @@ double* SharedStorage::place_front(int node, int sons, int front_order, int dela
   auto top_son_words = [&]() -> std::int64_t {
     return sons > 0 ? triangle_words(int_space_(int_top_.stack_bottom)) : 1;
   };
-  auto front_fits = [&] {
-    return next_real + delayed_words <= real_top_.stack_bottom &&
-           front_last_ <= real_top_.stack_bottom + top_son_words() - 2;
+  auto fits = [&] {
+    return front_fits(next_real, front_order, delayed, real_top_.stack_bottom, top_son_words());
   };
-  if (!front_fits()) {
+  if (!fits()) {
     if (!compress(real_space_, real_top_, cursor_.real_input, info_.NCOMPR)) return nullptr;
-    if (!front_fits()) {
+    if (!fits()) {
       iflag = -4;
       info_.IERROR = la_ - real_top_.stack_bottom +
                      std::max(next_real + delayed_words, front_last_ - top_son_words() + 2);

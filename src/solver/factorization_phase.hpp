@@ -99,6 +99,22 @@ inline std::int64_t block_ints(std::int64_t f, std::int64_t p) { return p == 0 ?
 // Integers of a remainder of order r on the stack: its length word and list.
 inline std::int64_t remainder_ints(std::int64_t r) { return r + 1; }
 
+// Whether the block header and index list of a front of order f, from
+// integer word next_int, end below the stack bottom.
+inline bool front_list_fits(std::int64_t next_int, std::int64_t f, std::int64_t stack_bottom) {
+  return stack_bottom > next_int + f + 1;
+}
+
+// Whether a front of order f, from real word next_real, fits below the stack:
+// it may reach into the topmost son triangle (top_son_words words, 1 without
+// a son; assembled first) short of its last word, while the rows of its
+// `delayed` delayed pivots end below the stack bottom.
+inline bool front_fits(std::int64_t next_real, std::int64_t f, std::int64_t delayed,
+                       std::int64_t stack_bottom, std::int64_t top_son_words) {
+  return next_real + pivot_row_words(f, delayed) <= stack_bottom &&
+         next_real + triangle_words(f) - 1 <= stack_bottom + top_son_words - 2;
+}
+
 // The pivot threshold U as the factorization uses it, within -0.5 .. 0.5.
 inline double clamped_threshold(const SolverControls& controls) {
   return std::max(std::min(controls.U, 0.5), -0.5);

@@ -95,11 +95,10 @@ bool forecast_run(const FactorSpace& s, Forecast& out) {
       out.real_bottom_before[at] = real_bottom;
       out.int_bottom_before[at] = int_bottom;
       // Integer room for the block, real room for the front.
-      if (int_bottom <= next_int + f + 1) return false;
-      const std::int64_t front_last = next_real + triangle_words(f) - 1;
-      const std::int64_t top_son = top_son_words > 0 ? top_son_words : 1;
-      if (!(next_real <= real_bottom && front_last <= real_bottom + top_son - 2)) return false;
-      out.front_end = std::max(out.front_end, front_last + 1);
+      if (!front_list_fits(next_int, f, int_bottom) ||
+          !front_fits(next_real, f, 0, real_bottom, top_son_words > 0 ? top_son_words : 1))
+        return false;
+      out.front_end = std::max(out.front_end, next_real + triangle_words(f));
       int_end = std::max(int_end, next_int + f + 2);
       out.tree.first[at] = k;
       out.tree.work[at] = front_work(f, p);
