@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Generates the benchmark plates and times them. Usage, from the project root
 # after a Release build in build/:
-#   bench/run_benchmarks.sh [repeats]
+#   bench/run_benchmarks.sh [repeats] [all|orders]
+# (orders: only the last part, the two pivot orders side by side)
 # Prints the stage split of each run (medians of the repeats, on every CPU)
 # and the wall time and peak memory of the program itself, on one thread and
 # on every CPU.
 set -euo pipefail
 repeats=${1:-3}
+part=${2:-all}
 work=${TMPDIR:-/tmp}/quorix-bench
 mkdir -p "$work"
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,6 +27,7 @@ wall_and_peak() {
   done | sort -n | awk '{ t[NR] = $1; m[NR] = $2 } END { i = int((NR + 1) / 2); printf "wall %.2f s, peak %.0f MiB", t[i], m[i] / 1024 }'
 }
 
+if [ "$part" = all ]; then
 for model in plate20k plate100k plate200k nonlinear20k; do
   echo "== $model"
   "$stage_times" "$work/$model.dat" "$repeats" 2>/dev/null
@@ -43,6 +46,7 @@ for ((r = 0; r < repeats; ++r)); do
 done
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 echo "alone: median wall $(median "${alone[@]}") s; with the outputs: median wall $(median "${outputs[@]}") s"
+fi
 
 # The two pivot orders side by side on plates of 20k to 400k elements: the
 # program's wall time and peak memory (medians of the repeats), and from
