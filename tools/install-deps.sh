@@ -21,7 +21,7 @@ for option in "$@"; do
         valgrind)
       ;;
     --mpi)
-      # MUMPS built with SCOTCH and PT-SCOTCH (it brings libmumps-dev), on Open MPI.
+      # MUMPS built with SCOTCH (it brings libmumps-dev), on Open MPI.
       packages+=(openmpi-bin libopenmpi-dev libmumps-ptscotch-dev)
       ;;
     *)
