@@ -75,3 +75,33 @@ for ordering in minimum-degree nested; do
   awk -v o="$ordering" '$1 == o { x = log($2); n++; sx += x; sxx += x * x; st += log($3); sxt += x * log($3); sm += log($4); sxm += x * log($4) }
     END { d = n * sxx - sx * sx; printf "%s: time grows as N^%.2f, memory as N^%.2f\n", o, (n * sxt - sx * st) / d, (n * sxm - sx * sm) / d }' "$table"
 done
+
+# MUMPS over MPI, when an MPI build exists in build-mpi/ (README: "Beyond one
+# machine"): the 100k plate with --solver mumps on 1 and 2 processes beside the
+# own solver, wall time and peak memory of each process; then MUMPS's memory
+# forecast after its analysis (INFOG(16), the largest process, and INFOG(17),
+# all together) for 1, 2 and 4 processes on the 100k and 400k plates, each run
+# stopped once the forecast is out.
+mpi_quorix=$root/build-mpi/src/driver/quorix
+if [ -x "$mpi_quorix" ]; then
+  mpirun_options=(--oversubscribe)
+  [ "$(id -u)" -ne 0 ] || mpirun_options+=(--allow-run-as-root)
+  echo "== MUMPS over MPI"
+  echo "own solver, nested order: $(wall_and_peak "$mpi_quorix" --ordering nested "$work/plate100k.dat")"
+  for ranks in 1 2; do
+    echo "mumps on $ranks: $(mpirun "${mpirun_options[@]}" -np "$ranks" /usr/bin/env time -f "%e s %M KiB" \
+      "$mpi_quorix" --solver mumps "$work/plate100k.dat" 2>&1 >/dev/null | grep ' KiB$' | tr '\n' ' ')"
+  done
+  for model in plate100k plate400k; do
+    for ranks in 1 2 4; do
+      log=$work/estimates.log
+      QUORIX_MUMPS_ESTIMATES=1 mpirun "${mpirun_options[@]}" -x QUORIX_MUMPS_ESTIMATES -np "$ranks" \
+        "$mpi_quorix" --solver mumps "$work/$model.dat" >/dev/null 2>"$log" &
+      run=$!
+      while kill -0 "$run" 2>/dev/null && ! grep -q 'INFOG(16)' "$log"; do sleep 1; done
+      kill "$run" 2>/dev/null || true
+      wait "$run" 2>/dev/null || true
+      echo "$model on $ranks: $(grep -o 'INFOG(16).*' "$log")"
+    done
+  done
+fi

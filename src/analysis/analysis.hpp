@@ -4,6 +4,7 @@
 #include <functional>
 #include <iosfwd>
 
+#include "analysis/equation_solver.hpp"
 #include "element/element_tables.hpp"
 #include "model/model.hpp"
 #include "solver/solver_interface.hpp"
@@ -54,7 +55,16 @@ struct AnalysisProgress {
 // `console`, each flushed as it is written; the solver's own messages go to
 // solver.console. A line about results that are not to be trusted for a
 // reason the console lines do not show (an element turned inside out) goes to
-// `errors`, when given.
+// `errors`, when given. The solver's share says which elements this process
+// assembles; every process of a run calls the analysis alike.
+AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
+                               EquationSolver& equations, std::ostream& console, StageTimes* times = nullptr,
+                               const AnalysisProgress& progress = {});
+AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
+                                  EquationSolver& equations, std::ostream& console,
+                                  StageTimes* times = nullptr, std::ostream* errors = nullptr,
+                                  const AnalysisProgress& progress = {});
+// The same with the program's own solver.
 AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
                                Solver& solver, std::ostream& console, StageTimes* times = nullptr,
                                const AnalysisProgress& progress = {});

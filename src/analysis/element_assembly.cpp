@@ -10,18 +10,19 @@
 namespace quorix {
 
 void assemble_elements(const Model& model, SparseMatrix* matrix, Table1<double>& rhs,
-                       const ElementTerms& terms) {
+                       const ElementTerms& terms, int first, int end) {
   constexpr int m = 20;
   constexpr std::int64_t element_words = m * (m + 1) / 2;
-  const int count = model.elements.size();
+  if (end < 0) end = model.elements.size();
+  const int count = end - first;
   const std::int64_t first_term = matrix ? matrix->term_count : 0;
   std::vector<Vec20> vectors(static_cast<std::size_t>(count));
   std::vector<std::array<int, m>> dofs(static_cast<std::size_t>(count));
   constexpr int chunk = 256;  // elements a unit
   shared_task_pool().for_each_unit((count + chunk - 1) / chunk, [&](int unit) {
-    const int end = std::min(count, (unit + 1) * chunk);
-    for (int e = unit * chunk; e < end; ++e) {
-      const ElementData data = gather_element(model, model.elements[static_cast<std::size_t>(e)]);
+    const int last = std::min(count, (unit + 1) * chunk);
+    for (int e = unit * chunk; e < last; ++e) {
+      const ElementData data = gather_element(model, model.elements[static_cast<std::size_t>(first + e)]);
       const std::size_t slot = static_cast<std::size_t>(e);
       dofs[slot] = element_dof_numbers(data);
       Mat20 element_matrix;

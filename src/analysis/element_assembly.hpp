@@ -20,7 +20,8 @@ using ElementTerms = std::function<void(const ElementData& element, Mat20* matri
 // For every element in table order: its matrix terms appended to `matrix`
 // (when given) as add_element_matrix appends them, its vector added into
 // rhs(d(j)), j = 1..20, elements in table order, d its equation numbers.
+// Only the elements at positions first <= e < end (from 0) when end >= 0.
 void assemble_elements(const Model& model, SparseMatrix* matrix, Table1<double>& rhs,
-                       const ElementTerms& terms);
+                       const ElementTerms& terms, int first = 0, int end = -1);
 
 }  // namespace quorix

@@ -11,9 +11,10 @@
 namespace quorix {
 
 AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                               Solver& solver, std::ostream& console, StageTimes* times,
+                               EquationSolver& equations, std::ostream& console, StageTimes* times,
                                const AnalysisProgress& progress) {
   SparseMatrix& matrix = model.matrix;
+  const AssemblyShare share = equations.share(model);
   GatherWorkspace workspace;
   StageClock clock(times);
 
@@ -22,21 +23,24 @@ AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, c
   progress.stage("assembling");
   clear_sparse_matrix(matrix);
   for (double& r : model.rhs) r = 0.0;
-  assemble_elements(model, &matrix, model.rhs, [&](const ElementData& data, Mat20* stiffness, Vec20& weight) {
-    *stiffness = linear_element_stiffness(tables, settings, data);
-    weight = element_gravity_vector(tables, data);
-  });
+  assemble_elements(
+      model, &matrix, model.rhs,
+      [&](const ElementData& data, Mat20* stiffness, Vec20& weight) {
+        *stiffness = linear_element_stiffness(tables, settings, data);
+        weight = element_gravity_vector(tables, data);
+      },
+      share.first_element, share.end_element);
   compress_sparse_matrix(matrix, workspace);
   clock.lap(&StageTimes::assembly);
 
   // The loads and the prescribed displacements, all at their full values.
-  apply_loads_and_constraints(model, tables, workspace, 1.0, PrescribedImposition{1.0, false});
+  apply_loads_and_constraints(model, tables, workspace, 1.0, PrescribedImposition{1.0, false}, share);
   clock.lap(&StageTimes::constraints);
 
   // One solve; its displacements go to the node records.
   progress.stage("solving");
-  const SolveStatus status = solve_sparse_system(solver, matrix, model.rhs, model.solution);
-  release_solver_memory(solver);  // the only solve
+  const SolveStatus status = equations.solve(matrix, model.rhs, model.solution);
+  equations.release();  // the only solve
   clock.lap(&StageTimes::solve);
   clock.count_solve();
   copy_displacements_to_nodes(model);
@@ -44,6 +48,13 @@ AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, c
 
   free_sparse_matrix(matrix, workspace);
   return {status == SolveStatus::solved ? AnalysisOutcome::completed : AnalysisOutcome::suspect, 1.0};
+}
+
+AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
+                               Solver& solver, std::ostream& console, StageTimes* times,
+                               const AnalysisProgress& progress) {
+  OwnEquationSolver equations(solver);
+  return linear_analysis(model, settings, tables, equations, console, times, progress);
 }
 
 }  // namespace quorix

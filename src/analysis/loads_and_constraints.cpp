@@ -88,22 +88,24 @@ EdgeLoadVector edge_pressure_vector(const ElementTables& tables, const ElementDa
 }
 
 void apply_loads_and_constraints(Model& model, const ElementTables& tables, GatherWorkspace& workspace,
-                                 double factor, PrescribedImposition imposition) {
+                                 double factor, PrescribedImposition imposition, const AssemblyShare& share) {
   Table1<double>& rhs = model.rhs;
   SparseMatrix& matrix = model.matrix;
 
   // 1. Concentrated nodal forces.
-  for (const NodalForce& force : model.forces) {
-    rhs(2 * force.node - 1) += factor * force.fx;
-    rhs(2 * force.node) += factor * force.fy;
-  }
+  if (share.adds_loads)
+    for (const NodalForce& force : model.forces) {
+      rhs(2 * force.node - 1) += factor * force.fx;
+      rhs(2 * force.node) += factor * force.fy;
+    }
 
   // 2. Edge loads.
-  for (const EdgePressure& pressure : model.pressures) {
-    const ElementData element = gather_element(model, model.elements(pressure.element));
-    const EdgeLoadVector load = edge_pressure_vector(tables, element, pressure);
-    for (std::size_t j = 0; j < 8; ++j) rhs(load.equations[j]) += factor * load.forces[j];
-  }
+  if (share.adds_loads)
+    for (const EdgePressure& pressure : model.pressures) {
+      const ElementData element = gather_element(model, model.elements(pressure.element));
+      const EdgeLoadVector load = edge_pressure_vector(tables, element, pressure);
+      for (std::size_t j = 0; j < 8; ++j) rhs(load.equations[j]) += factor * load.forces[j];
+    }
 
   // 3. Eliminate every prescribed equation s: rhs(r) -= q K(r, s) for all r
   // coupled to s, then zero row and column s. All equations are zeroed before
@@ -133,14 +135,15 @@ void apply_loads_and_constraints(Model& model, const ElementTables& tables, Gath
     }
   }
 
-  // 4. Unit diagonal and the imposed value on the right-hand side.
+  // 4. Unit diagonal and the imposed value on the right-hand side (as the
+  //    share has them).
   for (const PrescribedDisplacement& record : model.prescribed_displacements) {
     const double q = imposed_value(record, imposition);
     const int count = prescribed_equations(record, equations);
     for (int e = 0; e < count; ++e) {
       const int s = equations[static_cast<std::size_t>(e)];
-      set_term_value(matrix, s, s, 1.0);
-      rhs(s) = q;
+      set_term_value(matrix, s, s, share.prescribed_diagonal);
+      rhs(s) = share.adds_loads ? share.prescribed_scale * q : 0.0;
     }
   }
 }

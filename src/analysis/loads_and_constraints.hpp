@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "analysis/equation_solver.hpp"
 #include "element/element_tables.hpp"
 #include "model/model.hpp"
 #include "sparse/sparse_matrix.hpp"
@@ -22,9 +23,13 @@ struct PrescribedImposition {
 // eliminates the prescribed equations symmetrically: the imposed value times
 // the matrix column moves to the right-hand side, the row and column are
 // zeroed, the diagonal set to 1 and the right-hand side to the value. The
-// matrix keeps its pattern; only values change.
+// matrix keeps its pattern; only values change. A process whose share does
+// not add the loads (one of several assembling a system together) only moves
+// its terms' share of the prescribed values to the right-hand side and
+// leaves the diagonal and the value to the process that does.
 void apply_loads_and_constraints(Model& model, const ElementTables& tables, GatherWorkspace& workspace,
-                                 double factor, PrescribedImposition imposition);
+                                 double factor, PrescribedImposition imposition,
+                                 const AssemblyShare& share = AssemblyShare{});
 
 // Equivalent nodal forces of a linearly varying edge load: x and y forces of
 // the edge's four nodes in edge order, and their equation numbers.

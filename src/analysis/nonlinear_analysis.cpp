@@ -136,14 +136,16 @@ void copy_displacements_to_nodes(Model& model) {
 }
 
 void assemble_tangent_system(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                             GatherWorkspace& workspace) {
+                             GatherWorkspace& workspace, const AssemblyShare* share) {
   for (double& r : model.rhs) r = 0.0;
   clear_sparse_matrix(model.matrix);
-  assemble_elements(model, &model.matrix, model.rhs,
-                    [&](const ElementData& data, Mat20* tangent, Vec20& forces) {
-                      *tangent = nonlinear_element_stiffness(tables, settings, data);
-                      forces = out_of_balance(settings, tables, data);
-                    });
+  assemble_elements(
+      model, &model.matrix, model.rhs,
+      [&](const ElementData& data, Mat20* tangent, Vec20& forces) {
+        *tangent = nonlinear_element_stiffness(tables, settings, data);
+        forces = out_of_balance(settings, tables, data);
+      },
+      share ? share->first_element : 0, share ? share->end_element : -1);
   compress_sparse_matrix(model.matrix, workspace);
 }
 
@@ -157,12 +159,14 @@ double displacement_ratio(const Model& model, Table1<double>& increment) {
 }
 
 AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                                  Solver& solver, std::ostream& console, StageTimes* times,
+                                  EquationSolver& equations, std::ostream& console, StageTimes* times,
                                   std::ostream* errors, const AnalysisProgress& progress) {
   // Every iteration assembles and solves the same pattern.
   GatherWorkspace workspace;
   workspace.patterns_repeat = true;
-  solver.patterns_repeat = true;
+  equations.expect_repeated_patterns();
+  const AssemblyShare share = equations.share(model);
+  Table1<double> balance_sum;  // the processes' out-of-balance forces added up, when there are several
   StageClock clock(times);
   Table1<double> increment(model.solution.size64(), 0.0);
   for (double& s : model.solution) s = 0.0;
@@ -181,7 +185,7 @@ AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings
   const int steps = settings.load_increments;
   if (steps >= 1) {
     progress.stage("assembling");
-    assemble_tangent_system(model, settings, tables, workspace);
+    assemble_tangent_system(model, settings, tables, workspace, &share);
     clock.lap(&StageTimes::assembly);
   }
   for (int g = 1; g <= steps; ++g) {
@@ -198,11 +202,10 @@ AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings
       // Prescribed displacements move by their share of the value in the
       // first iteration of the step only; later corrections leave them there.
       const PrescribedImposition imposition{static_cast<double>(steps), iteration > 1};
-      apply_loads_and_constraints(model, tables, workspace, load_factor, imposition);
+      apply_loads_and_constraints(model, tables, workspace, load_factor, imposition, share);
       clock.lap(&StageTimes::constraints);
       progress.stage("solving");
-      if (solve_sparse_system(solver, model.matrix, model.rhs, increment) != SolveStatus::solved)
-        solver_trouble = true;
+      if (equations.solve(model.matrix, model.rhs, increment) != SolveStatus::solved) solver_trouble = true;
       clock.lap(&StageTimes::solve);
       clock.count_solve();
       for (std::int64_t i = 1; i <= model.solution.size64(); ++i) model.solution(i) += increment(i);
@@ -212,8 +215,8 @@ AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings
       const double d = displacement_ratio(model, increment);
       if (iteration > kIterationLimit) return give_up();
       progress.stage("assembling");
-      assemble_tangent_system(model, settings, tables, workspace);
-      const double balance = balance_ratio(loads, model.rhs, load_factor);
+      assemble_tangent_system(model, settings, tables, workspace, &share);
+      const double balance = balance_ratio(loads, equations.whole(model.rhs, balance_sum), load_factor);
       clock.lap(&StageTimes::assembly);
       progress.iteration(g, steps, iteration, d, balance);
       // A small correction ends the step, provided the state is in
@@ -239,6 +242,13 @@ AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings
   console << "CONVERGED" << std::endl;
   free_sparse_matrix(model.matrix, workspace);
   return {solver_trouble ? AnalysisOutcome::suspect : AnalysisOutcome::completed, load_level};
+}
+
+AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
+                                  Solver& solver, std::ostream& console, StageTimes* times,
+                                  std::ostream* errors, const AnalysisProgress& progress) {
+  OwnEquationSolver equations(solver);
+  return nonlinear_analysis(model, settings, tables, equations, console, times, errors, progress);
 }
 
 }  // namespace quorix

@@ -2,6 +2,7 @@
 // The pieces of one Newton-Raphson iteration of the nonlinear analysis; the
 // linear analysis hands its displacements to the nodes in the same way.
 
+#include "analysis/equation_solver.hpp"
 #include "element/element_tables.hpp"
 #include "model/model.hpp"
 #include "sparse/sparse_matrix.hpp"
@@ -10,8 +11,9 @@ namespace quorix {
 
 // Tangent matrix (compressed) into model.matrix and the out-of-balance vector
 // (self-weight minus internal forces) into model.rhs.
+// Only the elements of `share` when given.
 void assemble_tangent_system(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                             GatherWorkspace& workspace);
+                             GatherWorkspace& workspace, const AssemblyShare* share = nullptr);
 
 // |increment| / |solution|, after zeroing the prescribed entries of increment.
 double displacement_ratio(const Model& model, Table1<double>& increment);

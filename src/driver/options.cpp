@@ -50,6 +50,28 @@ std::string read_place_option(std::string_view option, std::string_view value, C
   return {};
 }
 
+// The value of --solver; empty when it names a solver of this build, else
+// what is wrong.
+std::string read_solver_option(std::string_view value, bool given, CommandLine& line) {
+  if (!given) return "--solver: expected a value after it, found none";
+  if (value == "own") {
+    line.solver = SolverKind::own;
+    return {};
+  }
+  if (value == "mumps") {
+    if (!solver_built(SolverKind::mumps))
+      return "--solver mumps: this quorix is built without MPI; build it with cmake -DQUORIX_MPI=ON (README: "
+             "\"Beyond one machine\")";
+    line.solver = SolverKind::mumps;
+    return {};
+  }
+  std::string problem = "--solver: expected own";
+  if (solver_built(SolverKind::mumps)) problem += " or mumps";
+  problem += ", found '";
+  problem += value;
+  return problem + "'";
+}
+
 }  // namespace
 
 CommandLine parse_command_line(int argc, const char* const* argv) {
@@ -82,6 +104,11 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         line.bad_value =
             k + 1 < argc ? "--ordering: expected nested or minimum-degree, found '" + std::string(value) + "'"
                          : "--ordering: expected a value after it, found none";
+      ++k;
+    } else if (argument == "--solver") {
+      const std::string_view value = k + 1 < argc ? std::string_view(argv[k + 1]) : std::string_view();
+      const std::string problem = read_solver_option(value, k + 1 < argc, line);
+      if (!problem.empty() && line.bad_value.empty()) line.bad_value = problem;
       ++k;
     } else if (argument == "--at" || argument == "--line") {
       std::string problem = k + 1 < argc ? read_place_option(argument, argv[k + 1], line)
@@ -137,8 +164,12 @@ void write_help(std::ostream& out) {
          "             to 2 %: gmsh -bgm FILE.pos -2 -order 3 plate.geo remeshes with them\n"
          "  --ordering minimum-degree|nested\n"
          "             the solver's pivot order: minimum degree (the default), or nested dissection\n"
-         "             of the mesh by METIS, which needs far less time and memory on large plates\n"
-         "  --help     print this text and stop\n"
+         "             of the mesh by METIS, which needs far less time and memory on large plates\n";
+  if (solver_built(SolverKind::mumps))
+    out << "  --solver own|mumps\n"
+           "             the equation solver: the program's own (the default), or MUMPS across the\n"
+           "             processes of mpirun -np N quorix --solver mumps FILE, on one machine or many\n";
+  out << "  --help     print this text and stop\n"
          "  --version  print the program's version and stop\n"
          "  --         end of the options: a file name that begins with '-' follows\n"
          "\n"

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/solver_choice.hpp"
+
 namespace quorix {
 
 struct CommandLine {
@@ -28,15 +30,16 @@ struct CommandLine {
     double x0 = 0.0, y0 = 0.0, x1 = 0.0, y1 = 0.0;
     int count = 101;  // points, ends included
   };
-  std::optional<Line> line;    // --line X0,Y0,X1,Y1[,N]: FILE.line.csv
-  bool nested_order = false;   // --ordering nested: the pivot order by nested dissection
-  std::string unknown_option;  // the first argument taken for an option the program does not know
-  std::string bad_value;       // what is wrong with the first option value that cannot be read
+  std::optional<Line> line;             // --line X0,Y0,X1,Y1[,N]: FILE.line.csv
+  bool nested_order = false;            // --ordering nested: the pivot order by nested dissection
+  SolverKind solver = SolverKind::own;  // --solver own|mumps
+  std::string unknown_option;           // the first argument taken for an option the program does not know
+  std::string bad_value;                // what is wrong with the first option value that cannot be read
 };
 
 // Arguments that begin with '-' (other than "-" alone) are options until "--",
 // after which every argument is a file name; --at, --line and --ordering take the next
-// argument as their value. An unknown option or a value that cannot be read
+// argument as their value, and so does --solver. An unknown option or a value that cannot be read
 // makes the action `usage` whatever else is given; otherwise --help wins over
 // --version, and --version over a run.
 CommandLine parse_command_line(int argc, const char* const* argv);

@@ -8,20 +8,24 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <new>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "analysis/analysis.hpp"
 #include "analysis/loads_and_constraints.hpp"
+#include "analysis/processes.hpp"
 #include "analysis/reactions.hpp"
 #include "driver/input_file.hpp"
 #include "driver/load_model.hpp"
 #include "driver/options.hpp"
 #include "driver/progress_line.hpp"
 #include "driver/result_file.hpp"
+#include "driver/solver_choice.hpp"
 #include "element/element_tables.hpp"
 #include "model/input_error.hpp"
 #include "model/model.hpp"
@@ -113,27 +117,64 @@ int cannot_write(const Output& output, const std::string& name, const std::strin
   return 1;
 }
 
-// The run proper. `stage` names what is running, for the out-of-memory line.
-int run_stages(int argc, char** argv, const char*& stage) {
-  // 1. The options and exactly one file name, used whole.
-  const CommandLine command = parse_command_line(argc, argv);
-  switch (command.action) {
-    case CommandLine::Action::usage:
-      write_usage(std::cout);
-      if (!command.unknown_option.empty())
-        std::cerr << "quorix: unknown option '" << command.unknown_option << "' (quorix --help lists them)\n";
-      else if (!command.bad_value.empty())
-        std::cerr << "quorix: " << command.bad_value << '\n';
-      return 2;
-    case CommandLine::Action::help:
-      write_help(std::cout);
-      return 0;
-    case CommandLine::Action::version:
-      write_version(std::cout);
-      return 0;
-    case CommandLine::Action::run:
-      break;
+// Runs `step`, which returns an exit status, on every process of the run.
+// In a run of several processes their console and error lines are held back
+// until all are done: then process 0 prints its own when every step
+// succeeded, else the lowest-numbered process that failed prints its
+// message, and every process returns that one's status.
+int agreed_step(Processes& processes, const std::function<int()>& step) {
+  if (processes.count() == 1) return step();
+  std::ostringstream out;
+  std::ostringstream err;
+  std::streambuf* const real_out = std::cout.rdbuf(out.rdbuf());
+  std::streambuf* const real_err = std::cerr.rdbuf(err.rdbuf());
+  int status = 1;
+  try {
+    status = step();
+  } catch (...) {
+    std::cout.rdbuf(real_out);
+    std::cerr.rdbuf(real_err);
+    throw;
   }
+  std::cout.rdbuf(real_out);
+  std::cerr.rdbuf(real_err);
+  const int failed = processes.first_failure(status != 0);
+  if (processes.rank() == (failed >= 0 ? failed : 0)) {
+    std::cout << out.str() << std::flush;
+    std::cerr << err.str() << std::flush;
+  }
+  return failed >= 0 ? processes.broadcast(status, failed) : 0;
+}
+
+// A stream that drops everything: the console of every process but the first.
+class NullBuffer : public std::streambuf {
+ protected:
+  int overflow(int c) override { return traits_type::not_eof(c); }
+};
+
+// The outputs a run may write.
+struct Outputs {
+  Output result{"result file", {}};
+  Output vtu{"ParaView file", {}};
+  Output svg{"picture", {}};
+  Output report{"report", {}};
+  Output csv{"table", {}};
+  Output line_csv{"table of the line", {}};
+  Output sizes{"size field", {}};
+  std::array<Output*, 7> all() { return {&result, &vtu, &svg, &report, &csv, &line_csv, &sizes}; }
+};
+
+// What the run reads before it analyses.
+struct ReadModel {
+  Model model;
+  AnalysisSettings settings;
+  std::vector<SupportGroup> support_groups;
+};
+
+// Steps 2 to 7: the input file, the output files (only where `writes`), the
+// model read and tested. Returns 0, or the exit status of a run that stops.
+int prepare_run(const CommandLine& command, bool writes, const ElementTables& tables, Outputs& files,
+                ReadModel& read, const char*& stage) {
   const std::string& input_name = command.input_name;
 
   // 2. The input file must exist and be a file: a folder, a device or a pipe
@@ -150,22 +191,16 @@ int run_stages(int argc, char** argv, const char*& stage) {
 
   // 3. The files to write. An earlier one that the user has made read-only
   //    is theirs to keep: say so before any work is done.
-  Output result{"result file", {}};
-  Output vtu{"ParaView file", {}};
-  Output svg{"picture", {}};
-  Output report{"report", {}};
-  Output csv{"table", {}};
-  Output line_csv{"table of the line", {}};
-  Output sizes{"size field", {}};
-  result.file.emplace(input_name + ".out");
-  if (command.vtu) vtu.file.emplace(input_name + ".vtu");
-  if (command.svg) svg.file.emplace(input_name + ".svg");
-  if (command.report) report.file.emplace(input_name + ".report");
-  if (command.csv) csv.file.emplace(input_name + ".csv");
-  if (command.line) line_csv.file.emplace(input_name + ".line.csv");
-  if (command.sizes) sizes.file.emplace(input_name + ".pos");
-  const std::array<Output*, 7> outputs = {&result, &vtu, &svg, &report, &csv, &line_csv, &sizes};
-  for (const Output* output : outputs)
+  if (writes) {
+    files.result.file.emplace(input_name + ".out");
+    if (command.vtu) files.vtu.file.emplace(input_name + ".vtu");
+    if (command.svg) files.svg.file.emplace(input_name + ".svg");
+    if (command.report) files.report.file.emplace(input_name + ".report");
+    if (command.csv) files.csv.file.emplace(input_name + ".csv");
+    if (command.line) files.line_csv.file.emplace(input_name + ".line.csv");
+    if (command.sizes) files.sizes.file.emplace(input_name + ".pos");
+  }
+  for (const Output* output : files.all())
     if (std::string error; output->file && !result_file_replaceable(output->file->final_name(), error))
       return cannot_write(*output, output->file->final_name(), error);
 
@@ -179,68 +214,42 @@ int run_stages(int argc, char** argv, const char*& stage) {
 
   // 5. Create the temporary files now, so that a folder we cannot write to
   //    stops the run before any work is done.
-  for (Output* output : outputs)
+  for (Output* output : files.all())
     if (std::string error; output->file && !output->file->create(error))
       return cannot_write(*output, output->file->final_name(), error);
 
-  // 6. The shape-function tables every element routine uses.
-  const ElementTables tables = init_element_tables();
-
-  // 7. Read the model and test it; the report sums the reactions per group
-  //    of supports where the file names them.
-  Model model;
-  AnalysisSettings settings;
-  std::vector<SupportGroup> support_groups;
+  // 6-7. Read the model and test it (the shape-function tables are made);
+  //    the report sums the reactions per group of supports where the file
+  //    names them.
   try {
-    const SourceLines source = load_model(text, input_name, tables, model, settings);
+    const SourceLines source = load_model(text, input_name, tables, read.model, read.settings);
     for (const std::string& warning : source.warnings) std::cerr << warning << '\n';
-    if (report.file) support_groups = read_support_groups(text);
+    if (files.report.file) read.support_groups = read_support_groups(text);
   } catch (const InputError& error) {
     std::cerr << error.what() << '\n';
     return 1;
   }
-  std::string().swap(text);  // the analysis may need the memory
+  return 0;
+}
 
-  // 7a. Mistakes that leave every number in its place: a plate its supports
-  //     do not hold (the solve then meets a singular matrix, and the hint
-  //     below would name some node inside), meshes that meet unjoined.
-  const std::vector<std::string> unheld = unheld_motions(model);
-  for (const std::string& line : unheld) std::cerr << line << '\n';
-  for (const std::string& line : unjoined_nodes(model)) std::cerr << line << '\n';
-
-  // 8. Analyse. The model test has let through only the two known types. A
-  //    terminal on standard error is shown how the analysis goes.
-  stage = "analysing";
-  ProgressLine progress(isatty(STDERR_FILENO) != 0);
-  Solver solver;
-  solver.console = &std::cout;
-  solver.pool = &shared_task_pool();
-  solver.factor_progress = [&](double share) { progress.factor_share(share); };
-  AnalysisProgress told;
-  told.on_stage = [&](const char* name) { progress.stage(name); };
-  told.on_iteration = [&](int step, int steps, int iteration, double d, double balance) {
-    progress.iteration(step, steps, iteration, d, balance);
-  };
-  StageTimes times;
-  if (command.nested_order) {
-    // One order for the run: the pattern is the mesh's, the same in every
-    // Newton iteration.
-    stage = "ordering the equations";
-    progress.stage("ordering");
-    solver.pivot_order = nested_dissection_order(model);
-    stage = "analysing";
-  }
-  assert(settings.analysis_type == "LINEAR" || settings.analysis_type == "NONLINEAR");
-  const AnalysisResult outcome =
-      settings.analysis_type == "LINEAR"
-          ? linear_analysis(model, settings, tables, solver, std::cout, &times, told)
-          : nonlinear_analysis(model, settings, tables, solver, std::cout, &times, &std::cerr, told);
-  const SolverFigures solver_figures{2 * model.nodes.size(), solver.info.RFACTS, solver.info.MFRONT,
-                                     times.solve, times.solves};
-  const bool singular = !solver.free_equations.empty();
-  if (singular && unheld.empty()) std::cerr << free_motion_hint(model, solver.free_equations) << '\n';
-  release_solver_memory(solver);  // no more solves: the memory is the writers'
-
+// Steps 9 to 11, on the first process: the results written and put in
+// place, and the exit status.
+int write_outputs(const CommandLine& command, const ElementTables& tables, Outputs& files, ReadModel& read,
+                  const AnalysisResult& outcome, const SolverFigures& solver_figures,
+                  const std::vector<std::string>& unheld, bool singular, ProgressLine& progress,
+                  const char*& stage) {
+  const std::string& input_name = command.input_name;
+  Model& model = read.model;
+  const AnalysisSettings& settings = read.settings;
+  const std::vector<SupportGroup>& support_groups = read.support_groups;
+  Output& result = files.result;
+  Output& vtu = files.vtu;
+  Output& svg = files.svg;
+  Output& report = files.report;
+  Output& csv = files.csv;
+  Output& line_csv = files.line_csv;
+  Output& sizes = files.sizes;
+  const std::array<Output*, 7> outputs = files.all();
   // 9. Write the results, whatever the analysis reported, then put the files
   //    in place together: a run that stops before leaves every earlier file
   //    as it was.
@@ -321,6 +330,101 @@ int run_stages(int argc, char** argv, const char*& stage) {
   return outcome.outcome == AnalysisOutcome::suspect || !unheld.empty() || too_large ? 3 : 0;
 }
 
+// The run proper. `stage` names what is running, for the out-of-memory line;
+// `processes` receives the processes of the run once the command line is read.
+int run_stages(int argc, char** argv, const char*& stage, std::unique_ptr<Processes>& processes) {
+  // 1. The options and exactly one file name, used whole.
+  const CommandLine command = parse_command_line(argc, argv);
+  switch (command.action) {
+    case CommandLine::Action::usage:
+      write_usage(std::cout);
+      if (!command.unknown_option.empty())
+        std::cerr << "quorix: unknown option '" << command.unknown_option << "' (quorix --help lists them)\n";
+      else if (!command.bad_value.empty())
+        std::cerr << "quorix: " << command.bad_value << '\n';
+      return 2;
+    case CommandLine::Action::help:
+      write_help(std::cout);
+      return 0;
+    case CommandLine::Action::version:
+      write_version(std::cout);
+      return 0;
+    case CommandLine::Action::run:
+      break;
+  }
+  processes = start_processes(command.solver, argc, argv);
+  const bool first_process = processes->rank() == 0;
+
+  // 2-7. Every process reads and tests the model; only the first writes
+  //      files and speaks for all.
+  Outputs files;
+  const ElementTables tables = init_element_tables();
+  ReadModel read;
+  if (const int status = agreed_step(
+          *processes, [&] { return prepare_run(command, first_process, tables, files, read, stage); });
+      status != 0)
+    return status;
+  Model& model = read.model;
+  const AnalysisSettings& settings = read.settings;
+
+  // 7a. Mistakes that leave every number in its place: a plate its supports
+  //     do not hold (the solve then meets a singular matrix, and the hint
+  //     below would name some node inside), meshes that meet unjoined.
+  std::vector<std::string> unheld;
+  if (first_process) {
+    unheld = unheld_motions(model);
+    for (const std::string& line : unheld) std::cerr << line << '\n';
+    for (const std::string& line : unjoined_nodes(model)) std::cerr << line << '\n';
+  }
+
+  // 8. Analyse. The model test has let through only the two known types. A
+  //    terminal on standard error is shown how the analysis goes. The other
+  //    processes of a run work alike, silently.
+  stage = "analysing";
+  NullBuffer dropped;
+  std::ostream silent(&dropped);
+  std::ostream& console = first_process ? std::cout : silent;
+  std::ostream& errors = first_process ? std::cerr : silent;
+  ProgressLine progress(first_process && isatty(STDERR_FILENO) != 0);
+  Solver solver;
+  solver.console = &console;
+  solver.pool = &shared_task_pool();
+  solver.factor_progress = [&](double share) { progress.factor_share(share); };
+  AnalysisProgress told;
+  told.on_stage = [&](const char* name) { progress.stage(name); };
+  told.on_iteration = [&](int step, int steps, int iteration, double d, double balance) {
+    progress.iteration(step, steps, iteration, d, balance);
+  };
+  StageTimes times;
+  if (command.nested_order) {
+    // One order for the run: the pattern is the mesh's, the same in every
+    // Newton iteration.
+    stage = "ordering the equations";
+    progress.stage("ordering");
+    solver.pivot_order = nested_dissection_order(model);
+    stage = "analysing";
+  }
+  const std::unique_ptr<EquationSolver> equations = processes->equation_solver(solver, model);
+  assert(settings.analysis_type == "LINEAR" || settings.analysis_type == "NONLINEAR");
+  const AnalysisResult outcome =
+      settings.analysis_type == "LINEAR"
+          ? linear_analysis(model, settings, tables, *equations, console, &times, told)
+          : nonlinear_analysis(model, settings, tables, *equations, console, &times, &errors, told);
+  const EquationSolverFigures figures = equations->figures();
+  const SolverFigures solver_figures{2 * model.nodes.size(), figures.factor_entries,
+                                     figures.largest_front,  times.solve,
+                                     times.solves,           figures.name};
+  const bool singular = !equations->free_equations().empty();
+  if (singular && unheld.empty() && first_process)
+    std::cerr << free_motion_hint(model, equations->free_equations()) << '\n';
+  equations->release();  // no more solves: the memory is the writers'
+  release_solver_memory(solver);
+  if (!first_process) return processes->broadcast(0, 0);
+  return processes->broadcast(
+      write_outputs(command, tables, files, read, outcome, solver_figures, unheld, singular, progress, stage),
+      0);
+}
+
 }  // namespace
 
 int run_program(int argc, char** argv) {
@@ -329,14 +433,22 @@ int run_program(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
   keep_running_without_console();
   const char* stage = "starting";
+  std::unique_ptr<Processes> processes;
+  // A process that stops on its own while others work on would leave them
+  // waiting for it: it ends them all after its message.
+  const auto stop_all = [&] {
+    if (processes && processes->count() > 1) processes->abort(1);
+  };
   try {
-    return run_stages(argc, argv, stage);
+    return run_stages(argc, argv, stage, processes);
   } catch (const std::bad_alloc&) {
     std::cout.flush();
     std::cerr << "quorix: out of memory while " << stage << '\n';
+    stop_all();
   } catch (const std::exception& error) {
     std::cout.flush();
     std::cerr << "quorix: stopped while " << stage << ": " << error.what() << '\n';
+    stop_all();
   }
   return 1;
 }

@@ -284,9 +284,9 @@ void write_report(const ReportInput& input, std::ostream& out) {
   // ---- The solver.
   std::array<char, 40> seconds{};
   std::snprintf(seconds.data(), seconds.size(), "%.3f s", input.solver.seconds);
-  out << "Solver\n"
-      << rule << '\n'
-      << "  " << padded("equations", 36) << right(std::to_string(input.solver.equations), 14) << '\n'
+  out << "Solver\n" << rule << '\n';
+  if (!input.solver.name.empty()) out << "  " << padded("solver", 36) << right(input.solver.name, 14) << '\n';
+  out << "  " << padded("equations", 36) << right(std::to_string(input.solver.equations), 14) << '\n'
       << "  " << padded("solves", 36) << right(std::to_string(input.solver.solves), 14) << '\n'
       << "  " << padded("factor entries", 36) << right(std::to_string(input.solver.factor_entries), 14)
       << '\n'

@@ -24,6 +24,7 @@ struct SolverFigures {
   int largest_front = 0;
   double seconds = 0.0;  // the three phases of every solve
   int solves = 0;
+  std::string name;  // the solver, when it is not the program's own
 };
 
 struct ReportInput {
