@@ -20,11 +20,12 @@ AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, c
   progress.stage("assembling");
   clear_sparse_matrix(matrix);
   for (double& r : model.rhs) r = 0.0;
-  assemble_elements(model, &matrix, model.rhs, [&](const ElementData& data, Mat20* stiffness, Vec20& weight) {
-    *stiffness = linear_element_stiffness(tables, settings, data);
-    weight = element_gravity_vector(tables, data);
-  });
-  compress_sparse_matrix(matrix, workspace);
+  assemble_elements(model, &matrix, model.rhs, solver.pool,
+                    [&](const ElementData& data, Mat20* stiffness, Vec20& weight) {
+                      *stiffness = linear_element_stiffness(tables, settings, data);
+                      weight = element_gravity_vector(tables, data);
+                    });
+  compress_sparse_matrix(matrix, workspace, solver.pool);
   clock.lap(&StageTimes::assembly);
 
   // 4. Loads at full value; prescribed displacements at their full values.

@@ -187,12 +187,14 @@ int run_stages(int argc, char** argv, const char*& stage) {
   const ElementTables tables = init_element_tables();
 
   // 7. Read the model and test it; the report sums the reactions per group
-  //    of supports where the file names them.
+  //    of supports where the file names them. The threads of the run, here on
+  //    handed to every stage that works side by side.
+  TaskPool& pool = shared_task_pool();
   Model model;
   AnalysisSettings settings;
   std::vector<SupportGroup> support_groups;
   try {
-    const SourceLines source = load_model(text, input_name, tables, model, settings);
+    const SourceLines source = load_model(text, input_name, tables, model, settings, pool);
     for (const std::string& warning : source.warnings) std::cerr << warning << '\n';
     if (report.file) support_groups = read_support_groups(text);
   } catch (const InputError& error) {
@@ -214,7 +216,7 @@ int run_stages(int argc, char** argv, const char*& stage) {
   ProgressLine progress(isatty(STDERR_FILENO) != 0);
   Solver solver;
   solver.console = &std::cout;
-  solver.pool = &shared_task_pool();
+  solver.pool = &pool;
   solver.factor_progress = [&](double share) { progress.factor_share(share); };
   AnalysisProgress told;
   told.on_stage = [&](const char* name) { progress.stage(name); };
@@ -246,14 +248,14 @@ int run_stages(int argc, char** argv, const char*& stage) {
   //    as it was.
   stage = "writing results";
   progress.stage("writing results");
-  NodalResults results = nodal_results(model, settings, tables);
+  NodalResults results = nodal_results(model, settings, tables, pool);
   if (vtu.file || report.file || csv.file)
-    results.reactions = support_reactions(model, settings, tables, outcome.load_level);
+    results.reactions = support_reactions(model, settings, tables, outcome.load_level, &pool);
   // How accurate the stresses are, in every linear run: the warning below
   // needs it, the report and the ParaView file show it.
-  const ErrorEstimate estimate = estimate_stress_error(model, settings, tables, results);
+  const ErrorEstimate estimate = estimate_stress_error(model, settings, tables, results, pool);
   if (estimate.estimated && vtu.file) results.error_indicator = relative_element_errors(estimate);
-  write_results(model, results, result.file->stream());
+  write_results(model, results, result.file->stream(), pool);
   if (vtu.file) write_vtu(model, results, vtu.file->stream());
   if (svg.file)
     write_svg(model, settings, results, PictureTitle{input_name, outcome.load_level}, svg.file->stream());
@@ -283,7 +285,7 @@ int run_stages(int argc, char** argv, const char*& stage) {
                       &estimate,
                       outcome.load_level,
                       applied_loads(model, tables),
-                      self_weight_loads(model, tables),
+                      self_weight_loads(model, tables, &pool),
                       support_groups,
                       points,
                       solver_figures};
