@@ -162,10 +162,4 @@ TaskPool& shared_task_pool() {
   return *shared_pool;
 }
 
-void set_shared_thread_count(int threads) {
-  std::lock_guard lock(shared_pool_mutex);
-  shared_pool.reset();
-  shared_pool = std::make_unique<TaskPool>(std::max(threads, 1));
-}
-
 }  // namespace quorix

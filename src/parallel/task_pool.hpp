@@ -85,8 +85,5 @@ void for_each_unit(TaskPool* pool, int units, const std::function<void(int)>& bo
 // is handed its pool by the caller; this one is for the programs' runs, the
 // benchmarks and the tests.
 TaskPool& shared_task_pool();
-// Replaces the shared pool by one of `threads` threads (tests, benchmarks).
-// Not while the pool is in use.
-void set_shared_thread_count(int threads);
 
 }  // namespace quorix
