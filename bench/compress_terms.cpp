@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "parallel/task_pool.hpp"
 #include "sparse/sparse_matrix.hpp"
 
 namespace {
@@ -55,7 +56,7 @@ void CompressPlateTerms(benchmark::State& state) {
     matrix.col_indices = raw.col_indices;
     matrix.values = raw.values;
     state.ResumeTiming();
-    quorix::compress_sparse_matrix(matrix, workspace);
+    quorix::compress_sparse_matrix(matrix, workspace, &quorix::shared_task_pool());
     benchmark::DoNotOptimize(matrix.values.data());
   }
   state.SetItemsProcessed(state.iterations() * raw.term_count);

@@ -60,7 +60,8 @@ RunTimes run_once(const std::string& file, bool nested) {
   const quorix::ElementTables tables = quorix::init_element_tables();
   quorix::Model model;
   quorix::AnalysisSettings settings;
-  quorix::load_model(text, file, tables, model, settings);
+  quorix::TaskPool& pool = quorix::shared_task_pool();
+  quorix::load_model(text, file, tables, model, settings, pool);
   t.reading = seconds_since(start);
   auto checks_start = clock::now();
   const std::size_t findings = quorix::unheld_motions(model).size() + quorix::unjoined_nodes(model).size();
@@ -68,7 +69,7 @@ RunTimes run_once(const std::string& file, bool nested) {
   if (findings != 0) std::cerr << "the plate checks found something to say\n";
 
   quorix::Solver solver;
-  solver.pool = &quorix::shared_task_pool();
+  solver.pool = &pool;
   if (nested) {
     const auto order_start = clock::now();
     solver.pivot_order = quorix::nested_dissection_order(model);
@@ -92,17 +93,17 @@ RunTimes run_once(const std::string& file, bool nested) {
   t.max_front = solver.info.MFRONT;
 
   auto write_start = clock::now();
-  quorix::NodalResults results = quorix::nodal_results(model, settings, tables);
+  quorix::NodalResults results = quorix::nodal_results(model, settings, tables, pool);
   t.nodal = seconds_since(write_start);
   write_start = clock::now();
   {
     std::ofstream out(file + ".bench.out");
-    quorix::write_results(model, results, out);
+    quorix::write_results(model, results, out, pool);
   }
   t.writing = seconds_since(write_start);
   write_start = clock::now();
   {
-    results.reactions = quorix::support_reactions(model, settings, tables, 1.0);
+    results.reactions = quorix::support_reactions(model, settings, tables, 1.0, &pool);
     std::ofstream out(file + ".bench.vtu", std::ios::binary);
     quorix::write_vtu(model, results, out);
   }
@@ -114,7 +115,8 @@ RunTimes run_once(const std::string& file, bool nested) {
   }
   t.svg = seconds_since(write_start);
   write_start = clock::now();
-  const quorix::ErrorEstimate estimate = quorix::estimate_stress_error(model, settings, tables, results);
+  const quorix::ErrorEstimate estimate =
+      quorix::estimate_stress_error(model, settings, tables, results, pool);
   t.estimate = seconds_since(write_start);
   write_start = clock::now();
   {
@@ -128,7 +130,7 @@ RunTimes run_once(const std::string& file, bool nested) {
                               &estimate,
                               1.0,
                               quorix::applied_loads(model, tables),
-                              quorix::self_weight_loads(model, tables),
+                              quorix::self_weight_loads(model, tables, &pool),
                               {},
                               {},
                               {}};

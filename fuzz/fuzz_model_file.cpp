@@ -20,6 +20,7 @@
 #include "model/input_error.hpp"
 #include "model/input_reader.hpp"
 #include "model/model_check.hpp"
+#include "parallel/task_pool.hpp"
 
 namespace {
 
@@ -74,10 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   quorix::Model model;
   quorix::AnalysisSettings settings;
+  quorix::TaskPool& pool = quorix::shared_task_pool();
   try {
-    quorix::load_model(text, std::string(kName), tables, model, settings);
+    quorix::load_model(text, std::string(kName), tables, model, settings, pool);
   } catch (const quorix::InputError& error) {
-    check_message(error.what(), quorix::InputLines(text).count());
+    check_message(error.what(), quorix::InputLines(text, pool).count());
     return 0;
   }
   check_model(model, settings);

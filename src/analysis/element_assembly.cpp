@@ -9,7 +9,7 @@
 
 namespace quorix {
 
-void assemble_elements(const Model& model, SparseMatrix* matrix, Table1<double>& rhs,
+void assemble_elements(const Model& model, SparseMatrix* matrix, Table1<double>& rhs, TaskPool* pool,
                        const ElementTerms& terms, int first, int end) {
   constexpr int m = 20;
   constexpr std::int64_t element_words = m * (m + 1) / 2;
@@ -19,7 +19,7 @@ void assemble_elements(const Model& model, SparseMatrix* matrix, Table1<double>&
   std::vector<Vec20> vectors(static_cast<std::size_t>(count));
   std::vector<std::array<int, m>> dofs(static_cast<std::size_t>(count));
   constexpr int chunk = 256;  // elements a unit
-  shared_task_pool().for_each_unit((count + chunk - 1) / chunk, [&](int unit) {
+  for_each_unit(pool, (count + chunk - 1) / chunk, [&](int unit) {
     const int last = std::min(count, (unit + 1) * chunk);
     for (int e = unit * chunk; e < last; ++e) {
       const ElementData data = gather_element(model, model.elements[static_cast<std::size_t>(first + e)]);

@@ -5,6 +5,7 @@ namespace quorix {
 AssemblyShare OwnEquationSolver::share(const Model& model) const {
   AssemblyShare all;
   all.end_element = model.elements.size();
+  all.pool = solver_.pool;
   return all;
 }
 

@@ -16,6 +16,8 @@
 
 namespace quorix {
 
+class TaskPool;
+
 // What one process assembles of a system. Each process forms the matrix terms
 // and element vectors of its elements; the system solved is the sum over the
 // processes. The process that adds the loads also imposes the prescribed
@@ -31,6 +33,8 @@ struct AssemblyShare {
   // the diagonal itself.
   double prescribed_diagonal = 1.0;
   double prescribed_scale = 1.0;
+  // The threads this process assembles on; none: the calling thread alone.
+  TaskPool* pool = nullptr;
 };
 
 // Figures for the report's solver section, from the last solve.

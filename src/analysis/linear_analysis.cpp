@@ -24,13 +24,13 @@ AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, c
   clear_sparse_matrix(matrix);
   for (double& r : model.rhs) r = 0.0;
   assemble_elements(
-      model, &matrix, model.rhs,
+      model, &matrix, model.rhs, share.pool,
       [&](const ElementData& data, Mat20* stiffness, Vec20& weight) {
         *stiffness = linear_element_stiffness(tables, settings, data);
         weight = element_gravity_vector(tables, data);
       },
       share.first_element, share.end_element);
-  compress_sparse_matrix(matrix, workspace);
+  compress_sparse_matrix(matrix, workspace, share.pool);
   clock.lap(&StageTimes::assembly);
 
   // The loads and the prescribed displacements, all at their full values.

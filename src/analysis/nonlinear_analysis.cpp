@@ -54,10 +54,10 @@ struct SteadyLoads {
   Table1<char> prescribed;
 };
 
-SteadyLoads assemble_steady_loads(const Model& model, const ElementTables& tables) {
+SteadyLoads assemble_steady_loads(const Model& model, const ElementTables& tables, TaskPool* pool) {
   SteadyLoads loads{Table1<double>(model.rhs.size64(), 0.0), applied_loads(model, tables),
                     prescribed_mask(model)};
-  assemble_elements(model, nullptr, loads.weight, [&](const ElementData& data, Mat20*, Vec20& weight) {
+  assemble_elements(model, nullptr, loads.weight, pool, [&](const ElementData& data, Mat20*, Vec20& weight) {
     weight = element_gravity_vector(tables, data);
   });
   return loads;
@@ -136,17 +136,17 @@ void copy_displacements_to_nodes(Model& model) {
 }
 
 void assemble_tangent_system(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                             GatherWorkspace& workspace, const AssemblyShare* share) {
+                             GatherWorkspace& workspace, TaskPool* pool, const AssemblyShare* share) {
   for (double& r : model.rhs) r = 0.0;
   clear_sparse_matrix(model.matrix);
   assemble_elements(
-      model, &model.matrix, model.rhs,
+      model, &model.matrix, model.rhs, pool,
       [&](const ElementData& data, Mat20* tangent, Vec20& forces) {
         *tangent = nonlinear_element_stiffness(tables, settings, data);
         forces = out_of_balance(settings, tables, data);
       },
       share ? share->first_element : 0, share ? share->end_element : -1);
-  compress_sparse_matrix(model.matrix, workspace);
+  compress_sparse_matrix(model.matrix, workspace, pool);
 }
 
 double displacement_ratio(const Model& model, Table1<double>& increment) {
@@ -170,7 +170,7 @@ AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings
   StageClock clock(times);
   Table1<double> increment(model.solution.size64(), 0.0);
   for (double& s : model.solution) s = 0.0;
-  const SteadyLoads loads = assemble_steady_loads(model, tables);
+  const SteadyLoads loads = assemble_steady_loads(model, tables, share.pool);
   bool solver_trouble = false;
   double load_level = 1.0;  // of the step the displacements belong to
   auto give_up = [&] {
@@ -185,7 +185,7 @@ AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings
   const int steps = settings.load_increments;
   if (steps >= 1) {
     progress.stage("assembling");
-    assemble_tangent_system(model, settings, tables, workspace, &share);
+    assemble_tangent_system(model, settings, tables, workspace, share.pool, &share);
     clock.lap(&StageTimes::assembly);
   }
   for (int g = 1; g <= steps; ++g) {
@@ -215,7 +215,7 @@ AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings
       const double d = displacement_ratio(model, increment);
       if (iteration > kIterationLimit) return give_up();
       progress.stage("assembling");
-      assemble_tangent_system(model, settings, tables, workspace, &share);
+      assemble_tangent_system(model, settings, tables, workspace, share.pool, &share);
       const double balance = balance_ratio(loads, equations.whole(model.rhs, balance_sum), load_factor);
       clock.lap(&StageTimes::assembly);
       progress.iteration(g, steps, iteration, d, balance);

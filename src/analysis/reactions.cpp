@@ -13,14 +13,14 @@
 namespace quorix {
 
 Table1<double> support_reactions(const Model& model, const AnalysisSettings& settings,
-                                 const ElementTables& tables, double load_factor) {
+                                 const ElementTables& tables, double load_factor, TaskPool* pool) {
   Table1<double> reactions(2 * model.nodes.size64(), 0.0);
   const Table1<char> prescribed = prescribed_mask(model);
 
   // Element forces less self-weight, from the elements that touch a support
   // only: the others add nothing at a prescribed equation.
   const bool small_displacements = settings.analysis_type == "LINEAR";
-  assemble_elements(model, nullptr, reactions, [&](const ElementData& data, Mat20*, Vec20& forces) {
+  assemble_elements(model, nullptr, reactions, pool, [&](const ElementData& data, Mat20*, Vec20& forces) {
     forces = Vec20{};
     const std::array<int, 20> dofs = element_dof_numbers(data);
     if (std::none_of(dofs.begin(), dofs.end(), [&](int d) { return prescribed(d) != 0; })) return;
@@ -38,9 +38,9 @@ Table1<double> support_reactions(const Model& model, const AnalysisSettings& set
   return reactions;
 }
 
-Table1<double> self_weight_loads(const Model& model, const ElementTables& tables) {
+Table1<double> self_weight_loads(const Model& model, const ElementTables& tables, TaskPool* pool) {
   Table1<double> weight(2 * model.nodes.size64(), 0.0);
-  assemble_elements(model, nullptr, weight, [&](const ElementData& data, Mat20*, Vec20& forces) {
+  assemble_elements(model, nullptr, weight, pool, [&](const ElementData& data, Mat20*, Vec20& forces) {
     forces = element_gravity_vector(tables, data);
   });
   return weight;

@@ -105,8 +105,9 @@ double stiffness_size(const Model& model) {
   return largest > 0.0 ? std::exp2(std::round(std::log2(largest))) : 1.0;
 }
 
-MumpsEquationSolver::MumpsEquationSolver(const Model& model, MPI_Comm comm, std::vector<int> pivot_order)
-    : comm_(comm), pivot_order_(std::move(pivot_order)), diagonal_(stiffness_size(model)) {
+MumpsEquationSolver::MumpsEquationSolver(const Model& model, MPI_Comm comm, std::vector<int> pivot_order,
+                                         TaskPool* pool)
+    : comm_(comm), pivot_order_(std::move(pivot_order)), pool_(pool), diagonal_(stiffness_size(model)) {
   MPI_Comm_rank(comm_, &rank_);
   MPI_Comm_size(comm_, &count_);
   if (rank_ == 0) {
@@ -131,6 +132,7 @@ AssemblyShare MumpsEquationSolver::share(const Model& model) const {
   share.adds_loads = rank_ == 0;
   share.prescribed_diagonal = 0.0;  // process 0 places the diagonal itself
   share.prescribed_scale = diagonal_;
+  share.pool = pool_;
   return share;
 }
 

@@ -22,8 +22,9 @@ namespace quorix {
 class MumpsEquationSolver final : public EquationSolver {
  public:
   // pivot_order, when not empty: the position of each equation in the order
-  // MUMPS is to follow (--ordering nested), instead of its own.
-  MumpsEquationSolver(const Model& model, MPI_Comm comm, std::vector<int> pivot_order);
+  // MUMPS is to follow (--ordering nested), instead of its own. pool: the
+  // threads this process assembles on (none: the calling thread alone).
+  MumpsEquationSolver(const Model& model, MPI_Comm comm, std::vector<int> pivot_order, TaskPool* pool);
   MumpsEquationSolver(const MumpsEquationSolver&) = delete;
   MumpsEquationSolver& operator=(const MumpsEquationSolver&) = delete;
   ~MumpsEquationSolver() override;
@@ -43,6 +44,7 @@ class MumpsEquationSolver final : public EquationSolver {
   int rank_ = 0;
   int count_ = 1;
   std::vector<int> pivot_order_;
+  TaskPool* pool_;
   std::vector<int> prescribed_;  // equations whose diagonal process 0 places
   double diagonal_ = 1.0;        // that diagonal: the size of the stiffness terms
   std::unique_ptr<Instance> instance_;

@@ -17,8 +17,8 @@ namespace {
 }  // namespace
 
 SourceLines load_model(std::string_view text, const std::string& file_name, const ElementTables& tables,
-                       Model& model, AnalysisSettings& settings) {
-  const SourceLines source = read_input_text(text, file_name, model, settings);
+                       Model& model, AnalysisSettings& settings, TaskPool& pool) {
+  const SourceLines source = read_input_text(text, file_name, model, settings, pool);
   if (const auto problems = check_model(model, settings, source, file_name); !problems.empty())
     throw_problems(problems);
   // Only now are the element references known to lie within their tables.

@@ -15,8 +15,9 @@ namespace quorix {
 
 // Reads and tests the model in `text`, the whole content of the file
 // `file_name` (used in messages). Throws InputError, whose text holds one line
-// per problem, when the file cannot be read or the model fails a test.
+// per problem, when the file cannot be read or the model fails a test. The
+// reader works on `pool`.
 SourceLines load_model(std::string_view text, const std::string& file_name, const ElementTables& tables,
-                       Model& model, AnalysisSettings& settings);
+                       Model& model, AnalysisSettings& settings, TaskPool& pool);
 
 }  // namespace quorix

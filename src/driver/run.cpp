@@ -173,8 +173,8 @@ struct ReadModel {
 
 // Steps 2 to 7: the input file, the output files (only where `writes`), the
 // model read and tested. Returns 0, or the exit status of a run that stops.
-int prepare_run(const CommandLine& command, bool writes, const ElementTables& tables, Outputs& files,
-                ReadModel& read, const char*& stage) {
+int prepare_run(const CommandLine& command, bool writes, const ElementTables& tables, TaskPool& pool,
+                Outputs& files, ReadModel& read, const char*& stage) {
   const std::string& input_name = command.input_name;
 
   // 2. The input file must exist and be a file: a folder, a device or a pipe
@@ -222,7 +222,7 @@ int prepare_run(const CommandLine& command, bool writes, const ElementTables& ta
   //    the report sums the reactions per group of supports where the file
   //    names them.
   try {
-    const SourceLines source = load_model(text, input_name, tables, read.model, read.settings);
+    const SourceLines source = load_model(text, input_name, tables, read.model, read.settings, pool);
     for (const std::string& warning : source.warnings) std::cerr << warning << '\n';
     if (files.report.file) read.support_groups = read_support_groups(text);
   } catch (const InputError& error) {
@@ -234,8 +234,8 @@ int prepare_run(const CommandLine& command, bool writes, const ElementTables& ta
 
 // Steps 9 to 11, on the first process: the results written and put in
 // place, and the exit status.
-int write_outputs(const CommandLine& command, const ElementTables& tables, Outputs& files, ReadModel& read,
-                  const AnalysisResult& outcome, const SolverFigures& solver_figures,
+int write_outputs(const CommandLine& command, const ElementTables& tables, TaskPool& pool, Outputs& files,
+                  ReadModel& read, const AnalysisResult& outcome, const SolverFigures& solver_figures,
                   const std::vector<std::string>& unheld, bool singular, ProgressLine& progress,
                   const char*& stage) {
   const std::string& input_name = command.input_name;
@@ -255,14 +255,14 @@ int write_outputs(const CommandLine& command, const ElementTables& tables, Outpu
   //    as it was.
   stage = "writing results";
   progress.stage("writing results");
-  NodalResults results = nodal_results(model, settings, tables);
+  NodalResults results = nodal_results(model, settings, tables, pool);
   if (vtu.file || report.file || csv.file)
-    results.reactions = support_reactions(model, settings, tables, outcome.load_level);
+    results.reactions = support_reactions(model, settings, tables, outcome.load_level, &pool);
   // How accurate the stresses are, in every linear run: the warning below
   // needs it, the report and the ParaView file show it.
-  const ErrorEstimate estimate = estimate_stress_error(model, settings, tables, results);
+  const ErrorEstimate estimate = estimate_stress_error(model, settings, tables, results, pool);
   if (estimate.estimated && vtu.file) results.error_indicator = relative_element_errors(estimate);
-  write_results(model, results, result.file->stream());
+  write_results(model, results, result.file->stream(), pool);
   if (vtu.file) write_vtu(model, results, vtu.file->stream());
   if (svg.file)
     write_svg(model, settings, results, PictureTitle{input_name, outcome.load_level}, svg.file->stream());
@@ -292,7 +292,7 @@ int write_outputs(const CommandLine& command, const ElementTables& tables, Outpu
                       &estimate,
                       outcome.load_level,
                       applied_loads(model, tables),
-                      self_weight_loads(model, tables),
+                      self_weight_loads(model, tables, &pool),
                       support_groups,
                       points,
                       solver_figures};
@@ -359,9 +359,12 @@ int run_stages(int argc, char** argv, const char*& stage, std::unique_ptr<Proces
   //      files and speaks for all.
   Outputs files;
   const ElementTables tables = init_element_tables();
+  // The threads of the run, from here on handed to every stage that works
+  // side by side.
+  TaskPool& pool = shared_task_pool();
   ReadModel read;
   if (const int status = agreed_step(
-          *processes, [&] { return prepare_run(command, first_process, tables, files, read, stage); });
+          *processes, [&] { return prepare_run(command, first_process, tables, pool, files, read, stage); });
       status != 0)
     return status;
   Model& model = read.model;
@@ -388,7 +391,7 @@ int run_stages(int argc, char** argv, const char*& stage, std::unique_ptr<Proces
   ProgressLine progress(first_process && isatty(STDERR_FILENO) != 0);
   Solver solver;
   solver.console = &console;
-  solver.pool = &shared_task_pool();
+  solver.pool = &pool;
   solver.factor_progress = [&](double share) { progress.factor_share(share); };
   AnalysisProgress told;
   told.on_stage = [&](const char* name) { progress.stage(name); };
@@ -420,9 +423,9 @@ int run_stages(int argc, char** argv, const char*& stage, std::unique_ptr<Proces
   equations->release();  // no more solves: the memory is the writers'
   release_solver_memory(solver);
   if (!first_process) return processes->broadcast(0, 0);
-  return processes->broadcast(
-      write_outputs(command, tables, files, read, outcome, solver_figures, unheld, singular, progress, stage),
-      0);
+  return processes->broadcast(write_outputs(command, tables, pool, files, read, outcome, solver_figures,
+                                            unheld, singular, progress, stage),
+                              0);
 }
 
 }  // namespace

@@ -147,7 +147,7 @@ FirstItem read_first_item(std::string_view line, FixedText<20>& text) {
 
 // ---- Lines -------------------------------------------------------------------
 
-InputLines::InputLines(std::string_view text, int max_lines) : text_(text) {
+InputLines::InputLines(std::string_view text, TaskPool& pool, int max_lines) : text_(text) {
   std::size_t pos = 0;
   if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;  // byte-order mark written by some editors
   const auto newlines = static_cast<std::size_t>(std::count(text_.begin() + pos, text_.end(), '\n'));
@@ -173,7 +173,7 @@ InputLines::InputLines(std::string_view text, int max_lines) : text_(text) {
   first_kinds_.resize(starts_.size());
   first_texts_.resize(starts_.size());
   constexpr int kGroup = 1 << 14;
-  shared_task_pool().for_each_unit((count() + kGroup - 1) / kGroup, [&](int g) {
+  pool.for_each_unit((count() + kGroup - 1) / kGroup, [&](int g) {
     for (int n = g * kGroup + 1; n <= std::min(count(), (g + 1) * kGroup); ++n) {
       const auto i = static_cast<std::size_t>(n - 1);
       first_kinds_[i] = read_first_item(line(n), first_texts_[i]);
@@ -882,13 +882,13 @@ void read_displacement(RecordReader& record, PrescribedDisplacement& displacemen
 // cannot be read, the first in the file is reported.
 template <class T, class ReadRecord>
 void read_section(const InputLines& lines, const std::string& file_name, std::string_view keyword,
-                  Table1<T>& table, std::vector<int>& record_lines, ReadRecord read_record) {
+                  Table1<T>& table, std::vector<int>& record_lines, ReadRecord read_record, TaskPool& pool) {
   record_lines = section_data_lines(lines, keyword, file_name);
   table = Table1<T>(static_cast<std::int64_t>(record_lines.size()));
   constexpr std::size_t kGroup = 4096;
   const std::size_t groups = (record_lines.size() + kGroup - 1) / kGroup;
   std::vector<std::exception_ptr> failures(groups);
-  shared_task_pool().for_each_unit(static_cast<int>(groups), [&](int g) {
+  pool.for_each_unit(static_cast<int>(groups), [&](int g) {
     std::string buffer;  // reused by every real number of the group
     try {
       const std::size_t first = static_cast<std::size_t>(g) * kGroup;
@@ -940,7 +940,7 @@ int count_section_lines(const InputLines& lines, std::string_view keyword, const
 // ---- The whole file ----------------------------------------------------------
 
 SourceLines read_input_lines(const InputLines& lines, const std::string& file_name, Model& model,
-                             AnalysisSettings& settings) {
+                             AnalysisSettings& settings, TaskPool& pool) {
   if (lines.cut())
     throw InputError(line_prefix(file_name, lines.count() + 1) + "expected at most " +
                      std::to_string(lines.count()) + " lines in the file, found more");
@@ -956,19 +956,19 @@ SourceLines read_input_lines(const InputLines& lines, const std::string& file_na
   if (source.node_keyword == 0) refuse_slip_of_missing_section(lines, file_name, kNode, general_last);
   // Nodes, materials and thicknesses come before the elements that refer to
   // them; the references are kept as numbers and checked by check_model.
-  read_section(lines, file_name, "NODE", model.nodes, source.nodes, read_node);
+  read_section(lines, file_name, "NODE", model.nodes, source.nodes, read_node, pool);
   // Equation numbers (two per node) are 32-bit integers.
   constexpr int kMaxNodes = std::numeric_limits<int>::max() / 2;
   if (model.nodes.size64() > kMaxNodes)
     throw InputError(line_prefix(file_name, source.node_keyword) + "NODE section: expected at most " +
                      std::to_string(kMaxNodes) + " records, found " + std::to_string(model.nodes.size64()));
-  read_section(lines, file_name, "MATERIAL", model.materials, source.materials, read_material);
-  read_section(lines, file_name, "THICKNESS", model.thicknesses, source.thicknesses, read_thickness);
-  read_section(lines, file_name, "ELEMENT", model.elements, source.elements, read_element);
-  read_section(lines, file_name, "FORCE", model.forces, source.forces, read_force);
-  read_section(lines, file_name, "PRESSURE", model.pressures, source.pressures, read_pressure);
+  read_section(lines, file_name, "MATERIAL", model.materials, source.materials, read_material, pool);
+  read_section(lines, file_name, "THICKNESS", model.thicknesses, source.thicknesses, read_thickness, pool);
+  read_section(lines, file_name, "ELEMENT", model.elements, source.elements, read_element, pool);
+  read_section(lines, file_name, "FORCE", model.forces, source.forces, read_force, pool);
+  read_section(lines, file_name, "PRESSURE", model.pressures, source.pressures, read_pressure, pool);
   read_section(lines, file_name, "DISPLACEMENT", model.prescribed_displacements, source.displacements,
-               read_displacement);
+               read_displacement, pool);
   check_section_keywords(lines, file_name, general_last, source.warnings, buffer);
 
   create_global_system(model);
@@ -976,17 +976,17 @@ SourceLines read_input_lines(const InputLines& lines, const std::string& file_na
 }
 
 SourceLines read_input_text(std::string_view text, const std::string& file_name, Model& model,
-                            AnalysisSettings& settings) {
-  return read_input_lines(InputLines(text), file_name, model, settings);
+                            AnalysisSettings& settings, TaskPool& pool) {
+  return read_input_lines(InputLines(text, pool), file_name, model, settings, pool);
 }
 
 SourceLines read_input_file(std::istream& in, const std::string& file_name, Model& model,
-                            AnalysisSettings& settings) {
+                            AnalysisSettings& settings, TaskPool& pool) {
   std::string text;
   std::array<char, 1 << 16> chunk;
   while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0)
     text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
-  return read_input_text(text, file_name, model, settings);
+  return read_input_text(text, file_name, model, settings, pool);
 }
 
 std::string quoted_for_message(std::string_view text) {

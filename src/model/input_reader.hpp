@@ -32,6 +32,8 @@
 
 namespace quorix {
 
+class TaskPool;
+
 // The file's lines, indexed once. A CR before the line end (or at the end of
 // the file) is not part of the line; neither is a UTF-8 byte-order mark at the
 // very start. The text must outlive the index.
@@ -41,7 +43,8 @@ class InputLines {
   static constexpr int kMaxLines = std::numeric_limits<int>::max() - 8;
 
   // Indexes at most `max_lines` lines; cut() tells whether the text has more.
-  explicit InputLines(std::string_view text, int max_lines = kMaxLines);
+  // The lines' first items are read side by side on `pool`.
+  InputLines(std::string_view text, TaskPool& pool, int max_lines = kMaxLines);
   int count() const { return static_cast<int>(starts_.size()); }
   bool cut() const { return cut_; }
   // Line `number`, 1-based, without its line end.
@@ -115,15 +118,15 @@ struct SourceLines {
 // replaced) and `settings` (whose values the file leaves out stay as they
 // are), then creates the global system (create_global_system). `file_name` is used in
 // messages only. Numbers are not compared with the table sizes here; see
-// check_model.
+// check_model. The records of a section are read side by side on `pool`.
 SourceLines read_input_text(std::string_view text, const std::string& file_name, Model& model,
-                            AnalysisSettings& settings);
+                            AnalysisSettings& settings, TaskPool& pool);
 // The same from lines already indexed; a cut index is refused.
 SourceLines read_input_lines(const InputLines& lines, const std::string& file_name, Model& model,
-                             AnalysisSettings& settings);
+                             AnalysisSettings& settings, TaskPool& pool);
 // The same, reading the stream to its end first.
 SourceLines read_input_file(std::istream& in, const std::string& file_name, Model& model,
-                            AnalysisSettings& settings);
+                            AnalysisSettings& settings, TaskPool& pool);
 
 // A found item shown in a message: bytes outside printable ASCII escaped as
 // \xNN (\t for a tab), more than 40 characters cut with "...", in quotes.

@@ -55,14 +55,15 @@ ElementEnergies element_energies(const Model& model, const AnalysisSettings& set
 }  // namespace
 
 ErrorEstimate estimate_stress_error(const Model& model, const AnalysisSettings& settings,
-                                    const ElementTables& tables, const NodalResults& results) {
+                                    const ElementTables& tables, const NodalResults& results,
+                                    TaskPool& pool) {
   ErrorEstimate estimate;
   if (settings.analysis_type != "LINEAR") return estimate;
   estimate.estimated = true;
   const int elements = model.elements.size();
   std::vector<ElementEnergies> energies(static_cast<std::size_t>(elements));
   constexpr int kUnit = 256;
-  shared_task_pool().for_each_unit((elements + kUnit - 1) / kUnit, [&](int unit) {
+  pool.for_each_unit((elements + kUnit - 1) / kUnit, [&](int unit) {
     for (int e = unit * kUnit; e < std::min(elements, (unit + 1) * kUnit); ++e)
       energies[static_cast<std::size_t>(e)] =
           element_energies(model, settings, tables, results, model.elements(e + 1));

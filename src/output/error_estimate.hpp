@@ -14,6 +14,8 @@
 
 namespace quorix {
 
+class TaskPool;
+
 // Energy norms here are square roots of strain energies: a field of stresses
 // s has the norm sqrt(1/2 integral of s^T Q s t), Q the compliance, so the
 // solution's is sqrt(u^T K u / 2), half the loads times the displacements.
@@ -28,9 +30,9 @@ struct ErrorEstimate {
 // Each element's error is the energy norm over the element of s* - s, s its
 // own stresses, s* those interpolated from the averaged nodal stresses, by the
 // 7-point rule. The sums run in element order, so they are the same for any
-// number of threads. A nonlinear analysis is not estimated.
+// number of threads `pool` has. A nonlinear analysis is not estimated.
 ErrorEstimate estimate_stress_error(const Model& model, const AnalysisSettings& settings,
-                                    const ElementTables& tables, const NodalResults& results);
+                                    const ElementTables& tables, const NodalResults& results, TaskPool& pool);
 
 // Each element's error as a share of the solution's norm, by element number.
 Table1<double> relative_element_errors(const ErrorEstimate& estimate);

@@ -70,8 +70,8 @@ PrincipalStresses principal_stresses(double sxx, double syy, double szz, double 
   return p;
 }
 
-NodalResults nodal_results(const Model& model, const AnalysisSettings& settings,
-                           const ElementTables& tables) {
+NodalResults nodal_results(const Model& model, const AnalysisSettings& settings, const ElementTables& tables,
+                           TaskPool& pool) {
   const int n = model.nodes.size();
 
   // Add every element's stresses at its nodes under the node's number. The
@@ -87,7 +87,7 @@ NodalResults nodal_results(const Model& model, const AnalysisSettings& settings,
   for (int first = 1; first <= elements; first += kBlock) {
     const int count = std::min(kBlock, elements - first + 1);
     constexpr int kUnit = 256;
-    shared_task_pool().for_each_unit((count + kUnit - 1) / kUnit, [&](int unit) {
+    pool.for_each_unit((count + kUnit - 1) / kUnit, [&](int unit) {
       for (int e = unit * kUnit; e < std::min(count, (unit + 1) * kUnit); ++e)
         block[static_cast<std::size_t>(e)] =
             element_nodal_stresses(tables, settings, gather_element(model, model.elements(first + e)));

@@ -10,6 +10,8 @@
 
 namespace quorix {
 
+class TaskPool;
+
 // The principal stresses of a node, S11 >= S22 >= S33, and its von Mises
 // stress, from the node's averaged components.
 struct PrincipalStresses {
@@ -49,8 +51,9 @@ struct NodalResults {
 
 // Evaluates every element's stresses at its nodes from the node records'
 // displacements and averages them, node by node, over the elements that share
-// the node. The reactions are left empty.
-NodalResults nodal_results(const Model& model, const AnalysisSettings& settings, const ElementTables& tables);
+// the node. The reactions are left empty. The elements are worked on `pool`.
+NodalResults nodal_results(const Model& model, const AnalysisSettings& settings, const ElementTables& tables,
+                           TaskPool& pool);
 
 // The first node whose results hold a value that is not a finite number
 // (infinite or NaN): coordinates, displacements, stresses, principal or von

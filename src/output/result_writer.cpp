@@ -96,12 +96,11 @@ namespace {
 
 // Writes rows 1..count, formatted by format(i, row) (which returns the end of
 // what it wrote, at most `longest` characters), in order. Blocks of rows are
-// formatted side by side on the task pool, into buffers made beforehand, and
+// formatted side by side on `pool`, into buffers made beforehand, and
 // written one after the other.
 template <class Format>
-void write_rows(std::ostream& out, int count, std::size_t longest, const Format& format) {
+void write_rows(std::ostream& out, TaskPool& pool, int count, std::size_t longest, const Format& format) {
   constexpr int kBlockRows = 4096;
-  TaskPool& pool = shared_task_pool();
   const int group = 2 * pool.threads();
   std::vector<std::unique_ptr<char[]>> blocks(static_cast<std::size_t>(group));
   std::vector<std::size_t> lengths(static_cast<std::size_t>(group));
@@ -123,10 +122,10 @@ void write_rows(std::ostream& out, int count, std::size_t longest, const Format&
 
 }  // namespace
 
-void write_results(const Model& model, const NodalResults& results, std::ostream& out) {
+void write_results(const Model& model, const NodalResults& results, std::ostream& out, TaskPool& pool) {
   out << " node,x,y,u,v,Sxx,Syy,Szz,Sxy,S11,S22,S33,Svm\n";
   // A label of at most 11 characters, then 12 fields of 19; then 10 of at most 12.
-  write_rows(out, model.nodes.size(), 11 + 12 * 19 + 1, [&](int i, char* end) {
+  write_rows(out, pool, model.nodes.size(), 11 + 12 * 19 + 1, [&](int i, char* end) {
     const NodeStress& s = results.listed(i);
     const PrincipalStresses& p = s.principal;
     const Node& node = model.nodes(i);
@@ -141,7 +140,7 @@ void write_results(const Model& model, const NodalResults& results, std::ostream
   });
 
   out << " element,node0,node2,...node9\n";
-  write_rows(out, model.elements.size(), 11 + 10 * 12 + 1, [&](int j, char* end) {
+  write_rows(out, pool, model.elements.size(), 11 + 10 * 12 + 1, [&](int j, char* end) {
     end = put_result_int(end, j - 1);
     for (int node : model.elements(j).nodes) {
       *end++ = ',';

@@ -10,8 +10,11 @@
 
 namespace quorix {
 
-// Both tables, the stresses taken from `results.listed`.
-void write_results(const Model& model, const NodalResults& results, std::ostream& out);
+class TaskPool;
+
+// Both tables, the stresses taken from `results.listed`. The rows are
+// formatted side by side on `pool`.
+void write_results(const Model& model, const NodalResults& results, std::ostream& out, TaskPool& pool);
 
 // A real as "0.dddddddd" with its exponent, right-justified in 18 columns:
 // " 0.10000000E+01", "-0.25000000E-06"; exponents beyond two digits lose the

@@ -138,6 +138,14 @@ void TaskPool::for_each_unit(int units, const std::function<void(int)>& body) {
   if (shared->failure) std::rethrow_exception(shared->failure);
 }
 
+void for_each_unit(TaskPool* pool, int units, const std::function<void(int)>& body) {
+  if (pool != nullptr) {
+    pool->for_each_unit(units, body);
+    return;
+  }
+  for (int unit = 0; unit < units; ++unit) body(unit);
+}
+
 namespace {
 
 std::mutex shared_pool_mutex;
@@ -152,12 +160,6 @@ TaskPool& shared_task_pool() {
     shared_pool = std::make_unique<TaskPool>(threads);
   }
   return *shared_pool;
-}
-
-void set_shared_thread_count(int threads) {
-  std::lock_guard lock(shared_pool_mutex);
-  shared_pool.reset();
-  shared_pool = std::make_unique<TaskPool>(std::max(threads, 1));
 }
 
 }  // namespace quorix

@@ -74,12 +74,16 @@ class TaskPool {
   bool stopping_ = false;
 };
 
+// Calls body(unit) for every unit 0 .. units-1: on `pool` as its
+// for_each_unit does, or, without a pool, one after the other on the calling
+// thread.
+void for_each_unit(TaskPool* pool, int units, const std::function<void(int)>& body);
+
 // The pool the program works with, made on first use with the thread count
 // of QUORIX_THREADS or, without it, one thread per CPU the process may run on.
-// A malformed QUORIX_THREADS is reported on standard error once.
+// A malformed QUORIX_THREADS is reported on standard error once. The library
+// is handed its pool by the caller; this one is for the programs' runs, the
+// benchmarks and the tests.
 TaskPool& shared_task_pool();
-// Replaces the shared pool by one of `threads` threads (tests, benchmarks).
-// Not while the pool is in use.
-void set_shared_thread_count(int threads);
 
 }  // namespace quorix

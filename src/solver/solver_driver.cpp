@@ -39,15 +39,9 @@ Table1<int> zeroed_table(const Solver& solver, std::int64_t count) {
   Table1<int> table(count, uninitialised);
   take_from_pool(table);
   constexpr std::int64_t piece = std::int64_t{1} << 22;
-  const int pieces = static_cast<int>((table.size64() + piece - 1) / piece);
-  const auto zero = [&](int p) {
+  for_each_unit(solver.pool, static_cast<int>((table.size64() + piece - 1) / piece), [&](int p) {
     std::fill(table.data() + p * piece, table.data() + std::min(table.size64(), (p + 1) * piece), 0);
-  };
-  if (solver.pool != nullptr) {
-    solver.pool->for_each_unit(pieces, zero);
-  } else {
-    for (int p = 0; p < pieces; ++p) zero(p);
-  }
+  });
   return table;
 }
 

@@ -379,7 +379,7 @@ void sum_row(const SortWord* row, const double* row_value, std::int64_t length, 
 // the order that compression summed them. Every raw term is checked to be
 // where the plan expects it; if one is not, nothing is changed and the
 // result is false.
-bool compress_by_plan(SparseMatrix& matrix, GatherWorkspace& workspace) {
+bool compress_by_plan(SparseMatrix& matrix, GatherWorkspace& workspace, TaskPool* pool) {
   CompressionPlan& plan = workspace.plan;
   const auto kept = static_cast<std::int64_t>(plan.rows.size());
   plan.sums.resize(static_cast<std::size_t>(kept));  // kept from one compression to the next
@@ -388,9 +388,8 @@ bool compress_by_plan(SparseMatrix& matrix, GatherWorkspace& workspace) {
   const int* const raw_cols = matrix.col_indices.data();
   constexpr std::int64_t chunk = 1 << 16;
   const int units = static_cast<int>((kept + chunk - 1) / chunk);
-  TaskPool& pool = shared_task_pool();
   std::atomic<bool> moved{false};
-  pool.for_each_unit(units, [&](int unit) {
+  for_each_unit(pool, units, [&](int unit) {
     const std::int64_t end = std::min(kept, (unit + 1) * chunk);
     bool differs = false;
     for (std::int64_t i = unit * chunk; i < end; ++i) {
@@ -409,7 +408,7 @@ bool compress_by_plan(SparseMatrix& matrix, GatherWorkspace& workspace) {
   });
   if (moved.load()) return false;
   // Only once every raw value is read may the kept terms go over them.
-  pool.for_each_unit(units, [&](int unit) {
+  for_each_unit(pool, units, [&](int unit) {
     const auto begin = static_cast<std::size_t>(unit * chunk);
     const auto end = static_cast<std::size_t>(std::min(kept, (unit + 1) * chunk));
     std::copy(plan.sums.begin() + begin, plan.sums.begin() + end, matrix.values.data() + begin);
@@ -469,7 +468,7 @@ void shell_sort_terms(std::int64_t n, View1<int> keys, View1<int> carried, View1
   shell_sort(ParallelTerms{keys.data(), carried.data(), vals.data()}, n);
 }
 
-void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
+void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace, TaskPool* pool) {
   const int n = matrix.order;
   const std::int64_t nz = std::max<std::int64_t>(matrix.term_count, 0);
   const auto size = static_cast<std::size_t>(nz);
@@ -481,7 +480,8 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
   // A caller whose raw pattern repeats has the compression record its plan,
   // and the next compressions of the same pattern go by it.
   CompressionPlan& plan = workspace.plan;
-  if (plan.ready && plan.raw_count == nz && plan.order == n && compress_by_plan(matrix, workspace)) return;
+  if (plan.ready && plan.raw_count == nz && plan.order == n && compress_by_plan(matrix, workspace, pool))
+    return;
   plan = CompressionPlan{};
   plan.raw_count = nz;
   plan.order = n;
@@ -494,17 +494,16 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
   //    Not zeroed: every entry is written before it is read.
   //    (The column sorts number the terms within a row: an element adds at
   //    most 20 terms to a row, so no real row comes near 2^32.)
-  TaskPool& pool = shared_task_pool();
   LargeArray<SortWord> words(nz);
   const bool numbered = nz < kMaxSortPositions;
   constexpr std::int64_t kChunk = std::int64_t{1} << 20;
   const int chunks = static_cast<int>((nz + kChunk - 1) / kChunk);
   if (numbered) {
-    pool.for_each_unit(chunks, [&](int c) {
+    for_each_unit(pool, chunks, [&](int c) {
       for (std::int64_t k = c * kChunk; k < std::min(nz, (c + 1) * kChunk); ++k)
         words[static_cast<std::size_t>(k)] = sort_word(rows[k], k);
     });
-    sort_words(words.get(), nz, &pool);
+    sort_words(words.get(), nz, pool);
   } else {
     shell_sort(ParallelTerms{rows, cols, vals}, nz);
     for (std::int64_t k = 0; k < nz; ++k) words[static_cast<std::size_t>(k)] = sort_word(rows[k], 0);
@@ -512,7 +511,7 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
 
   // 2. The start of each row (row_start is zero from clear_sparse_matrix):
   //    where its key first appears, or for an empty row the start of the next.
-  pool.for_each_unit(chunks, [&](int c) {
+  for_each_unit(pool, chunks, [&](int c) {
     for (std::int64_t k = c * kChunk; k < std::min(nz, (c + 1) * kChunk); ++k) {
       const int row = key_of(words[static_cast<std::size_t>(k)]);
       if (k == 0 || key_of(words[static_cast<std::size_t>(k - 1)]) != row) matrix.row_start(row) = k + 1;
@@ -528,7 +527,7 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
   constexpr int kGroupRows = 8192;
   const int groups = (n + kGroupRows - 1) / kGroupRows;
   auto for_each_row_group = [&](auto&& row_work) {
-    pool.for_each_unit(groups, [&](int g) {
+    for_each_unit(pool, groups, [&](int g) {
       const int last = std::min(n, (g + 1) * kGroupRows);
       for (int r = g * kGroupRows + 1; r <= last; ++r)
         row_work(r, matrix.row_start(r) - 1, r < n ? matrix.row_start(r + 1) - 1 : nz);
@@ -543,7 +542,7 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
   //    terms ahead (within the group, whose words no other thread changes).
   constexpr std::int64_t kAhead = 24;
   LargeArray<double> row_values(nz);
-  pool.for_each_unit(groups, [&](int g) {
+  for_each_unit(pool, groups, [&](int g) {
     const int first_row = g * kGroupRows + 1;
     const int last_row = std::min(n, (g + 1) * kGroupRows);
     const std::int64_t group_end = last_row < n ? matrix.row_start(last_row + 1) - 1 : nz;

@@ -12,6 +12,8 @@
 
 namespace quorix {
 
+class TaskPool;
+
 struct SparseMatrix {
   std::int64_t term_count = 0;     // terms currently stored (NZ)
   int order = 0;                   // number of equations; rows and columns run 1..order
@@ -69,8 +71,9 @@ void put_element_matrix(SparseMatrix& matrix, std::int64_t after, const double* 
 // Sorts the terms by row, then each row by column, both as shell_sort_terms does,
 // adds duplicates into the first of each run in the order the sorts leave
 // them, drops the emptied terms and rebuilds row_start. Requires row_start to
-// be zero (clear_sparse_matrix).
-void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace);
+// be zero (clear_sparse_matrix). The sorts and the row work run on `pool`, or
+// without one on the calling thread; the result is the same.
+void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace, TaskPool* pool);
 // Sorts positions 1..n by ascending key with the gaps ..., 40, 13, 4, 1 and a
 // strict comparison: not stable, and the order it leaves equal keys in
 // decides how duplicates are summed.

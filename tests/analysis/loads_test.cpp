@@ -6,6 +6,7 @@
 
 #include "analysis/analysis.hpp"
 #include "analysis/loads_and_constraints.hpp"
+#include "parallel/task_pool.hpp"
 #include "support/plate_mesh.hpp"
 
 namespace quorix {
@@ -135,7 +136,7 @@ TEST(ApplyLoadsAndConstraints, FactorScalesForcesAndPressuresButNotPrescribedVal
       const double one[1] = {1.0};
       add_element_matrix(model.matrix, one, &s, 1);
     }
-    compress_sparse_matrix(model.matrix, workspace);
+    compress_sparse_matrix(model.matrix, workspace, &shared_task_pool());
     apply_loads_and_constraints(model, tables(), workspace, factor, PrescribedImposition{1.0, false});
     return model.rhs;
   };
@@ -171,7 +172,7 @@ TEST(ApplyLoadsAndConstraints, EliminationIsSymmetricAndMovesTheColumnToTheRight
   const int d4 = 4;
   add_element_matrix(model.matrix, four, &d4, 1);
   GatherWorkspace workspace;
-  compress_sparse_matrix(model.matrix, workspace);
+  compress_sparse_matrix(model.matrix, workspace, &shared_task_pool());
   model.prescribed_displacements = Table1<PrescribedDisplacement>(2);
   model.prescribed_displacements(1) = PrescribedDisplacement{1, 1, FixedText<4>("Y"), 5.0e-7};
   model.prescribed_displacements(2) = PrescribedDisplacement{2, 2, FixedText<4>("Y"), 0.0};
@@ -201,7 +202,7 @@ Model one_node_system(GatherWorkspace& workspace) {
   const double k[4] = {2, 1, 1, 3};
   const int dofs[2] = {1, 2};
   add_element_matrix(model.matrix, k, dofs, 2);
-  compress_sparse_matrix(model.matrix, workspace);
+  compress_sparse_matrix(model.matrix, workspace, &shared_task_pool());
   return model;
 }
 

@@ -10,6 +10,7 @@
 #include "analysis/analysis.hpp"
 #include "analysis/loads_and_constraints.hpp"
 #include "analysis/nonlinear_steps.hpp"
+#include "parallel/task_pool.hpp"
 #include "support/plate_mesh.hpp"
 
 namespace quorix {
@@ -128,7 +129,7 @@ TEST(NonlinearAnalysis, NewtonIterationsConvergeQuadratically) {
   Table1<double> increment(c.model.solution.size64(), 0.0);
   std::vector<double> ratios;
   for (int iteration = 1; iteration <= 12; ++iteration) {
-    assemble_tangent_system(c.model, c.settings, tables(), workspace);
+    assemble_tangent_system(c.model, c.settings, tables(), workspace, &shared_task_pool());
     apply_loads_and_constraints(c.model, tables(), workspace, 1.0, PrescribedImposition{1.0, iteration > 1});
     ASSERT_EQ(solve_sparse_system(solver, c.model.matrix, c.model.rhs, increment), SolveStatus::solved);
     for (std::int64_t i = 1; i <= increment.size64(); ++i) c.model.solution(i) += increment(i);

@@ -10,6 +10,7 @@
 #include "analysis/loads_and_constraints.hpp"
 #include "element/dof_map.hpp"
 #include "model/input_reader.hpp"
+#include "parallel/task_pool.hpp"
 #include "support/plate_mesh.hpp"
 #include "support/test_support.hpp"
 
@@ -25,12 +26,12 @@ TEST(SupportReactions, BalanceTheLoadsAndTheSelfWeight) {
     const ElementTables& tables = testing::element_tables();
     Model model;
     AnalysisSettings settings;
-    read_input_text(testing::example_text(name), name, model, settings);
+    read_input_text(testing::example_text(name), name, model, settings, shared_task_pool());
     Solver solver;
     std::ostringstream console;
     solver.console = &console;
     ASSERT_EQ(linear_analysis(model, settings, tables, solver, console), AnalysisOutcome::completed);
-    const Table1<double> reactions = support_reactions(model, settings, tables, 1.0);
+    const Table1<double> reactions = support_reactions(model, settings, tables, 1.0, &shared_task_pool());
 
     // Every load the analysis applied, summed by direction, and the largest
     // single reaction, which the sums are measured against.

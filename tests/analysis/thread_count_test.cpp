@@ -36,16 +36,16 @@ struct ModelRun {
 };
 
 ModelRun run_model(const std::string& file, int threads, bool nested = false) {
-  set_shared_thread_count(threads);
+  TaskPool pool(threads);
   const std::string text = testing::read_file(testing::source_dir() + "/tests/data/threads/" + file);
   Model model;
   AnalysisSettings settings;
-  load_model(text, file, testing::element_tables(), model, settings);
+  load_model(text, file, testing::element_tables(), model, settings, pool);
   ModelRun run;
   std::ostringstream console;
   Solver solver;
   solver.console = &console;
-  solver.pool = &shared_task_pool();
+  solver.pool = &pool;
   // Even small subtrees and fronts shared out over the threads.
   solver.tuning.tasks_per_thread = 4.0;
   solver.tuning.min_task_work = 0.0;
@@ -69,20 +69,11 @@ ModelRun run_model(const std::string& file, int threads, bool nested = false) {
   }
   run.delayed = run.delayed || solver.info.RUSAGE > solver.info.RFACTS;
   std::ostringstream results;
-  write_results(model, nodal_results(model, settings, testing::element_tables()), results);
+  write_results(model, nodal_results(model, settings, testing::element_tables(), pool), results, pool);
   run.console = console.str();
   run.results = results.str();
   return run;
 }
-
-// Puts the shared pool back as it was, whatever the test does.
-class ThreadCount : public ::testing::Test {
- protected:
-  void TearDown() override { set_shared_thread_count(threads_before_); }
-
- private:
-  int threads_before_ = shared_task_pool().threads();
-};
 
 // Under the sanitizers, which look for races and memory errors rather than
 // bits, and run many times slower, fewer thread counts.
@@ -94,7 +85,7 @@ constexpr int kThreads[] = {2, 5};
 constexpr int kNestedThreads[] = {2, 3, 8};
 #endif
 
-TEST_F(ThreadCount, EveryThreadCountGivesTheSameFilesByteForByte) {
+TEST(ThreadCount, EveryThreadCountGivesTheSameFilesByteForByte) {
   struct Case {
     const char* file;
     bool pivots_delayed_and_paired;
@@ -129,7 +120,7 @@ TEST_F(ThreadCount, EveryThreadCountGivesTheSameFilesByteForByte) {
 // The nested-dissection order too: its own tree, its own bits, the same on
 // any number of threads.
 
-TEST_F(ThreadCount, TheNestedOrderGivesTheSameFilesOnAnyThreadCount) {
+TEST(ThreadCount, TheNestedOrderGivesTheSameFilesOnAnyThreadCount) {
   const ModelRun one = run_model("sheared_plate.dat", 1, true);
   EXPECT_GT(one.most_two_by_two, 0);
   for (int threads : kNestedThreads) {

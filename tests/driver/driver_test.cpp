@@ -14,6 +14,7 @@
 #include "driver/load_model.hpp"
 #include "model/input_error.hpp"
 #include "model/model_file_writer.hpp"
+#include "parallel/task_pool.hpp"
 #include "support/plate_mesh.hpp"
 #include "support/test_support.hpp"
 
@@ -347,7 +348,7 @@ std::string load_error(const std::string& text) {
   Model model;
   AnalysisSettings settings;
   try {
-    load_model(text, "m.dat", tables, model, settings);
+    load_model(text, "m.dat", tables, model, settings, shared_task_pool());
   } catch (const InputError& error) {
     return error.what();
   }

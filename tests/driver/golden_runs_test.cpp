@@ -15,6 +15,7 @@
 
 #include "model/input_reader.hpp"
 #include "model/support_groups.hpp"
+#include "parallel/task_pool.hpp"
 #include "support/test_support.hpp"
 
 namespace quorix {
@@ -85,7 +86,7 @@ TEST(GoldenRuns, GroupReactionsAreTheSumsOverTheGroupsNodes) {
   Model model;
   AnalysisSettings settings;
   const std::string text = read_file(golden("thick_ring.dat"));
-  read_input_text(text, "thick_ring.dat", model, settings);
+  read_input_text(text, "thick_ring.dat", model, settings, shared_task_pool());
   const std::string report = read_file(golden("thick_ring.dat.report"));
   const std::vector<SupportGroup> groups = read_support_groups(text);
   ASSERT_EQ(groups.size(), 2u);

@@ -10,6 +10,7 @@
 
 #include "driver/load_model.hpp"
 #include "model/input_error.hpp"
+#include "parallel/task_pool.hpp"
 #include "support/test_support.hpp"
 
 namespace quorix {
@@ -25,7 +26,7 @@ Loaded load(const std::string& text) {
   static const ElementTables tables = init_element_tables();
   Loaded loaded;
   try {
-    load_model(text, "m.dat", tables, loaded.model, loaded.settings);
+    load_model(text, "m.dat", tables, loaded.model, loaded.settings, shared_task_pool());
   } catch (const InputError& error) {
     loaded.error = error.what();
   }

@@ -8,6 +8,7 @@
 
 #include "element/dof_map.hpp"
 #include "element/element_routines.hpp"
+#include "parallel/task_pool.hpp"
 #include "support/plate_mesh.hpp"
 
 namespace quorix {
@@ -42,7 +43,7 @@ TEST(GlobalStiffness, CompressedEqualsDenseAssemblyAndKeepsTheRigidBodyModes) {
       }
   }
   GatherWorkspace workspace;
-  compress_sparse_matrix(model.matrix, workspace);
+  compress_sparse_matrix(model.matrix, workspace, &shared_task_pool());
 
   // Every stored term is the dense sum; every non-zero of the dense upper
   // triangle is stored exactly once.

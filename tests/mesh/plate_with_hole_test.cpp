@@ -17,6 +17,7 @@
 #include "analysis/loads_and_constraints.hpp"
 #include "element/element_tables.hpp"
 #include "model/input_reader.hpp"
+#include "parallel/task_pool.hpp"
 #include "support/test_support.hpp"
 
 namespace quorix {
@@ -153,7 +154,7 @@ TEST_F(PlateWithHole, LocalLoadOnTheCurvedHoleAddsUpToItsResultant) {
   make_model(dir, example_geometry(), {"--pressure", "hole=LOCAL,20,-50"});
   Model model;
   AnalysisSettings settings;
-  read_input_text(read_file(dir / "plate.dat"), "plate.dat", model, settings);
+  read_input_text(read_file(dir / "plate.dat"), "plate.dat", model, settings, shared_task_pool());
   const ElementTables tables = init_element_tables();
   double fx = 0.0;
   double fy = 0.0;

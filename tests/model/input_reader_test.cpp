@@ -33,15 +33,15 @@ struct ReadResult {
   SourceLines source;
 };
 
-ReadResult read_text(const std::string& text) {
+ReadResult read_text(const std::string& text, TaskPool& pool = shared_task_pool()) {
   ReadResult result;
-  result.source = read_input_text(text, "t.dat", result.model, result.settings);
+  result.source = read_input_text(text, "t.dat", result.model, result.settings, pool);
   return result;
 }
 
-std::string read_error(const std::string& text) {
+std::string read_error(const std::string& text, TaskPool& pool = shared_task_pool()) {
   try {
-    read_text(text);
+    read_text(text, pool);
   } catch (const InputError& error) {
     return error.what();
   }
@@ -119,7 +119,7 @@ TEST(InputLines, SplitsLinesAndDropsLineEnds) {
       {"\xEF\xBB\xBFGENERAL\n", {"GENERAL"}},
   };
   for (const auto& c : cases) {
-    const InputLines lines(c.text);
+    const InputLines lines(c.text, shared_task_pool());
     std::vector<std::string> got;
     for (int n = 1; n <= lines.count(); ++n) got.emplace_back(lines.line(n));
     EXPECT_EQ(got, c.lines) << "text: " << quoted_for_message(c.text);
@@ -131,14 +131,14 @@ TEST(InputLines, SplitsLinesAndDropsLineEnds) {
 // here; the reader's own lies beyond two thousand million lines.
 TEST(InputLines, MoreLinesThanTheLimitAreAnInputError) {
   const std::string text = kGeneral + section("NODE", {" 1 0 0"});  // 12 lines
-  EXPECT_FALSE(InputLines(text, 12).cut());
-  const InputLines lines(text, 11);
+  EXPECT_FALSE(InputLines(text, shared_task_pool(), 12).cut());
+  const InputLines lines(text, shared_task_pool(), 11);
   EXPECT_TRUE(lines.cut());
   EXPECT_EQ(lines.count(), 11);
   Model model;
   AnalysisSettings settings;
   try {
-    read_input_lines(lines, "t.dat", model, settings);
+    read_input_lines(lines, "t.dat", model, settings, shared_task_pool());
     ADD_FAILURE() << "no error";
   } catch (const InputError& error) {
     EXPECT_EQ(std::string(error.what()), "t.dat:12: expected at most 11 lines in the file, found more");
@@ -170,7 +170,7 @@ TEST(FindSection, MatchesTheFirstItemExactly) {
   };
   for (const auto& c : cases) {
     const std::string text = "first line\n" + c.line + "\n";
-    const InputLines lines(text);
+    const InputLines lines(text, shared_task_pool());
     const SectionStart start = find_section(lines, "NODE");
     EXPECT_EQ(start.found, c.matches) << c.line;
     if (c.matches) {
@@ -187,7 +187,7 @@ TEST(FindSection, TakesTheFirstMatchingLineEvenInsideAnotherSection) {
                            "FORCE\n" + kRuler + "\n NODE   fx   fy\n" +    // lines 7-9
                            kRuler + "\n 1 1 0.0 -1.0\n" + kRuler + "\n" +  // lines 10-12
                            section("NODE", {" 1 0.0 0.0"});                // lines 13-18
-  const InputLines lines(text);
+  const InputLines lines(text, shared_task_pool());
   const SectionStart start = find_section(lines, "NODE");
   EXPECT_TRUE(start.found);
   EXPECT_EQ(start.keyword_line, 9);
@@ -215,7 +215,7 @@ TEST(CountSectionLines, CountsNonBlankLinesUpToTheTerminator) {
       {"", 0},
   };
   for (const auto& c : cases) {
-    const InputLines lines(c.text);
+    const InputLines lines(c.text, shared_task_pool());
     EXPECT_EQ(count_section_lines(lines, "NODE", "t.dat"), c.count) << c.text;
   }
 }
@@ -233,7 +233,7 @@ TEST(CountSectionLines, ReportsAMissingTerminator) {
        "file"},
   };
   for (const auto& c : cases) {
-    const InputLines lines(c.text);
+    const InputLines lines(c.text, shared_task_pool());
     try {
       count_section_lines(lines, "NODE", "t.dat");
       ADD_FAILURE() << "no error for " << c.text;
@@ -247,7 +247,7 @@ TEST(ReadInputFile, ReadsTheOneElementExample) {
   std::istringstream in(example_text());
   Model model;
   AnalysisSettings settings;
-  const SourceLines source = read_input_file(in, "one_element.dat", model, settings);
+  const SourceLines source = read_input_file(in, "one_element.dat", model, settings, shared_task_pool());
 
   EXPECT_EQ(settings.analysis_type.padded(), "LINEAR    ");
   EXPECT_EQ(settings.stress_state.padded(), "PLANE_STRESS");
@@ -515,16 +515,15 @@ TEST(ReadInputText, ManyRecordsOnManyThreadsReportTheFirstBadOne) {
   bad_nodes[9000 - 1] = " 9000 1 x";
   bad_nodes[5000 - 1] = " 5000 y 1";
   const std::string bad = kGeneral + section("NODE", bad_nodes);
-  set_shared_thread_count(1);
-  const ReadResult one = read_text(good);
+  TaskPool one_thread(1);
+  const ReadResult one = read_text(good, one_thread);
   for (int threads : {1, 3}) {
-    set_shared_thread_count(threads);
-    expect_same_model(read_text(good), one);
+    TaskPool pool(threads);
+    expect_same_model(read_text(good, pool), one);
     // The NODE keyword is line 7, record 1 line 11.
-    EXPECT_EQ(read_error(bad),
+    EXPECT_EQ(read_error(bad, pool),
               "t.dat:5010: NODE record 5000: expected the x coordinate (a finite real number), found 'y'");
   }
-  set_shared_thread_count(1);
 }
 
 TEST(ReadInputText, RejectsEveryNonFiniteReal) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/input_reader.hpp"
+#include "parallel/task_pool.hpp"
 #include "support/test_support.hpp"
 
 namespace quorix {
@@ -25,7 +26,7 @@ struct Example {
   SourceLines source;
   Example() {
     const std::string text = testing::read_file(testing::source_dir() + "/examples/one_element.dat");
-    source = read_input_text(text, "one.dat", model, settings);
+    source = read_input_text(text, "one.dat", model, settings, shared_task_pool());
   }
   std::vector<std::string> problems() const { return check_model(model, settings, source, "one.dat"); }
 };
@@ -37,7 +38,7 @@ TEST(CheckModel, AcceptsTheShippedExamples) {
   Model model;
   AnalysisSettings settings;
   const std::string text = testing::read_file(testing::source_dir() + "/examples/cantilever.dat");
-  const SourceLines source = read_input_text(text, "cantilever.dat", model, settings);
+  const SourceLines source = read_input_text(text, "cantilever.dat", model, settings, shared_task_pool());
   EXPECT_EQ(check_model(model, settings, source, "cantilever.dat"), std::vector<std::string>{});
 }
 
@@ -114,7 +115,7 @@ TEST(CheckModel, KnowsTheDirectionKeywordsAfterTheCut) {
         c.item + " 0.0\n-\n";
     Model model;
     AnalysisSettings settings;
-    const SourceLines source = read_input_text(text, "d.dat", model, settings);
+    const SourceLines source = read_input_text(text, "d.dat", model, settings, shared_task_pool());
     EXPECT_EQ(check_model(model, settings, source, "d.dat").empty(), c.accepted) << c.item;
   }
 }
@@ -231,7 +232,7 @@ TEST(CheckModel, NeedsNodesButNotElements) {
   for (const auto& c : cases) {
     Model model;
     AnalysisSettings settings;
-    const SourceLines source = read_input_text(c.text, "n.dat", model, settings);
+    const SourceLines source = read_input_text(c.text, "n.dat", model, settings, shared_task_pool());
     EXPECT_EQ(check_model(model, settings, source, "n.dat"), c.problems) << c.text;
   }
 }

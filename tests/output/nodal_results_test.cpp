@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "parallel/task_pool.hpp"
 #include "support/plate_mesh.hpp"
 
 namespace quorix {
@@ -28,7 +29,7 @@ TEST(NodalResults, PlaneStrainPrincipalStressesCarryTheThicknessLikeSxx) {
     node.u = exx * node.x;
     node.v = eyy * node.y;
   }
-  const NodalResults results = nodal_results(model, settings, testing::element_tables());
+  const NodalResults results = nodal_results(model, settings, testing::element_tables(), shared_task_pool());
   const double von_mises = std::sqrt((100.0 * 100.0 + 30.0 * 30.0 + 70.0 * 70.0) / 2.0);  // 88.88
   for (int i = 1; i <= model.nodes.size(); ++i) {
     const NodeStress& listed = results.listed(i);

@@ -12,6 +12,7 @@
 
 #include "model/input_reader.hpp"
 #include "output/error_estimate.hpp"
+#include "parallel/task_pool.hpp"
 #include "support/plate_mesh.hpp"
 #include "support/test_support.hpp"
 
@@ -22,7 +23,8 @@ namespace {
 // smooth field that no element reproduces exactly.
 Model curved_plate(AnalysisSettings& settings) {
   Model model;
-  read_input_text(testing::example_text("hole_plate.dat"), "hole_plate.dat", model, settings);
+  read_input_text(testing::example_text("hole_plate.dat"), "hole_plate.dat", model, settings,
+                  shared_task_pool());
   for (Node& node : model.nodes) {
     node.u = 1e-3 * std::sin(node.x / 30.0) * node.y / 100.0;
     node.v = 1e-3 * std::cos(node.y / 40.0) * node.x / 100.0;
@@ -33,7 +35,7 @@ Model curved_plate(AnalysisSettings& settings) {
 TEST(PointValues, AtEveryNodeTheNodesOwnValues) {
   AnalysisSettings settings;
   const Model model = curved_plate(settings);
-  const NodalResults results = nodal_results(model, settings, testing::element_tables());
+  const NodalResults results = nodal_results(model, settings, testing::element_tables(), shared_task_pool());
   const PointLocator locator(model);
   for (int k = 1; k <= model.nodes.size(); ++k) {
     const Node& node = model.nodes(k);
@@ -89,7 +91,7 @@ TEST(PointValues, APatchOfElementsGivesTheUniformStressEverywhere) {
     node.u = exx * node.x + gamma * node.y;
     node.v = eyy * node.y;
   }
-  const NodalResults results = nodal_results(model, settings, testing::element_tables());
+  const NodalResults results = nodal_results(model, settings, testing::element_tables(), shared_task_pool());
   // Plane stress, E = 1000, nu = 0.25.
   const double c = 1000.0 / (1.0 - 0.0625);
   const double sxx = c * (exx + 0.25 * eyy), syy = c * (eyy + 0.25 * exx), sxy = 400.0 * gamma;
@@ -106,7 +108,8 @@ TEST(PointValues, APatchOfElementsGivesTheUniformStressEverywhere) {
   }
   EXPECT_EQ(values_at(model, results, locator, -0.1, 1.0).element, 0);
   // Nothing for the estimate to find, and an energy of the uniform stress.
-  const ErrorEstimate estimate = estimate_stress_error(model, settings, testing::element_tables(), results);
+  const ErrorEstimate estimate =
+      estimate_stress_error(model, settings, testing::element_tables(), results, shared_task_pool());
   EXPECT_LT(estimate.relative, 1e-12);
   const double energy = 0.5 * (sxx * exx + syy * eyy + sxy * gamma) * layout.length * layout.height;
   EXPECT_NEAR(estimate.solution_norm, std::sqrt(energy), 1e-12 * std::sqrt(energy));

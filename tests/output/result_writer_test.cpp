@@ -15,6 +15,7 @@
 
 #include "element/element_routines.hpp"
 #include "element/element_tables.hpp"
+#include "parallel/task_pool.hpp"
 
 namespace quorix {
 namespace {
@@ -93,7 +94,8 @@ TriangleModel triangle_model(const std::vector<std::array<Point, 3>>& triangles,
 
 std::string written(const TriangleModel& t) {
   std::ostringstream out;
-  write_results(t.model, nodal_results(t.model, t.settings, init_element_tables()), out);
+  write_results(t.model, nodal_results(t.model, t.settings, init_element_tables(), shared_task_pool()), out,
+                shared_task_pool());
   return out.str();
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/input_reader.hpp"
+#include "parallel/task_pool.hpp"
 #include "support/test_support.hpp"
 
 namespace quorix {
@@ -58,7 +59,7 @@ TEST(WriteSvg, TheHottestColourIsWhereTheStressPeaks) {
   // node where the von Mises stress peaks.
   Model model;
   AnalysisSettings settings;
-  read_input_text(text, "hole.dat", model, settings);
+  read_input_text(text, "hole.dat", model, settings, shared_task_pool());
   std::istringstream rows(read_file(dir / "hole.dat.out"));
   std::string row;
   std::getline(rows, row);

@@ -12,6 +12,7 @@
 
 #include "element/element_tables.hpp"
 #include "model/input_reader.hpp"
+#include "parallel/task_pool.hpp"
 #include "support/test_support.hpp"
 
 namespace quorix {
@@ -101,7 +102,7 @@ TEST(WriteVtu, VtkReadsTheCubicCellsTheirGeometryAndTheResults) {
 
   Model model;
   AnalysisSettings settings;
-  read_input_text(text, "hole.dat", model, settings);
+  read_input_text(text, "hole.dat", model, settings, shared_task_pool());
   EXPECT_EQ(probe.values.at("points"), std::vector<double>{static_cast<double>(model.nodes.size())});
   EXPECT_EQ(probe.values.at("cells"), std::vector<double>{static_cast<double>(model.elements.size())});
   EXPECT_EQ(probe.values.at("types"), std::vector<double>{69.0});

@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "parallel/task_pool.hpp"
 #include "sparse/sparse_matrix.hpp"
 
 namespace quorix {
@@ -25,7 +26,7 @@ SparseMatrix random_matrix(int order, int elements, unsigned seed, GatherWorkspa
     for (double& v : k) v = value(random);
     add_element_matrix(matrix, k, dofs, 6);
   }
-  compress_sparse_matrix(matrix, workspace);
+  compress_sparse_matrix(matrix, workspace, &shared_task_pool());
   return matrix;
 }
 

@@ -222,7 +222,7 @@ SmallModel small_model() {
       }
     add_element_matrix(s.matrix, k.data(), d.data(), 4);
   }
-  compress_sparse_matrix(s.matrix, s.workspace);
+  compress_sparse_matrix(s.matrix, s.workspace, &shared_task_pool());
   return s;
 }
 
@@ -367,7 +367,7 @@ TEST(CompressSparseMatrix, SumsDuplicatesInTheOrderTheSortsLeaveThem) {
     GatherWorkspace w;
     init_sparse_matrix(m, 4, 5);
     put_terms(m, c.raw);
-    compress_sparse_matrix(m, w);
+    compress_sparse_matrix(m, w, &shared_task_pool());
     EXPECT_EQ(stored_terms(m), c.compressed) << c.name;
   }
 }
@@ -395,7 +395,7 @@ TEST(CompressSparseMatrix, MatchesReferenceTermForTerm) {
                                    {cases[5], 2},
                                    {cases[6], 3}}) {
     SCOPED_TRACE(threads);
-    set_shared_thread_count(threads);
+    TaskPool pool(threads);
     const Assembly a = random_assembly(c.seed, c.order, c.elements, c.m, c.band);
     SparseMatrix m;
     GatherWorkspace w;
@@ -404,7 +404,7 @@ TEST(CompressSparseMatrix, MatchesReferenceTermForTerm) {
     ReferenceMatrix ref = reference_of(m);
     const std::vector<Term> raw = stored_terms(m);
     reference_compress(ref);
-    compress_sparse_matrix(m, w);
+    compress_sparse_matrix(m, w, &pool);
 
     ASSERT_EQ(m.term_count, ref.count) << "seed " << c.seed;
     for (int r = 1; r <= c.order; ++r) ASSERT_EQ(m.row_start(r), ref.row_start[static_cast<std::size_t>(r)]);
@@ -425,7 +425,6 @@ TEST(CompressSparseMatrix, MatchesReferenceTermForTerm) {
       EXPECT_GT(differing_from_assembly_order, 0) << "seed " << c.seed;
     }
   }
-  set_shared_thread_count(1);
 }
 
 TEST(CompressSparseMatrix, LeavesOrderedUniqueUpperTriangleHoldingTheSums) {
@@ -436,7 +435,7 @@ TEST(CompressSparseMatrix, LeavesOrderedUniqueUpperTriangleHoldingTheSums) {
   assemble(m, a);
   std::map<std::pair<int, int>, double> dense;
   for (std::int64_t k = 1; k <= m.term_count; ++k) dense[{m.row_indices(k), m.col_indices(k)}] += m.values(k);
-  compress_sparse_matrix(m, w);
+  compress_sparse_matrix(m, w, &shared_task_pool());
 
   EXPECT_EQ(m.term_count, static_cast<std::int64_t>(dense.size()));
   for (std::int64_t k = 1; k <= m.term_count; ++k) {
@@ -463,7 +462,7 @@ TEST(CompressSparseMatrix, EmptyRowsGetEqualStarts) {
   init_sparse_matrix(m, 6, 6);
   clear_sparse_matrix(m);
   add_element_matrix(m, k.data(), dofs.data(), 3);
-  compress_sparse_matrix(m, w);
+  compress_sparse_matrix(m, w, &shared_task_pool());
   EXPECT_EQ(stored_terms(m),
             (std::vector<Term>{{2, 2, 1}, {2, 4, 1}, {2, 5, 1}, {4, 4, 1}, {4, 5, 1}, {5, 5, 1}}));
   EXPECT_EQ(std::vector<std::int64_t>(m.row_start.begin(), m.row_start.end()),
@@ -483,15 +482,15 @@ TEST(CompressSparseMatrix, ClearAndReassembleEqualsFreshRecord) {
   GatherWorkspace reused_workspace;
   init_sparse_matrix(reused, 50, 120 * 210);
   assemble(reused, first);
-  compress_sparse_matrix(reused, reused_workspace);
+  compress_sparse_matrix(reused, reused_workspace, &shared_task_pool());
   assemble(reused, second);
-  compress_sparse_matrix(reused, reused_workspace);
+  compress_sparse_matrix(reused, reused_workspace, &shared_task_pool());
 
   SparseMatrix fresh;
   GatherWorkspace fresh_workspace;
   init_sparse_matrix(fresh, 50, 60 * 210);
   assemble(fresh, second);
-  compress_sparse_matrix(fresh, fresh_workspace);
+  compress_sparse_matrix(fresh, fresh_workspace, &shared_task_pool());
 
   EXPECT_EQ(reused.term_count, fresh.term_count);
   EXPECT_EQ(std::vector<std::int64_t>(reused.row_start.begin(), reused.row_start.end()),
@@ -514,7 +513,7 @@ TEST(CompressSparseMatrix, ClearAndReassembleEqualsFreshRecord) {
 TEST(CompressSparseMatrix, RepeatedPatternGivesTheFreshRecord) {
   for (const bool repeats : {false, true}) {
     SCOPED_TRACE(repeats);
-    set_shared_thread_count(repeats ? 3 : 1);
+    TaskPool pool(repeats ? 3 : 1);
     Assembly a = random_assembly(23, 60, 90, 20, 16);
     if (repeats) a = random_assembly(23, 20000, 1300, 20, 300);
     const int order = a.order;
@@ -528,12 +527,12 @@ TEST(CompressSparseMatrix, RepeatedPatternGivesTheFreshRecord) {
       for (auto& k : a.matrices)
         for (double& x : k) x *= 1.0 + 0.1 * round;
       assemble(reused, a);
-      compress_sparse_matrix(reused, reused_workspace);
+      compress_sparse_matrix(reused, reused_workspace, &pool);
       SparseMatrix fresh;
       GatherWorkspace fresh_workspace;
       init_sparse_matrix(fresh, order, 1400 * 210);
       assemble(fresh, a);
-      compress_sparse_matrix(fresh, fresh_workspace);
+      compress_sparse_matrix(fresh, fresh_workspace, &pool);
       EXPECT_EQ(reused_workspace.plan.ready, repeats);
       ASSERT_EQ(reused.term_count, fresh.term_count);
       EXPECT_EQ(std::vector<std::int64_t>(reused.row_start.begin(), reused.row_start.end()),
@@ -546,7 +545,6 @@ TEST(CompressSparseMatrix, RepeatedPatternGivesTheFreshRecord) {
       }
     }
   }
-  set_shared_thread_count(1);
 }
 
 TEST(CompressSparseMatrix, SizesWorkspaceForColumnsLongerThanRows) {
@@ -562,7 +560,7 @@ TEST(CompressSparseMatrix, SizesWorkspaceForColumnsLongerThanRows) {
     const std::vector<int> dofs{i, n};
     add_element_matrix(m, k.data(), dofs.data(), 2);
   }
-  compress_sparse_matrix(m, w);
+  compress_sparse_matrix(m, w, &shared_task_pool());
   EXPECT_GE(w.gathered_rows.size(), n);
   EXPECT_EQ(w.gathered_cols.size(), w.gathered_rows.size());
   EXPECT_EQ(w.gathered_values.size(), w.gathered_rows.size());
@@ -584,7 +582,7 @@ TEST(CompressSparseMatrix, KeepsALargerWorkspace) {
   const std::vector<double> k{2.0};
   const std::vector<int> dofs{3};
   add_element_matrix(s.matrix, k.data(), dofs.data(), 1);
-  compress_sparse_matrix(s.matrix, s.workspace);
+  compress_sparse_matrix(s.matrix, s.workspace, &shared_task_pool());
   EXPECT_EQ(s.workspace.gathered_rows.size(), 1000);
   gather_row(s.matrix, 3, s.workspace);
   EXPECT_EQ(gathered_terms(s.workspace), (std::vector<Term>{{3, 3, 2.0}}));
