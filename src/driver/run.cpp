@@ -352,6 +352,16 @@ int run_stages(int argc, char** argv, const char*& stage, std::unique_ptr<Proces
     case CommandLine::Action::run:
       break;
   }
+  // The own solver works in one process: several started by a launcher
+  // would each do the whole run and write the same files.
+  if (const LaunchedProcesses launched = launched_processes();
+      command.solver == SolverKind::own && launched.count > 1) {
+    if (launched.rank == 0)
+      std::cerr << "quorix: started as one of " << launched.count
+                << " processes, but its own solver works in one; start it once, or use --solver mumps in a "
+                   "build with MPI (cmake -DQUORIX_MPI=ON)\n";
+    return 2;
+  }
   processes = start_processes(command.solver, argc, argv);
   const bool first_process = processes->rank() == 0;
 

@@ -129,6 +129,19 @@ TEST(Program, AnswersHelpVersionAndUnknownOptions) {
             "     filename - name of the file containing the input data\n");
   EXPECT_EQ(unknown.err, "quorix: unknown option '--paraview' (quorix --help lists them)\n");
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"m.dat"});
+
+  // Started by mpirun as one of several processes, the own solver's run
+  // stops before it writes anything; only the first process says why.
+  const std::string quorix = testing::quorix_executable();
+  for (const char* rank : {"0", "1"}) {
+    const auto launched = testing::run_program(
+        "env", {"OMPI_COMM_WORLD_SIZE=2", std::string("OMPI_COMM_WORLD_RANK=") + rank, quorix, "m.dat"},
+        dir.path());
+    EXPECT_EQ(launched.status, 2);
+    EXPECT_EQ(launched.err.find("started as one of 2 processes") != std::string::npos, rank[0] == '0')
+        << launched.err;
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"m.dat"});
+  }
 }
 
 TEST(Program, OptionsLeaveTheResultFileAndConsoleAsTheyAre) {
