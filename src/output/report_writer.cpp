@@ -285,7 +285,12 @@ void write_report(const ReportInput& input, std::ostream& out) {
   std::array<char, 40> seconds{};
   std::snprintf(seconds.data(), seconds.size(), "%.3f s", input.solver.seconds);
   out << "Solver\n" << rule << '\n';
-  if (!input.solver.name.empty()) out << "  " << padded("solver", 36) << right(input.solver.name, 14) << '\n';
+  if (!input.solver.name.empty()) {
+    // A longer name takes from the label's room, so that it ends where the
+    // numbers below end.
+    const std::size_t width = std::max<std::size_t>(14, input.solver.name.size());
+    out << "  " << padded("solver", width < 44 ? 50 - width : 0) << right(input.solver.name, width) << '\n';
+  }
   out << "  " << padded("equations", 36) << right(std::to_string(input.solver.equations), 14) << '\n'
       << "  " << padded("solves", 36) << right(std::to_string(input.solver.solves), 14) << '\n'
       << "  " << padded("factor entries", 36) << right(std::to_string(input.solver.factor_entries), 14)
