@@ -92,20 +92,19 @@ void apply_loads_and_constraints(Model& model, const ElementTables& tables, Gath
   Table1<double>& rhs = model.rhs;
   SparseMatrix& matrix = model.matrix;
 
-  // 1. Concentrated nodal forces.
-  if (share.adds_loads)
+  // 1-2. Concentrated nodal forces, then edge loads, by the share that adds
+  //      the loads.
+  if (share.adds_loads) {
     for (const NodalForce& force : model.forces) {
       rhs(2 * force.node - 1) += factor * force.fx;
       rhs(2 * force.node) += factor * force.fy;
     }
-
-  // 2. Edge loads.
-  if (share.adds_loads)
     for (const EdgePressure& pressure : model.pressures) {
       const ElementData element = gather_element(model, model.elements(pressure.element));
       const EdgeLoadVector load = edge_pressure_vector(tables, element, pressure);
       for (std::size_t j = 0; j < 8; ++j) rhs(load.equations[j]) += factor * load.forces[j];
     }
+  }
 
   // 3. Eliminate every prescribed equation s: rhs(r) -= q K(r, s) for all r
   // coupled to s, then zero row and column s. All equations are zeroed before

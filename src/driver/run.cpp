@@ -171,8 +171,8 @@ struct ReadModel {
   std::vector<SupportGroup> support_groups;
 };
 
-// Steps 2 to 7: the input file, the output files (only where `writes`), the
-// model read and tested. Returns 0, or the exit status of a run that stops.
+// Steps 2 to 5 and 7: the input file, the output files (only where
+// `writes`), the model read and tested. Returns 0, or the exit status of a run that stops.
 int prepare_run(const CommandLine& command, bool writes, const ElementTables& tables, TaskPool& pool,
                 Outputs& files, ReadModel& read, const char*& stage) {
   const std::string& input_name = command.input_name;
@@ -218,9 +218,8 @@ int prepare_run(const CommandLine& command, bool writes, const ElementTables& ta
     if (std::string error; output->file && !output->file->create(error))
       return cannot_write(*output, output->file->final_name(), error);
 
-  // 6-7. Read the model and test it (the shape-function tables are made);
-  //    the report sums the reactions per group of supports where the file
-  //    names them.
+  // 7. Read the model and test it; the report sums the reactions per group
+  //    of supports where the file names them.
   try {
     const SourceLines source = load_model(text, input_name, tables, read.model, read.settings, pool);
     for (const std::string& warning : source.warnings) std::cerr << warning << '\n';
@@ -368,6 +367,7 @@ int run_stages(int argc, char** argv, const char*& stage, std::unique_ptr<Proces
   // 2-7. Every process reads and tests the model; only the first writes
   //      files and speaks for all.
   Outputs files;
+  // 6. The shape-function tables every element routine uses.
   const ElementTables tables = init_element_tables();
   // The threads of the run, from here on handed to every stage that works
   // side by side.
@@ -431,7 +431,6 @@ int run_stages(int argc, char** argv, const char*& stage, std::unique_ptr<Proces
   if (singular && unheld.empty() && first_process)
     std::cerr << free_motion_hint(model, equations->free_equations()) << '\n';
   equations->release();  // no more solves: the memory is the writers'
-  release_solver_memory(solver);
   if (!first_process) return processes->broadcast(0, 0);
   return processes->broadcast(write_outputs(command, tables, pool, files, read, outcome, solver_figures,
                                             unheld, singular, progress, stage),

@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "solver/factorization_phase.hpp"
 #include "solver/solver_listings.hpp"
 #include "solver/storage_walk.hpp"
 
@@ -759,7 +760,6 @@ void forecast_storage(SolverInfo& info, int n, std::int64_t nz, View1<const int>
     std::int64_t rt, rn, it, in;
     std::int64_t last_position = 0;
     double ops = 0.0;
-    StorageState factors;  // after the last node
     bool front(int k, const StorageState& before, std::int64_t top_son_words, int) {
       const std::int64_t p = eliminated(k), f = fronts(k);
       std::int64_t front_reals = triangle_words(f);
@@ -772,27 +772,21 @@ void forecast_storage(SolverInfo& info, int n, std::int64_t nz, View1<const int>
       in = std::max(in, remaining + held_ints);
       for (std::int64_t t = 1; t <= p && last_position + t <= n; ++t) remaining -= charges(last_position + t);
       last_position += p;
-      // Operations of p eliminations in a front of order f (each multiply-add
-      // of the rank-one updates and the divisions), in real arithmetic.
-      const double pr = static_cast<double>(p), fr = static_cast<double>(f);
-      ops += (pr * (fr * (fr + 1.0) - (pr + 1.0) * (2.0 * fr + 1.0) / 2.0) +
-              pr * (pr + 1.0) * (2.0 * pr + 1.0) / 6.0) /
-             2.0;
+      ops += front_operations(static_cast<double>(f), static_cast<double>(p));
       return true;
     }
     void son(int, int) {}
     bool after(int, const StorageState& state, bool pushed) {
-      factors = state;
       if (pushed) {
         it = std::max(it, entries + state.factor_ints + state.stacked_ints);
         in = std::max(in, remaining + state.factor_ints + state.stacked_ints);
       }
       return true;
     }
-  } peaks{eliminated, fronts, charges, n, entries, entries, entries, entries, entries, entries, 0, 0.0, {}};
-  walk_factor_storage(nnodes, eliminated, sons, fronts, stack, peaks);
+  } peaks{eliminated, fronts, charges, n, entries, entries, entries, entries, entries, entries, 0, 0.0};
+  const StorageState factors = *walk_factor_storage(nnodes, eliminated, sons, fronts, stack, peaks);
   const double ops = peaks.ops;
-  const std::int64_t rfacts = peaks.factors.factor_reals, ifacts = peaks.factors.factor_ints;
+  const std::int64_t rfacts = factors.factor_reals, ifacts = factors.factor_ints;
   const std::int64_t rt = peaks.rt, rn = peaks.rn, it = peaks.it, in = peaks.in;
 
   // ---- The totals: never below the input entries plus the diagonal

@@ -230,21 +230,20 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
 // copied into place.
 class SharedStorage {
  public:
-  SharedStorage(Solver& solver, View1<double> real_space, std::int64_t la, View1<int> int_space,
-                std::int64_t liw, std::int64_t total, FrontCursor& cursor, bool release_input,
-                std::int64_t release_piece, int nnodes, const SubtreeSchedule* schedule)
+  SharedStorage(Solver& solver, const FactorSpace& space, FrontCursor& cursor, bool release_input,
+                std::int64_t release_piece, const SubtreeSchedule* schedule)
       : solver_(solver),
         info_(solver.info),
-        real_space_(real_space),
-        la_(la),
-        int_space_(int_space),
-        liw_(liw),
+        real_space_(space.real_space),
+        la_(space.la),
+        int_space_(space.int_space),
+        liw_(space.liw),
         cursor_(cursor),
-        int_top_{liw - total + 1, liw - total + 1},
-        real_top_{la - total + 1, la - total + 1},
-        int_input_base_(liw - total + 1),
-        real_input_base_(la - total + 1),
-        last_node_(nnodes),
+        int_top_{space.int_input_base(), space.int_input_base()},
+        real_top_{space.real_input_base(), space.real_input_base()},
+        int_input_base_(space.int_input_base()),
+        real_input_base_(space.real_input_base()),
+        last_node_(space.nnodes),
         release_input_(release_input),
         release_piece_(release_piece),
         schedule_(schedule) {
@@ -255,7 +254,7 @@ class SharedStorage {
   // The front step's part (front_step.hpp).
   template <class Visit>
   void for_each_son_variable(int sons, Visit&& visit) const;
-  bool accept_front(int node, int front_order, int delayed, int& iflag);
+  bool accept_front(int, int, int) const { return true; }
   bool make_list_room(int front_order, int& iflag);
   double* place_front(int node, int sons, int front_order, int delayed, int& iflag);
   void assemble_sons(const Front& a, int sons, int delayed, View1<int> position);
@@ -332,8 +331,6 @@ void SharedStorage::for_each_son_variable(int sons, Visit&& visit) const {
     pos += remainder_ints(length);
   }
 }
-
-bool SharedStorage::accept_front(int, int, int, int&) { return true; }
 
 // The block header (2 words) and the index list (front_order words) from
 // next_int must end below the stack.
@@ -538,19 +535,11 @@ class FrontLoop {
         info_(solver.info),
         space_(space),
         position_(tree_work),
-        storage_(solver, space.real_space, space.la, space.int_space, space.liw, space.total, cursor_,
-                 release_input, options.tuning.input_release_piece, space.nnodes, schedule),
-        panel_(space.panel_pivots),
+        storage_(solver, space, cursor_, release_input, options.tuning.input_release_piece, schedule),
+        panel_(space.panel_pivots, options.pool, options.tuning),
+        choice_{space.u, space.tolerance, &panel_, &solver},
         schedule_(schedule),
-        run_(run) {
-    panel_.pool = options.pool;
-    panel_.min_split_work = options.tuning.panel_min_work;
-    panel_.min_split_rows = options.tuning.panel_min_rows;
-    choice_.u = space.u;
-    choice_.tolerance = space.tolerance;
-    choice_.panel = &panel_;
-    choice_.solver = &solver;
-  }
+        run_(run) {}
 
   // Runs every node. iflag is left as it is, or set to 2 (definite mode: a
   // change of sign), 3 (fewer pivots than N) or an error.
@@ -627,8 +616,6 @@ void FrontLoop::run(int& mfront, int& iflag) {
   info_.NCOMPI = 0;
   info_.NTWO = 0;
   info_.negative_pivot_count = 0;
-  const FrontInputs inputs{space_.n, space_.int_space, space_.liw,
-                           View1<const double>(space_.real_space.data(), space_.la), space_.iplan};
   for (int v = 1; v <= space_.n; ++v) position_(v) = kNotInFront;
   for (int node = 1; node <= space_.nnodes; ++node) {
     SubtreeTask* task = schedule_ != nullptr ? schedule_->task_starting_at(node) : nullptr;
@@ -638,16 +625,16 @@ void FrontLoop::run(int& mfront, int& iflag) {
       node = task->last_node;
       last_front_order_ = last_pivots_ = 0;
     } else {
-      const FrontOutcome front = factorize_front(inputs, cursor_, position_, choice_, storage_, node, iflag);
+      const FrontOutcome front = factorize_front(space_, cursor_, position_, choice_, storage_, node, iflag);
       storage_.finish_front(node);
       mfront_ = std::max(mfront_, front.front_order);
       ok = front.done;
       if (front.eliminated) {
         info_.NTWO += front.counts.two_by_two;
         info_.negative_pivot_count += front.counts.negative;
-        if (front.pivots > 0) ++block_count_;
+        if (front.counts.pivots > 0) ++block_count_;
         last_front_order_ = front.front_order;
-        last_pivots_ = front.pivots;
+        last_pivots_ = front.counts.pivots;
       }
     }
     mfront = mfront_;

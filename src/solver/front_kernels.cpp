@@ -76,14 +76,13 @@ void update_one_row(double* row, const double* const* u, const double* w, int co
 // one per pivot row. The rows are updated tile_rows at a time, each load of
 // the buffer serving all of them, each multiplier all packs of its row.
 // A tile's sums stay in registers while the pivots pass: 8 rows of 2 packs
-// with AVX-512's 32 vector registers; 8 rows of 1 pack with the 16 of AVX2 and
-// SSE2, where 2 packs would leave no room for the operands and part of the
+// with AVX-512's 32 vector registers, 4 rows of 2 packs with the 16 of AVX2
+// and SSE2, where 8 rows would leave no room for the operands and part of the
 // sums would go to memory and back at every pivot.
-#if defined(__AVX512F__)
 constexpr int chunk_packs = 2;
+#if defined(__AVX512F__)
 constexpr int tile_rows = 8;
 #else
-constexpr int chunk_packs = 2;
 constexpr int tile_rows = 4;
 #endif
 constexpr int chunk_columns = chunk_packs * pack_width;

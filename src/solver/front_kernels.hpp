@@ -34,6 +34,13 @@ struct Front {
 // far needs).
 struct PanelPivots {
   explicit PanelPivots(int pivots_held = default_panel_pivots) : width(pivots_held) {}
+  // Held as wide as `pivots_held`, large updates split over `threads` as
+  // `tuning` says.
+  PanelPivots(int pivots_held, TaskPool* threads, const SolverTuning& tuning)
+      : width(pivots_held),
+        pool(threads),
+        min_split_work(tuning.panel_min_work),
+        min_split_rows(tuning.panel_min_rows) {}
   int width;  // pivots held back at most, 1 .. max_panel_pivots
   int first = 1;
   int count = 0;

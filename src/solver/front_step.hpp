@@ -6,7 +6,7 @@
 //
 //   template <class Visit> void for_each_son_variable(int sons, Visit&& visit) const
 //       each variable of the top `sons` remainders, topmost first
-//   bool accept_front(int node, int front_order, int delayed, int& iflag)
+//   bool accept_front(int node, int front_order, int delayed)
 //       the front's order is known; false stops (the forecast is off)
 //   bool make_list_room(int front_order, int& iflag)
 //       the block header and index list fit from cursor.next_int
@@ -48,17 +48,9 @@ struct FactorSpace {
   View1<const int> fronts;  // forecast front orders
   double u = 0.1, tolerance = 0.0;
   int panel_pivots = default_panel_pivots;
-};
-
-// What a front reads beyond its storage: the shared integer space (factor
-// blocks from word 1, the input rows at the top), the input rows' reals and
-// the pivot plan.
-struct FrontInputs {
-  int n = 0;
-  View1<int> int_space;
-  std::int64_t liw = 0;
-  View1<const double> input_reals;  // real_space as a whole, the input rows at the top
-  View1<const int> iplan;
+  // The first word of the input rows in int_space and in real_space.
+  std::int64_t int_input_base() const { return liw - total + 1; }
+  std::int64_t real_input_base() const { return la - total + 1; }
 };
 
 // Where the factorization stands between fronts.
@@ -89,9 +81,8 @@ PivotCounts eliminate_definite_pivots(const Front& a, int fully_summed, PivotCho
 // What one front did.
 struct FrontOutcome {
   bool done = false;        // false: stopped (an error, or the forecast is off)
-  bool eliminated = false;  // the pivots were chosen: counts and pivots hold
+  bool eliminated = false;  // the pivots were chosen: counts holds them
   int front_order = 0;
-  int pivots = 0;
   PivotCounts counts;
 };
 
@@ -101,14 +92,16 @@ inline constexpr int kNotInFront = 0;
 inline constexpr int kCounted = -1;  // met once, counted in the front order
 inline constexpr int kListed = -2;   // written into the front's index list
 
-// The front of `node`: its variables are the stacked ones of its `sons` and
+// The front of `node`, read from the shared integer space of `s` (factor
+// blocks from word 1, the input rows at the top) and its input rows' reals:
+// its variables are the stacked ones of its `sons` and
 // those of its `planned` input rows; the stacked ones at pivot positions up
 // to `consumed` are pivots delayed in the sons, and with the planned ones they
 // are the fully summed rows, first in the front, which is ordered by pivot
 // position. The block record: none without a pivot; -front_order and the list
 // moved down a word for one; front_order, pivots for more.
 template <class Storage>
-FrontOutcome factorize_front(const FrontInputs& in, FrontCursor& at, View1<int> position, PivotChoice& choice,
+FrontOutcome factorize_front(const FactorSpace& in, FrontCursor& at, View1<int> position, PivotChoice& choice,
                              Storage& storage, int node, int& iflag) {
   FrontOutcome out;
   const int planned = in.iplan(in.n + node);
@@ -142,7 +135,7 @@ FrontOutcome factorize_front(const FrontInputs& in, FrontCursor& at, View1<int> 
   //      front position l.
   int* const list = in.int_space.data() + (at.next_int + 1);
   const bool room =
-      storage.accept_front(node, front_order, delayed, iflag) && storage.make_list_room(front_order, iflag);
+      storage.accept_front(node, front_order, delayed) && storage.make_list_room(front_order, iflag);
   {
     int count = 0;
     for_each_variable([&](int v, bool) {
@@ -164,8 +157,8 @@ FrontOutcome factorize_front(const FrontInputs& in, FrontCursor& at, View1<int> 
   }
   const Front a{first, front_order};
   storage.assemble_sons(a, sons, delayed, position);
-  assemble_input_rows(a, position, View1<const int>(in.int_space.data(), in.liw), in.input_reals, planned,
-                      at.int_input, at.real_input);
+  assemble_input_rows(a, position, View1<const int>(in.int_space.data(), in.liw),
+                      View1<const double>(in.real_space.data(), in.la), planned, at.int_input, at.real_input);
   at.consumed += planned;
   storage.input_assembled();
   forget_positions(list);
@@ -179,7 +172,6 @@ FrontOutcome factorize_front(const FrontInputs& in, FrontCursor& at, View1<int> 
     out.counts = eliminate_threshold_pivots(a, list, fully_summed, choice.u, choice.tolerance, *choice.panel);
   }
   const int pivots = out.counts.pivots;
-  out.pivots = pivots;
   out.eliminated = true;
   choice.pivots_taken += pivots;
   if (!storage.pivots_as_planned(pivots, planned)) return out;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 #include "solver/factorization_phase.hpp"
 
@@ -31,10 +32,12 @@ struct StorageState {
 //   visit.after(k, after, pushed): the block written and the remainder
 //       pushed when there is one (never at the last node). False stops.
 // `stack` (NNODES words) holds the nodes whose remainders are stacked.
-// Returns false when a visit stopped the walk.
+// Returns what the factors and the stack hold after the last node, or
+// nothing when a visit stopped the walk.
 template <class Visit>
-bool walk_factor_storage(int nnodes, View1<const int> eliminated, View1<const int> sons,
-                         View1<const int> fronts, View1<int> stack, Visit&& visit) {
+std::optional<StorageState> walk_factor_storage(int nnodes, View1<const int> eliminated,
+                                                View1<const int> sons, View1<const int> fronts,
+                                                View1<int> stack, Visit&& visit) {
   StorageState state;
   int depth = 0;
   const auto remainder_of = [&](int node) -> std::int64_t { return fronts(node) - eliminated(node); };
@@ -42,7 +45,7 @@ bool walk_factor_storage(int nnodes, View1<const int> eliminated, View1<const in
     const std::int64_t p = eliminated(k), f = fronts(k);
     const int s = sons(k);
     const std::int64_t top_son_words = s > 0 && depth > 0 ? triangle_words(remainder_of(stack(depth))) : 0;
-    if (!visit.front(k, state, top_son_words, std::max(0, s - depth))) return false;
+    if (!visit.front(k, state, top_son_words, std::max(0, s - depth))) return std::nullopt;
     for (int t = 1; t <= s && depth > 0; ++t) {
       const int son = stack(depth--);
       const std::int64_t order = remainder_of(son);
@@ -58,9 +61,9 @@ bool walk_factor_storage(int nnodes, View1<const int> eliminated, View1<const in
       state.stacked_reals += triangle_words(f - p);
       state.stacked_ints += remainder_ints(f - p);
     }
-    if (!visit.after(k, state, pushed)) return false;
+    if (!visit.after(k, state, pushed)) return std::nullopt;
   }
-  return true;
+  return state;
 }
 
 }  // namespace quorix

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <queue>
 #include <utility>
 
@@ -44,8 +45,8 @@ struct Forecast {
 
 bool forecast_run(const FactorSpace& s, Forecast& out) {
   const int n = s.n, nnodes = s.nnodes;
-  const std::int64_t int_base = s.liw - s.total + 1;
-  const std::int64_t real_base = s.la - s.total + 1;
+  const std::int64_t int_base = s.int_input_base();
+  const std::int64_t real_base = s.real_input_base();
   if (s.fronts.size() < nnodes || s.total < n) return false;
 
   // Where the row of each pivot position starts among the input rows.
@@ -83,7 +84,6 @@ bool forecast_run(const FactorSpace& s, Forecast& out) {
     std::int64_t int_base, real_base;
     int consumed = 0;
     std::int64_t int_end = 0;
-    StorageState last;
     bool front(int k, const StorageState& before, std::int64_t top_son_words, int missing_sons) {
       const int f = s.fronts(k), p = s.iplan(s.n + k);
       if (p < 1 || f < p || missing_sons > 0 || consumed + p > s.n) return false;
@@ -119,20 +119,19 @@ bool forecast_run(const FactorSpace& s, Forecast& out) {
       const auto at = static_cast<std::size_t>(k);
       out.real_bottom_after[at] = real_base - state.stacked_reals;
       out.int_bottom_after[at] = int_base - state.stacked_ints;
-      last = state;
       return !pushed || out.int_bottom_after[at] >= state.factor_ints + 1;
     }
-  } places{s, out, row_start, int_base, real_base, 0, 0, {}};
+  } places{s, out, row_start, int_base, real_base, 0, 0};
   std::vector<int> stack(static_cast<std::size_t>(nnodes));
   out.front_end = 0;
-  if (!walk_factor_storage(nnodes, s.iplan.from(static_cast<std::int64_t>(s.n) + 1),
-                           s.iplan.from(2 * static_cast<std::int64_t>(s.n) + 1), s.fronts,
-                           View1<int>(stack.data(), nnodes), places))
-    return false;
-  const int consumed = places.consumed;
+  const std::optional<StorageState> end =
+      walk_factor_storage(nnodes, s.iplan.from(static_cast<std::int64_t>(s.n) + 1),
+                          s.iplan.from(2 * static_cast<std::int64_t>(s.n) + 1), s.fronts,
+                          View1<int>(stack.data(), nnodes), places);
+  if (!end) return false;
   const std::int64_t int_end = places.int_end;
-  const std::int64_t next_real = places.last.factor_reals + 1, next_int = places.last.factor_ints + 1;
-  out.layout[static_cast<std::size_t>(nnodes) + 1] = {next_real, next_int, s.total, consumed};
+  out.layout[static_cast<std::size_t>(nnodes) + 1] = {end->factor_reals + 1, end->factor_ints + 1, s.total,
+                                                      places.consumed};
   // The stack must keep clear of every front and block, whatever runs when.
   const std::int64_t lowest_real =
       *std::min_element(out.real_bottom_after.begin() + 1, out.real_bottom_after.begin() + nnodes + 1);
@@ -291,7 +290,7 @@ class TaskStorage {
       for (int t = 0; t < item.length; ++t) visit(w_.stack_ints[static_cast<std::size_t>(item.ints + t)]);
     }
   }
-  bool accept_front(int node, int front_order, int delayed, int&) const {
+  bool accept_front(int node, int front_order, int delayed) const {
     return front_order == s_.fronts(node) && delayed == 0;
   }
   bool make_list_room(int, int&) const { return true; }
@@ -386,24 +385,20 @@ bool TaskStorage::push_remainder(int node, int remainder, const int* list, const
 bool factorize_subtree(const FactorSpace& s, const SubtreeSchedule& schedule, SubtreeTask& task,
                        SubtreeWorkspace& w, const std::atomic<bool>& failed) {
   const NodeLayout& begin = schedule.layout[static_cast<std::size_t>(task.first_node)];
-  FrontCursor cursor{begin.int_start, begin.real_start, s.liw - s.total + 1 + begin.input_start,
-                     s.la - s.total + 1 + begin.input_start, begin.consumed};
-  const FrontInputs inputs{s.n, s.int_space, s.liw, View1<const double>(s.real_space.data(), s.la), s.iplan};
-  PivotChoice choice;
-  choice.u = s.u;
-  choice.tolerance = s.tolerance;
-  choice.panel = &w.panel;
+  FrontCursor cursor{begin.int_start, begin.real_start, s.int_input_base() + begin.input_start,
+                     s.real_input_base() + begin.input_start, begin.consumed};
+  PivotChoice choice{s.u, s.tolerance, &w.panel};
   TaskStorage storage(s, task, w, cursor);
   const View1<int> position(w.position.get(), s.n);
   int iflag = 0;
   for (int node = task.first_node; node <= task.last_node; ++node) {
     if (failed.load(std::memory_order_relaxed)) return false;
-    const FrontOutcome front = factorize_front(inputs, cursor, position, choice, storage, node, iflag);
+    const FrontOutcome front = factorize_front(s, cursor, position, choice, storage, node, iflag);
     if (!front.done) return false;
     task.two_by_two += front.counts.two_by_two;
     task.negative += front.counts.negative;
     task.largest_front = std::max(task.largest_front, front.front_order);
-    task.operations += front_operations(front.front_order, front.pivots);
+    task.operations += front_operations(front.front_order, front.counts.pivots);
   }
   return true;
 }
@@ -460,10 +455,7 @@ std::unique_ptr<SubtreeWorkspace> SubtreeRun::take_workspace() {
   std::lock_guard lock(shelf_mutex_);
   if (shelf_.empty()) {
     auto made = std::make_unique<SubtreeWorkspace>(space_.n);
-    made->panel = PanelPivots(space_.panel_pivots);
-    made->panel.pool = &pool_;
-    made->panel.min_split_work = tuning_.panel_min_work;
-    made->panel.min_split_rows = tuning_.panel_min_rows;
+    made->panel = PanelPivots(space_.panel_pivots, &pool_, tuning_);
     return made;
   }
   auto taken = std::move(shelf_.back());
