@@ -44,6 +44,7 @@ struct RunTimes {
          total = 0;
   std::uintmax_t vtu_bytes = 0, svg_bytes = 0;
   std::int64_t factor_reals = 0;
+  std::int64_t forecast_factors = 0, forecast_total = 0;
   int max_front = 0;
   double ops = 0;
   int solves = 0;
@@ -91,6 +92,8 @@ RunTimes run_once(const std::string& file, bool nested) {
   t.factor_reals = solver.info.RUSAGE;
   t.ops = solver.info.OPS;
   t.max_front = solver.info.MFRONT;
+  t.forecast_factors = solver.info.RFACTS;
+  t.forecast_total = solver.info.RTOTAL;
 
   auto write_start = clock::now();
   quorix::NodalResults results = quorix::nodal_results(model, settings, tables, pool);
@@ -190,6 +193,8 @@ int main(int argc, char** argv) {
       "factor reals %lld, largest front %d, forecast flops %.3e (%.2f Gflop/s in the factorization)\n",
       static_cast<long long>(last.factor_reals), last.max_front, last.ops,
       last.ops / med(&RunTimes::factorization) * 1e-9);
+  std::printf("forecast real storage: factors %lld, total without compressions %lld\n",
+              static_cast<long long>(last.forecast_factors), static_cast<long long>(last.forecast_total));
   std::printf("peak resident memory %.1f MiB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
   return 0;
 }

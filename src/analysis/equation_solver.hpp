@@ -60,6 +60,15 @@ class EquationSolver {
   // the processes of `matrix` and `rhs` (compressed, loads and constraints
   // applied by the share); x receives the solution on every process.
   virtual SolveStatus solve(const SparseMatrix& matrix, const Table1<double>& rhs, Table1<double>& x) = 0;
+  // As solve, for a matrix that serves no purpose after the solve: the
+  // solver may free its arrays once it holds the terms itself, and returns
+  // matrix_needed should it need them again (the caller then assembles the
+  // same matrix anew and calls solve). A solver that does not free them
+  // solves as solve does.
+  virtual SolveStatus solve_freeing_matrix(SparseMatrix& matrix, const Table1<double>& rhs,
+                                           Table1<double>& x) {
+    return solve(matrix, rhs, x);
+  }
   // No more solves: what is kept between solves is given back.
   virtual void release() = 0;
   // The equations, ascending, that the last singular solve left without a
@@ -76,6 +85,8 @@ class OwnEquationSolver final : public EquationSolver {
   void expect_repeated_patterns() override { solver_.patterns_repeat = true; }
   const Table1<double>& whole(const Table1<double>& part, Table1<double>&) override { return part; }
   SolveStatus solve(const SparseMatrix& matrix, const Table1<double>& rhs, Table1<double>& x) override;
+  SolveStatus solve_freeing_matrix(SparseMatrix& matrix, const Table1<double>& rhs,
+                                   Table1<double>& x) override;
   void release() override;
   const std::vector<int>& free_equations() const override { return solver_.free_equations; }
   EquationSolverFigures figures() const override;

@@ -19,27 +19,41 @@ AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, c
   StageClock clock(times);
 
   // The stiffness of small displacements and the elements' own weight,
-  // assembled and compressed.
-  progress.stage("assembling");
-  clear_sparse_matrix(matrix);
-  for (double& r : model.rhs) r = 0.0;
-  assemble_elements(
-      model, &matrix, model.rhs, share.pool,
-      [&](const ElementData& data, Mat20* stiffness, Vec20& weight) {
-        *stiffness = linear_element_stiffness(tables, settings, data);
-        weight = element_gravity_vector(tables, data);
-      },
-      share.first_element, share.end_element);
-  compress_sparse_matrix(matrix, workspace, share.pool);
-  clock.lap(&StageTimes::assembly);
+  // assembled and compressed; then the loads and the prescribed
+  // displacements, all at their full values.
+  const int order = matrix.order;
+  const std::int64_t capacity = matrix.row_indices.size64();
+  auto assemble = [&] {
+    progress.stage("assembling");
+    clear_sparse_matrix(matrix);
+    for (double& r : model.rhs) r = 0.0;
+    assemble_elements(
+        model, &matrix, model.rhs, share.pool,
+        [&](const ElementData& data, Mat20* stiffness, Vec20& weight) {
+          *stiffness = linear_element_stiffness(tables, settings, data);
+          weight = element_gravity_vector(tables, data);
+        },
+        share.first_element, share.end_element);
+    compress_sparse_matrix(matrix, workspace, share.pool);
+    clock.lap(&StageTimes::assembly);
+    apply_loads_and_constraints(model, tables, workspace, 1.0, PrescribedImposition{1.0, false}, share);
+    clock.lap(&StageTimes::constraints);
+  };
+  assemble();
 
-  // The loads and the prescribed displacements, all at their full values.
-  apply_loads_and_constraints(model, tables, workspace, 1.0, PrescribedImposition{1.0, false}, share);
-  clock.lap(&StageTimes::constraints);
-
-  // One solve; its displacements go to the node records.
+  // One solve; its displacements go to the node records. The matrix is
+  // needed for nothing after it, so the solver may free it once it has the
+  // terms in its own storage; should it need them again, they are
+  // assembled once more.
   progress.stage("solving");
-  const SolveStatus status = equations.solve(matrix, model.rhs, model.solution);
+  SolveStatus status = equations.solve_freeing_matrix(matrix, model.rhs, model.solution);
+  if (status == SolveStatus::matrix_needed) {
+    clock.lap(&StageTimes::solve);
+    init_sparse_matrix(matrix, order, capacity);
+    assemble();
+    progress.stage("solving");
+    status = equations.solve(matrix, model.rhs, model.solution);
+  }
   equations.release();  // the only solve
   clock.lap(&StageTimes::solve);
   clock.count_solve();

@@ -744,8 +744,19 @@ void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, Vi
     return;
   }
   const std::int64_t total = sort_entries(solver, n, nz, rows, cols, values, real_space, la, int_space, liw,
-                                          iplan, tree_work, iflag);
+                                          iplan, tree_work, iflag, options.report_ignored);
   if (iflag < 0) return;
+  // The caller's input is now ours in sorted form: the caller may let it go,
+  // and its pages come to the factors' words that no one has touched yet.
+  const bool input_gone = static_cast<bool>(options.input_sorted);
+  if (input_gone) {
+    options.input_sorted();
+    const std::int64_t fresh_end = std::min(options.fresh_end, la - total);
+    if (options.fresh_from < fresh_end)
+      move_pool_pages_to(real_space.data() + options.fresh_from,
+                         static_cast<std::size_t>(fresh_end - options.fresh_from) * sizeof(double));
+    return_pool_pages_to_system();
+  }
 
   // Subtrees side by side when the threshold pivoting of a run without
   // listings lets them (the definite mode's sign test runs through all
@@ -776,14 +787,20 @@ void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, Vi
       SubtreeRun run(space, *schedule, *pool, options.tuning);
       // Input rows given back as they are assembled must be sorted again
       // should the run fall back to one front after the other: only where
-      // the caller's values are there to sort them from.
-      const bool resortable = values.size() >= nz;
+      // the caller's values are there to sort them from, or where the caller
+      // gave them up and will hand them in again.
+      const bool resortable = values.size() >= nz || input_gone;
       FrontLoop loop(solver, space, tree_work, options, options.release_input && resortable, schedule.get(),
                      &run);
       loop.run(mfront, iflag);
       if (loop.schedule_failed()) run.stop();
       factorized = run.wait_all() && !loop.schedule_failed();
       if (!factorized) {
+        if (loop.released_input() && input_gone) {
+          iflag = kInputGone;
+          info.subtree_tasks = 0;
+          return;
+        }
         if (loop.released_input()) {
           int resorted = 0;  // as before: the statistics and warnings are the first sort's
           sort_entries(solver, n, nz, rows, cols, values, real_space, la, int_space, liw, iplan, tree_work,

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 
 #include "solver/solver_interface.hpp"
 #include "solver/solver_listings.hpp"
@@ -42,7 +43,24 @@ struct FactorOptions {
   // assembled: less memory held, but storage used again for another
   // factorization has them given anew.
   bool release_input = false;
+  // Called once the input rows are sorted, when set: the caller's rows, cols
+  // and values are read no more, and their pages may go to the pool, from
+  // which real_space words fresh_from .. fresh_end - 1 (from 0, never
+  // touched yet) then take them. A factorization that would have to sort the
+  // input again stops with IFLAG = kInputGone, without a message.
+  std::function<void()> input_sorted;
+  std::int64_t fresh_from = 0, fresh_end = 0;
+  // Report the entries the sort ignores (out of range): off for a
+  // factorization of input already reported.
+  bool report_ignored = true;
 };
+
+// IFLAG of a factorization that needed the input again after input_sorted
+// (to fall back to one front after the other; the solver driver also returns
+// the second, after a factorization short of storage, whose retry would
+// report the ignored entries again).
+inline constexpr int kInputGone = -100;
+inline constexpr int kInputGoneShort = -101;
 
 // MFFACT with options; the same factors, statistics and messages.
 void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,

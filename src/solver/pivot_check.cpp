@@ -15,16 +15,8 @@ namespace {
 // against its diagonal entry, and pivoted(variable) for every variable the
 // factors pivot. Returns the smallest |pivot| / |diagonal| seen.
 template <class Negligible, class Pivoted>
-double walk_pivots(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
-                   View1<const double> values, View1<const double> real_space, View1<const int> int_space,
-                   Negligible negligible, Pivoted pivoted) {
-  // The diagonal of the matrix, duplicates summed; entries out of range were
-  // ignored by the factorization and are here too.
-  std::vector<double> diagonal(static_cast<std::size_t>(std::max(n, 0)) + 1, 0.0);
-  for (std::int64_t k = 1; k <= nz; ++k) {
-    const int i = rows(k);
-    if (i == cols(k) && i >= 1 && i <= n) diagonal[static_cast<std::size_t>(i)] += values(k);
-  }
+double walk_pivots(const std::vector<double>& diagonal, View1<const double> real_space,
+                   View1<const int> int_space, Negligible negligible, Pivoted pivoted) {
   auto scale_of = [&](int variable) {
     return std::fabs(diagonal[static_cast<std::size_t>(std::abs(variable))]);
   };
@@ -72,24 +64,31 @@ double walk_pivots(int n, std::int64_t nz, View1<const int> rows, View1<const in
 
 }  // namespace
 
-std::int64_t count_negligible_pivots(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
-                                     View1<const double> values, View1<const double> real_space,
+std::vector<double> entry_diagonal(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
+                                   View1<const double> values) {
+  std::vector<double> diagonal(static_cast<std::size_t>(std::max(n, 0)) + 1, 0.0);
+  for (std::int64_t k = 1; k <= nz; ++k) {
+    const int i = rows(k);
+    if (i == cols(k) && i >= 1 && i <= n) diagonal[static_cast<std::size_t>(i)] += values(k);
+  }
+  return diagonal;
+}
+
+std::int64_t count_negligible_pivots(const std::vector<double>& diagonal, View1<const double> real_space,
                                      View1<const int> int_space, double* smallest_ratio) {
   std::int64_t negligible = 0;
   const double smallest = walk_pivots(
-      n, nz, rows, cols, values, real_space, int_space, [&](int) { ++negligible; }, [](int) {});
+      diagonal, real_space, int_space, [&](int) { ++negligible; }, [](int) {});
   if (smallest_ratio) *smallest_ratio = smallest;
   return negligible;
 }
 
-std::vector<int> unpivoted_variables(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
-                                     View1<const double> values, View1<const double> real_space,
-                                     View1<const int> int_space) {
+std::vector<int> unpivoted_variables(int n, const std::vector<double>& diagonal,
+                                     View1<const double> real_space, View1<const int> int_space) {
   // 0 never pivoted, 1 pivoted, 2 negligible pivot.
   std::vector<char> state(static_cast<std::size_t>(std::max(n, 0)) + 1, 0);
   walk_pivots(
-      n, nz, rows, cols, values, real_space, int_space,
-      [&](int variable) { state[static_cast<std::size_t>(variable)] = 2; },
+      diagonal, real_space, int_space, [&](int variable) { state[static_cast<std::size_t>(variable)] = 2; },
       [&](int variable) {
         char& s = state[static_cast<std::size_t>(variable)];
         if (s == 0) s = 1;

@@ -16,23 +16,28 @@ namespace quorix {
 // and above 1e-7 for a strip 3,000 times longer than it is deep.
 inline constexpr double kNegligiblePivotRatio = 1.0e-10;
 
+// The diagonal of the entries (rows, cols, values), by variable 1..n at
+// [1..n] ([0] unused): duplicates summed in entry order, entries out of range
+// left out, as the factorization leaves them out.
+std::vector<double> entry_diagonal(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
+                                   View1<const double> values);
+
 // Counts the negligible pivots of the factors left by MFFACT in real_space and
-// int_space, against the diagonal of the entries (rows, cols, values). A
-// stiffness matrix whose structure can move as a rigid body or as a mechanism
-// (missing supports) is singular, but round-off leaves its last pivots tiny
-// rather than zero, and the threshold test accepts them; this finds them.
-// smallest_ratio, when given, receives the smallest |pivot| / |diagonal| seen.
-std::int64_t count_negligible_pivots(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
-                                     View1<const double> values, View1<const double> real_space,
+// int_space, against the diagonal of the matrix they came from
+// (entry_diagonal). A stiffness matrix whose structure can move as a rigid
+// body or as a mechanism (missing supports) is singular, but round-off leaves
+// its last pivots tiny rather than zero, and the threshold test accepts them;
+// this finds them. smallest_ratio, when given, receives the smallest |pivot| /
+// |diagonal| seen.
+std::int64_t count_negligible_pivots(const std::vector<double>& diagonal, View1<const double> real_space,
                                      View1<const int> int_space, double* smallest_ratio = nullptr);
 
-// The variables, ascending, that the factors leave without a usable pivot:
-// those with a negligible pivot (as counted above) and, after a factorization
-// that fell short of N pivots, those it could not pivot at all. For a
-// stiffness matrix these are the equations along which the structure can move
-// freely.
-std::vector<int> unpivoted_variables(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
-                                     View1<const double> values, View1<const double> real_space,
-                                     View1<const int> int_space);
+// The variables 1..n, ascending, that the factors leave without a usable
+// pivot: those with a negligible pivot (as counted above) and, after a
+// factorization that fell short of N pivots, those it could not pivot at all.
+// For a stiffness matrix these are the equations along which the structure
+// can move freely.
+std::vector<int> unpivoted_variables(int n, const std::vector<double>& diagonal,
+                                     View1<const double> real_space, View1<const int> int_space);
 
 }  // namespace quorix

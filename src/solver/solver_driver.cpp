@@ -85,11 +85,15 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   SolverMemory& kept = *solver.kept;
   const auto analysis_start = std::chrono::steady_clock::now();
   const auto count = length(nz);
-  const bool same_pattern = kept.analysed && kept.n == n && kept.rows.size() == count &&
-                            std::equal(kept.rows.begin(), kept.rows.end(), rows.data()) &&
-                            std::equal(kept.cols.begin(), kept.cols.end(), cols.data());
+  // A solve that follows a matrix_needed one is handed the same matrix
+  // again: it goes on from the analysis, which has printed its messages.
+  const bool resumed = kept.awaiting_matrix && kept.analysed && kept.n == n && kept.awaited_nz == nz;
+  kept.awaiting_matrix = false;
+  const bool same_pattern = resumed || (kept.analysed && kept.n == n && kept.rows.size() == count &&
+                                        std::equal(kept.rows.begin(), kept.rows.end(), rows.data()) &&
+                                        std::equal(kept.cols.begin(), kept.cols.end(), cols.data()));
   if (same_pattern) {
-    solver_console(solver) << kept.messages;
+    if (!resumed) solver_console(solver) << kept.messages;
     restore_analysis_info(info, kept.info);
   } else {
     kept.analysed = false;
@@ -155,18 +159,38 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   // compressions). The storage of an earlier solve of the same pattern is
   // used again (release_solver_memory gives it back).
   FactorStorage& storage = kept.storage;
-  storage.la = 2 * info.RNEEDS;
-  storage.liw = 2 * info.INEEDS;
+  if (!resumed) {
+    storage.la = 2 * info.RNEEDS;
+    storage.liw = 2 * info.INEEDS;
+  }
+  // What the pivot check needs of the matrix, taken while it is there.
+  const std::vector<double> diagonal = entry_diagonal(n, nz, rows, cols, values);
   int iflag = 0;
   {
     std::vector<int> tree_work(length(order));
     const auto start = std::chrono::steady_clock::now();
     // A pattern met again is likely to come once more: its storage keeps
     // the input rows' pages for the next factorization.
-    iflag = factorize_with_retries(solver, n, nz, rows, cols, values, iplan, nnodes, tree_work, storage,
-                                   storage_retries, kept.fronts, !same_pattern && !solver.patterns_repeat);
+    iflag = factorize_with_retries(
+        solver, n, nz, rows, cols, values, iplan, nnodes, tree_work, storage, storage_retries, kept.fronts,
+        (resumed || !same_pattern) && !solver.patterns_repeat,
+        resumed ? std::function<void()>() : solver.release_matrix, !resumed || kept.report_on_resume);
     info.phase_seconds[1] = seconds_since(start);
     info.MFRONT = storage.mfront;
+  }
+  if (iflag == kInputGone || iflag == kInputGoneShort) {
+    // The factors' storage goes (its sizes stay) while the caller builds
+    // the matrix again.
+    kept.awaiting_matrix = true;
+    kept.awaited_nz = nz;
+    kept.report_on_resume = iflag == kInputGoneShort;
+    kept.analysed = true;
+    const std::int64_t la = storage.la, liw = storage.liw;
+    storage = FactorStorage{};
+    storage.la = la;
+    storage.liw = liw;
+    for (int i = 1; i <= n; ++i) x(i) = 0.0;
+    return SolveStatus::matrix_needed;
   }
   if (iflag < 0) return fail();
 
@@ -182,14 +206,14 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   const View1<const double> factors(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0));
   const View1<const int> factor_indices(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0));
   auto singular = [&] {
-    solver.free_equations = unpivoted_variables(n, nz, rows, cols, values, factors, factor_indices);
+    solver.free_equations = unpivoted_variables(n, diagonal, factors, factor_indices);
     return SolveStatus::singular;
   };
   if (iflag == 3) return singular();
 
   // Round-off hides the singularity of an unsupported structure: report
   // negligible pivots as the factorization reports missing ones.
-  const std::int64_t negligible = count_negligible_pivots(n, nz, rows, cols, values, factors, factor_indices);
+  const std::int64_t negligible = count_negligible_pivots(diagonal, factors, factor_indices);
   if (negligible > 0) {
     info.IERROR = n - negligible;
     write_singular_warning(solver, info.IERROR);
@@ -209,7 +233,9 @@ SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View
 int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
                            View1<const int> cols, View1<const double> values, View1<const int> iplan,
                            int nnodes, View1<int> tree_work, FactorStorage& storage, int retries,
-                           View1<const int> planned_fronts, bool release_input) {
+                           View1<const int> planned_fronts, bool release_input,
+                           const std::function<void()>& input_sorted, bool report_ignored) {
+  bool input_gone = false;
   for (int attempt = 0;; ++attempt) {
     bool fresh = false;
     if (storage.real_space.size() < storage.la) {
@@ -227,10 +253,12 @@ int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const i
     // stages before gave up, and the input rows' places are given the rest
     // of their pages on all threads.
     const std::int64_t rows_words = std::min(nz + std::max(n, 0), std::min(storage.la, storage.liw));
+    std::int64_t untouched_from = 0, untouched_end = 0;  // real words no one has touched
     if (fresh && rows_words > 0) {
       take_from_pool(storage.real_space, storage.la - rows_words, rows_words);
       take_from_pool(storage.int_space, storage.liw - rows_words, rows_words);
-      take_from_pool(storage.real_space, 0, storage.la - rows_words);
+      untouched_from = take_from_pool(storage.real_space, 0, storage.la - rows_words);
+      untouched_end = storage.la - rows_words;
       if (solver.pool != nullptr && solver.pool->threads() > 1) {
         populate_pages(*solver.pool, storage.real_space.get() + (storage.la - rows_words),
                        static_cast<std::size_t>(rows_words) * sizeof(double));
@@ -247,6 +275,15 @@ int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const i
     options.release_input = release_input;
     options.pool = solver.pool;
     options.tuning = solver.tuning;
+    options.report_ignored = report_ignored || attempt > 0;
+    if (!input_gone && input_sorted) {
+      options.input_sorted = [&] {
+        input_sorted();
+        input_gone = true;
+      };
+      options.fresh_from = untouched_from;
+      options.fresh_end = untouched_end;
+    }
     factorize(solver, n, nz, rows, cols,
               View1<double>(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0)), storage.la,
               View1<int>(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0)), storage.liw, iplan,
@@ -257,6 +294,7 @@ int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const i
     } else {
       storage.la = std::max(solver.info.IERROR, 2 * storage.la);
     }
+    if (input_gone) return kInputGoneShort;
   }
 }
 

@@ -3,6 +3,7 @@
 // made, and enlarged when a factorization runs short of it.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,12 +29,16 @@ struct FactorStorage {
 // twice the size that failed and tries again, at most `retries` more times.
 // Returns the last IFLAG; storage holds the factors when it is >= 0.
 // tree_work: work, N. planned_fronts: the analysis's front orders, which
-// let subtrees be factorized side by side (may be empty). release_input:
-// see FactorOptions.
+// let subtrees be factorized side by side (may be empty). release_input,
+// input_sorted and report_ignored: see FactorOptions; input_sorted goes to
+// the first attempt alone, and once it has been called a factorization short
+// of storage is not retried: the sizes it would have been retried with are
+// left in `storage`, and kInputGone returned.
 int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
                            View1<const int> cols, View1<const double> values, View1<const int> iplan,
                            int nnodes, View1<int> tree_work, FactorStorage& storage, int retries,
-                           View1<const int> planned_fronts = {}, bool release_input = false);
+                           View1<const int> planned_fronts = {}, bool release_input = false,
+                           const std::function<void()>& input_sorted = {}, bool report_ignored = true);
 inline constexpr int storage_retries = 4;
 
 // What the driver keeps from one solve to the next (Solver::kept). The
@@ -52,6 +57,12 @@ struct SolverMemory {
   SolverInfo info;       // the fields MFANAL wrote
   std::string messages;  // what MFANAL printed
   FactorStorage storage;
+  // Set when the last solve returned matrix_needed: the next one, of the
+  // same matrix handed in again, keeps the analysis and storage sizes and
+  // prints no message a second time.
+  bool awaiting_matrix = false;
+  bool report_on_resume = false;  // it stopped short of storage: its retry reports as any retry
+  std::int64_t awaited_nz = 0;
 };
 
 }  // namespace quorix

@@ -120,6 +120,15 @@ struct Solver {
   // follows it (IFLAG = 1) instead of computing a minimum-degree order; an
   // order of another length than N is not used.
   std::vector<int> pivot_order;
+
+  // Set by a caller whose matrix serves no purpose after the solve: called
+  // once, when the factorization holds the entries sorted in its own
+  // storage, to free the caller's rows, cols and values then (their pages
+  // go on to the factors), which lowers the solve's peak memory by the
+  // matrix. A solve that then has to start its factorization over returns
+  // matrix_needed; the solve that follows, of the same matrix, takes up the
+  // analysis and storage sizes where it stopped, and prints nothing twice.
+  std::function<void()> release_matrix;
 };
 
 // ---- The three phases. Arrays are 1-based views; sizes as stated. --------
@@ -150,6 +159,10 @@ enum class SolveStatus {
   solved,    // factors complete (warnings about ignored entries aside)
   singular,  // IFLAG 3: fewer than N pivots; x from the pivoted part
   failed,    // an error return (or storage retries spent): x = 0
+  // The solver gave the caller's matrix up (Solver::release_matrix) and then
+  // needed it again: x = 0; the caller assembles the same matrix and solves
+  // once more, without giving it up.
+  matrix_needed,
 };
 
 // Runs the three phases on the coordinate entries; x receives the solution.

@@ -84,21 +84,24 @@ void move_pages_to_pool(void* memory, std::size_t bytes) {
   kept.blocks.push_back({to, length});
 }
 
-void move_pool_pages_to(void* memory, std::size_t bytes) {
-  if constexpr (!kPagesMove) return;
+std::size_t move_pool_pages_to(void* memory, std::size_t bytes) {
+  if constexpr (!kPagesMove) return 0;
   char* to = align_up(static_cast<char*>(memory));
   char* const end = align_down(static_cast<char*>(memory) + bytes);
   Pool& kept = page_pool();
   std::lock_guard lock(kept.mutex);
+  char* reached = static_cast<char*>(memory);
   while (to < end && !kept.blocks.empty()) {
     Pool::Block& block = kept.blocks.back();
     const std::size_t length = std::min(block.length, static_cast<std::size_t>(end - to));
-    if (mremap(block.start, length, length, MREMAP_MAYMOVE | MREMAP_FIXED, to) == MAP_FAILED) return;
+    if (mremap(block.start, length, length, MREMAP_MAYMOVE | MREMAP_FIXED, to) == MAP_FAILED) break;
     to += length;
+    reached = to;
     block.start += length;
     block.length -= length;
     if (block.length == 0) kept.blocks.pop_back();
   }
+  return static_cast<std::size_t>(reached - static_cast<char*>(memory));
 }
 
 void return_pool_pages_to_system() { page_pool().unmap_all(); }

@@ -27,7 +27,9 @@ void move_pages_to_pool(void* memory, std::size_t bytes);
 
 // Moves pages of the pool over the whole 2 MiB pages within [memory, memory +
 // bytes) (part of a large array), from its start on, as far as the pool goes.
-void move_pool_pages_to(void* memory, std::size_t bytes);
+// Returns the bytes from `memory` to the end of the last page moved (0 when
+// none was).
+std::size_t move_pool_pages_to(void* memory, std::size_t bytes);
 
 // Gives every page of the pool back to the system.
 void return_pool_pages_to_system();
@@ -46,11 +48,14 @@ void return_to_pool(Table1<T>& table) {
 }
 
 // Moves pages of the pool over the elements from .. from + count - 1 of a
-// large array: they then hold anything.
+// large array: they then hold anything. Returns how many of those elements,
+// from `from` on, the moved pages reach (part of the last may lie beyond).
 template <class T>
-void take_from_pool(LargeArray<T>& array, std::int64_t from, std::int64_t count) {
-  if (array.fresh_pages() && count > 0)
-    move_pool_pages_to(array.get() + from, static_cast<std::size_t>(count) * sizeof(T));
+std::int64_t take_from_pool(LargeArray<T>& array, std::int64_t from, std::int64_t count) {
+  if (!array.fresh_pages() || count <= 0) return 0;
+  const std::size_t reached =
+      move_pool_pages_to(array.get() + from, static_cast<std::size_t>(count) * sizeof(T));
+  return std::min(count, static_cast<std::int64_t>((reached + sizeof(T) - 1) / sizeof(T)));
 }
 // Moves pages of the pool over a large table: its entries then hold anything.
 template <class T>

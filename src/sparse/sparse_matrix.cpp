@@ -744,4 +744,12 @@ void free_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace) {
   workspace.plan = CompressionPlan{};
 }
 
+void move_matrix_pages_to_pool(SparseMatrix& matrix) {
+  matrix.term_count = 0;
+  matrix.row_start.release();
+  return_to_pool(matrix.row_indices);
+  return_to_pool(matrix.col_indices);
+  return_to_pool(matrix.values);
+}
+
 }  // namespace quorix

@@ -101,5 +101,8 @@ void gather_column(const SparseMatrix& matrix, const ColumnIndex& index, int s, 
 void set_column_values(SparseMatrix& matrix, const ColumnIndex& index, int s, double v);
 
 void free_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace);
+// Frees the matrix's terms, their whole pages going to the page pool
+// (page_pool.hpp) for the next stage; init_sparse_matrix makes them again.
+void move_matrix_pages_to_pool(SparseMatrix& matrix);
 
 }  // namespace quorix

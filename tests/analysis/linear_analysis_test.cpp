@@ -5,8 +5,10 @@
 
 #include <cmath>
 #include <sstream>
+#include <vector>
 
 #include "analysis/analysis.hpp"
+#include "analysis/equation_solver.hpp"
 #include "element/element_routines.hpp"
 #include "model/global_system.hpp"
 #include "support/plate_mesh.hpp"
@@ -218,6 +220,74 @@ TEST(LinearAnalysis, UnsupportedPlateIsReportedSingular) {
   Solver solver3 = quiet_solver(messages3);
   EXPECT_EQ(linear_analysis(model, settings, tables(), solver3, console3), AnalysisOutcome::completed);
   EXPECT_EQ(messages3.str(), "");
+}
+
+// The program's own solver, but one that frees the matrix it is handed to
+// free and then asks for it again, as the real one does when it has to sort
+// its input a second time: the analysis assembles the same terms and loads
+// again, and the displacements are those of a solve that kept its matrix.
+class AsksForTheMatrixAgain final : public EquationSolver {
+ public:
+  explicit AsksForTheMatrixAgain(Solver& solver) : own_(solver) {}
+  AssemblyShare share(const Model& model) const override { return own_.share(model); }
+  void expect_repeated_patterns() override {}
+  const Table1<double>& whole(const Table1<double>& part, Table1<double>& sum) override {
+    return own_.whole(part, sum);
+  }
+  SolveStatus solve_freeing_matrix(SparseMatrix& matrix, const Table1<double>& rhs,
+                                   Table1<double>&) override {
+    first_ = terms(matrix, rhs);
+    move_matrix_pages_to_pool(matrix);
+    return SolveStatus::matrix_needed;
+  }
+  SolveStatus solve(const SparseMatrix& matrix, const Table1<double>& rhs, Table1<double>& x) override {
+    same_again_ = terms(matrix, rhs) == first_;
+    return own_.solve(matrix, rhs, x);
+  }
+  void release() override { own_.release(); }
+  const std::vector<int>& free_equations() const override { return own_.free_equations(); }
+  EquationSolverFigures figures() const override { return own_.figures(); }
+  bool same_again() const { return same_again_; }
+
+ private:
+  static std::vector<double> terms(const SparseMatrix& matrix, const Table1<double>& rhs) {
+    std::vector<double> all(rhs.begin(), rhs.end());
+    for (std::int64_t k = 1; k <= matrix.term_count; ++k) {
+      all.push_back(matrix.row_indices(k));
+      all.push_back(matrix.col_indices(k));
+      all.push_back(matrix.values(k));
+    }
+    return all;
+  }
+  OwnEquationSolver own_;
+  std::vector<double> first_;
+  bool same_again_ = false;
+};
+
+TEST(LinearAnalysis, AMatrixTheSolverAsksForAgainIsAssembledAgain) {
+  PlateSpec layout;
+  layout.nx = 6;
+  layout.ny = 3;
+  layout.distortion = 0.2;
+  std::vector<double> displacements[2];
+  for (int run = 0; run < 2; ++run) {
+    AnalysisSettings settings;
+    Model model = testing::make_plate(layout, settings);
+    load_right_edge(model, layout, true, 5.0);
+    for (int node : testing::plate_left_nodes(layout)) add_support(model, node, "BOTH");
+    std::ostringstream messages, console;
+    Solver solver = quiet_solver(messages);
+    AsksForTheMatrixAgain asking(solver);
+    OwnEquationSolver own(solver);
+    EquationSolver& equations = run == 0 ? static_cast<EquationSolver&>(own) : asking;
+    EXPECT_EQ(linear_analysis(model, settings, tables(), equations, console).outcome,
+              AnalysisOutcome::completed);
+    if (run == 1) {
+      EXPECT_TRUE(asking.same_again());
+    }
+    displacements[run].assign(model.solution.begin(), model.solution.end());
+  }
+  EXPECT_EQ(displacements[0], displacements[1]);
 }
 
 }  // namespace

@@ -304,32 +304,88 @@ SolverTuning eager_tuning() {
   return tuning;
 }
 
+// The position of each variable in the minimum-degree order the analysis
+// computes for m.
+std::vector<int> minimum_degree_positions(const Entries& m) {
+  std::ostringstream out;
+  Solver solver = testing::quiet_solver(out);
+  const std::int64_t liw = 3LL * m.n + 2 * m.nz() + 1;
+  std::vector<int> space(static_cast<std::size_t>(liw)), iplan(3 * static_cast<std::size_t>(m.n)),
+      tree_work(2 * static_cast<std::size_t>(m.n));
+  int nnodes = 0, iflag = 0;
+  MFANAL(solver, m.n, m.nz(), m.rows, m.cols, space, liw, iplan, tree_work, nnodes, iflag);
+  EXPECT_EQ(iflag, 0);
+  return {iplan.begin(), iplan.begin() + m.n};
+}
+
 // Subtrees factorized side by side give the bits of one thread: a plate
 // whose input rows are given back page by page as they are assembled, and a
 // system whose delayed pivots send the factorization back to one front after
 // the other, after some of its input rows went back. Both are solved.
+//
+// A third run gives the matrix up once it is sorted (its copy is spoilt
+// then, so that any later read shows): the plate and the saddle point, which
+// falls back before any input went back, are solved without it; the plate
+// beside a saddle point, which has to sort its input again, asks for the
+// matrix, and the solve of it handed in again gives the same bits and
+// messages.
 TEST(MultifrontalSolve, SubtreesSideBySideGiveTheBitsOfOneThread) {
   struct Case {
     const char* what;
     Entries m;
     bool shared_out;
+    bool asks_again = false;  // for its matrix, given up
   };
+  // The plate beside a saddle point, each in its own minimum-degree order,
+  // the plate's first: the plate's subtrees are done, and their input rows
+  // given back, before the saddle point's delayed pivots send the
+  // factorization back.
+  Entries both = mesh_matrix(50, 40, 7);
+  std::vector<int> both_order = minimum_degree_positions(both);
+  const Entries saddle = testing::random_saddle_point(400, 120, 9, true);
+  for (std::size_t k = 0; k < saddle.values.size(); ++k)
+    both.add(saddle.rows[k] + both.n, saddle.cols[k] + both.n, saddle.values[k]);
+  for (int position : minimum_degree_positions(saddle)) both_order.push_back(position + both.n);
+  both.n += saddle.n;
   const std::vector<Case> cases = {{"plate", mesh_matrix(50, 40, 7), true},
-                                   {"saddle point", testing::random_saddle_point(400, 120, 9, true), false}};
+                                   {"saddle point", testing::random_saddle_point(400, 120, 9, true), false},
+                                   {"plate beside a saddle point", both, false, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::vector<double> b = testing::random_vector(c.m.n, 11);
-    Solved solved[2];
-    SolverInfo info[2];
-    for (int t = 0; t < 2; ++t) {
+    Solved solved[3];
+    SolverInfo info[3];
+    std::string messages[3];
+    int released = 0, asked = 0;
+    for (int t = 0; t < 3; ++t) {
       TaskPool pool(t == 0 ? 1 : 3);
       std::ostringstream out;
       Solver solver = testing::quiet_solver(out);
       solver.pool = &pool;
       solver.tuning = eager_tuning();
-      solved[t] = run_solve(solver, c.m, b);
+      if (c.m.n == both.n) solver.pivot_order = both_order;
+      Entries copy = c.m;
+      if (t == 2)
+        solver.release_matrix = [&] {
+          ++released;
+          std::fill(copy.rows.begin(), copy.rows.end(), 1);
+          std::fill(copy.values.begin(), copy.values.end(), std::nan(""));
+        };
+      solved[t] = run_solve(solver, copy, b);
+      if (solved[t].status == SolveStatus::matrix_needed) {
+        ++asked;
+        copy = c.m;
+        solved[t] = run_solve(solver, copy, b);
+      }
       info[t] = solver.info;
+      messages[t] = out.str();
     }
+    EXPECT_EQ(released, 1);
+    EXPECT_EQ(asked, c.asks_again ? 1 : 0);
+    EXPECT_EQ(solved[2].status, solved[1].status);
+    EXPECT_TRUE(testing::same_bits(solved[1].x, solved[2].x));
+    EXPECT_EQ(messages[2], messages[1]);
+    EXPECT_EQ(info[2].RUSAGE, info[1].RUSAGE);
     EXPECT_TRUE(testing::same_bits(solved[0].x, solved[1].x));
     EXPECT_EQ(info[0].RUSAGE, info[1].RUSAGE);
     EXPECT_EQ(info[0].NTWO, info[1].NTWO);
@@ -416,6 +472,26 @@ TEST(FactorizeWithRetries, GrowsStorageFromItsErrorsOrGivesUp) {
             0);
   EXPECT_EQ(std::memcmp(storage.int_space.get(), roomy.int_space.data(),
                         static_cast<std::size_t>(roomy.info.IUSAGE) * sizeof(int)),
+            0);
+
+  // Given up once sorted, the input is not sorted again for a retry: the
+  // sizes the retry would take are left for the factorization of the input
+  // handed in again, which gives the same factors.
+  out.str("");
+  FactorStorage given_up;
+  given_up.la = m.nz() + m.n;
+  given_up.liw = m.nz();
+  int released = 0;
+  int gone = factorize_with_retries(solver, m.n, m.nz(), m.rows, m.cols, m.values, tree.iplan, tree.nnodes,
+                                    tree_work, given_up, 10, {}, false, [&] { ++released; });
+  EXPECT_EQ(gone, kInputGoneShort);
+  EXPECT_EQ(released, 1);
+  EXPECT_GT(given_up.la + given_up.liw, 2 * m.nz() + m.n);
+  EXPECT_EQ(factorize_with_retries(solver, m.n, m.nz(), m.rows, m.cols, m.values, tree.iplan, tree.nnodes,
+                                   tree_work, given_up, 10),
+            0);
+  EXPECT_EQ(std::memcmp(given_up.real_space.get(), roomy.real_space.data(),
+                        static_cast<std::size_t>(roomy.info.RUSAGE) * sizeof(double)),
             0);
 
   out.str("");
