@@ -1,0 +1,40 @@
+// What memory costs on first touch on this machine: a run's large arrays are
+// fresh pages from the system, which clears each one when it is first
+// written. Maps `gib` GiB in huge pages, writes it once (the first touch),
+// writes it again (memory already given), and gives it back; repeated, since
+// the first round may also pay for memory the machine has not handed to the
+// process's system yet.
+//
+//   fresh_pages [gib] [rounds]
+
+#include <sys/mman.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int main(int argc, char** argv) {
+  const double gib = argc > 1 ? std::atof(argv[1]) : 1.0;
+  const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+  const auto bytes = static_cast<std::size_t>(gib * (1 << 30));
+  using clock = std::chrono::steady_clock;
+  for (int round = 1; round <= rounds; ++round) {
+    void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) {
+      std::perror("mmap");
+      return 1;
+    }
+    madvise(memory, bytes, MADV_HUGEPAGE);
+    const auto start = clock::now();
+    std::memset(memory, 1, bytes);
+    const auto touched = clock::now();
+    std::memset(memory, 2, bytes);
+    const auto again = clock::now();
+    munmap(memory, bytes);
+    std::printf("round %d: first touch %.3f s/GiB, written again %.3f s/GiB\n", round,
+                std::chrono::duration<double>(touched - start).count() / gib,
+                std::chrono::duration<double>(again - touched).count() / gib);
+  }
+  return 0;
+}
