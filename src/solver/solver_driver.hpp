@@ -31,9 +31,10 @@ struct FactorStorage {
 // tree_work: work, N. planned_fronts: the analysis's front orders, which
 // let subtrees be factorized side by side (may be empty). release_input,
 // input_sorted and report_ignored: see FactorOptions; input_sorted goes to
-// the first attempt alone, and once it has been called a factorization short
-// of storage is not retried: the sizes it would have been retried with are
-// left in `storage`, and kInputGone returned.
+// each attempt until one has sorted the input (an attempt may stop before),
+// and once it has been called a factorization short of storage is not
+// retried: the sizes it would have been retried with are left in `storage`,
+// and kInputGoneShort returned.
 int factorize_with_retries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
                            View1<const int> cols, View1<const double> values, View1<const int> iplan,
                            int nnodes, View1<int> tree_work, FactorStorage& storage, int retries,
