@@ -323,12 +323,12 @@ std::vector<int> minimum_degree_positions(const Entries& m) {
 // system whose delayed pivots send the factorization back to one front after
 // the other, after some of its input rows went back. Both are solved.
 //
-// A third run gives the matrix up once it is sorted (its copy is spoilt
-// then, so that any later read shows): the plate and the saddle point, which
-// falls back before any input went back, are solved without it; the plate
-// beside a saddle point, which has to sort its input again, asks for the
-// matrix, and the solve of it handed in again gives the same bits and
-// messages.
+// The systems that fall back are solved a third time, giving the matrix up
+// once it is sorted (its copy is spoilt then, so that any later read shows):
+// the saddle point, which falls back before any input went back, is solved
+// without it; the plate beside a saddle point, which has to sort its input
+// again, asks for the matrix, and the solve of it handed in again gives the
+// same bits and messages. (Every linear analysis gives its matrix up.)
 TEST(MultifrontalSolve, SubtreesSideBySideGiveTheBitsOfOneThread) {
   struct Case {
     const char* what;
@@ -340,7 +340,7 @@ TEST(MultifrontalSolve, SubtreesSideBySideGiveTheBitsOfOneThread) {
   // the plate's first: the plate's subtrees are done, and their input rows
   // given back, before the saddle point's delayed pivots send the
   // factorization back.
-  Entries both = mesh_matrix(50, 40, 7);
+  Entries both = mesh_matrix(20, 16, 7);
   std::vector<int> both_order = minimum_degree_positions(both);
   const Entries saddle = testing::random_saddle_point(400, 120, 9, true);
   for (std::size_t k = 0; k < saddle.values.size(); ++k)
@@ -357,7 +357,8 @@ TEST(MultifrontalSolve, SubtreesSideBySideGiveTheBitsOfOneThread) {
     SolverInfo info[3];
     std::string messages[3];
     int released = 0, asked = 0;
-    for (int t = 0; t < 3; ++t) {
+    const int runs = c.shared_out ? 2 : 3;
+    for (int t = 0; t < runs; ++t) {
       TaskPool pool(t == 0 ? 1 : 3);
       std::ostringstream out;
       Solver solver = testing::quiet_solver(out);
@@ -380,12 +381,14 @@ TEST(MultifrontalSolve, SubtreesSideBySideGiveTheBitsOfOneThread) {
       info[t] = solver.info;
       messages[t] = out.str();
     }
-    EXPECT_EQ(released, 1);
-    EXPECT_EQ(asked, c.asks_again ? 1 : 0);
-    EXPECT_EQ(solved[2].status, solved[1].status);
-    EXPECT_TRUE(testing::same_bits(solved[1].x, solved[2].x));
-    EXPECT_EQ(messages[2], messages[1]);
-    EXPECT_EQ(info[2].RUSAGE, info[1].RUSAGE);
+    if (runs == 3) {
+      EXPECT_EQ(released, 1);
+      EXPECT_EQ(asked, c.asks_again ? 1 : 0);
+      EXPECT_EQ(solved[2].status, solved[1].status);
+      EXPECT_TRUE(testing::same_bits(solved[1].x, solved[2].x));
+      EXPECT_EQ(messages[2], messages[1]);
+      EXPECT_EQ(info[2].RUSAGE, info[1].RUSAGE);
+    }
     EXPECT_TRUE(testing::same_bits(solved[0].x, solved[1].x));
     EXPECT_EQ(info[0].RUSAGE, info[1].RUSAGE);
     EXPECT_EQ(info[0].NTWO, info[1].NTWO);
