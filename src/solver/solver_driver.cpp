@@ -95,6 +95,8 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   if (same_pattern) {
     if (!resumed) solver_console(solver) << kept.messages;
     restore_analysis_info(info, kept.info);
+    // Kept for later solves only as any analysis is.
+    if (resumed) kept.analysed = solver.patterns_repeat;
   } else {
     kept.analysed = false;
     kept.storage = FactorStorage{};
