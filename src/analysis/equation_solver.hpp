@@ -78,7 +78,7 @@ class EquationSolver {
 };
 
 // The program's own solver, on the one process of the run.
-class OwnEquationSolver final : public EquationSolver {
+class OwnEquationSolver : public EquationSolver {
  public:
   explicit OwnEquationSolver(Solver& solver) : solver_(solver) {}
   AssemblyShare share(const Model& model) const override;

@@ -226,14 +226,9 @@ TEST(LinearAnalysis, UnsupportedPlateIsReportedSingular) {
 // free and then asks for it again, as the real one does when it has to sort
 // its input a second time: the analysis assembles the same terms and loads
 // again, and the displacements are those of a solve that kept its matrix.
-class AsksForTheMatrixAgain final : public EquationSolver {
+class AsksForTheMatrixAgain final : public OwnEquationSolver {
  public:
-  explicit AsksForTheMatrixAgain(Solver& solver) : own_(solver) {}
-  AssemblyShare share(const Model& model) const override { return own_.share(model); }
-  void expect_repeated_patterns() override {}
-  const Table1<double>& whole(const Table1<double>& part, Table1<double>& sum) override {
-    return own_.whole(part, sum);
-  }
+  using OwnEquationSolver::OwnEquationSolver;
   SolveStatus solve_freeing_matrix(SparseMatrix& matrix, const Table1<double>& rhs,
                                    Table1<double>&) override {
     first_ = terms(matrix, rhs);
@@ -242,24 +237,17 @@ class AsksForTheMatrixAgain final : public EquationSolver {
   }
   SolveStatus solve(const SparseMatrix& matrix, const Table1<double>& rhs, Table1<double>& x) override {
     same_again_ = terms(matrix, rhs) == first_;
-    return own_.solve(matrix, rhs, x);
+    return OwnEquationSolver::solve(matrix, rhs, x);
   }
-  void release() override { own_.release(); }
-  const std::vector<int>& free_equations() const override { return own_.free_equations(); }
-  EquationSolverFigures figures() const override { return own_.figures(); }
   bool same_again() const { return same_again_; }
 
  private:
   static std::vector<double> terms(const SparseMatrix& matrix, const Table1<double>& rhs) {
     std::vector<double> all(rhs.begin(), rhs.end());
-    for (std::int64_t k = 1; k <= matrix.term_count; ++k) {
-      all.push_back(matrix.row_indices(k));
-      all.push_back(matrix.col_indices(k));
-      all.push_back(matrix.values(k));
-    }
+    for (std::int64_t k = 1; k <= matrix.term_count; ++k)
+      all.insert(all.end(), {double(matrix.row_indices(k)), double(matrix.col_indices(k)), matrix.values(k)});
     return all;
   }
-  OwnEquationSolver own_;
   std::vector<double> first_;
   bool same_again_ = false;
 };
