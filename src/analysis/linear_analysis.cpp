@@ -7,6 +7,7 @@
 #include "analysis/stage_clock.hpp"
 #include "element/dof_map.hpp"
 #include "element/element_routines.hpp"
+#include "model/global_system.hpp"
 
 namespace quorix {
 
@@ -21,8 +22,6 @@ AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, c
   // The stiffness of small displacements and the elements' own weight,
   // assembled and compressed; then the loads and the prescribed
   // displacements, all at their full values.
-  const int order = matrix.order;
-  const std::int64_t capacity = matrix.row_indices.size64();
   auto assemble = [&] {
     progress.stage("assembling");
     clear_sparse_matrix(matrix);
@@ -49,7 +48,7 @@ AnalysisResult linear_analysis(Model& model, const AnalysisSettings& settings, c
   SolveStatus status = equations.solve_freeing_matrix(matrix, model.rhs, model.solution);
   if (status == SolveStatus::matrix_needed) {
     clock.lap(&StageTimes::solve);
-    init_sparse_matrix(matrix, order, capacity);
+    create_global_matrix(model);
     assemble();
     progress.stage("solving");
     status = equations.solve(matrix, model.rhs, model.solution);

@@ -136,17 +136,17 @@ void copy_displacements_to_nodes(Model& model) {
 }
 
 void assemble_tangent_system(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                             GatherWorkspace& workspace, TaskPool* pool, const AssemblyShare* share) {
+                             GatherWorkspace& workspace, const AssemblyShare& share) {
   for (double& r : model.rhs) r = 0.0;
   clear_sparse_matrix(model.matrix);
   assemble_elements(
-      model, &model.matrix, model.rhs, pool,
+      model, &model.matrix, model.rhs, share.pool,
       [&](const ElementData& data, Mat20* tangent, Vec20& forces) {
         *tangent = nonlinear_element_stiffness(tables, settings, data);
         forces = out_of_balance(settings, tables, data);
       },
-      share ? share->first_element : 0, share ? share->end_element : -1);
-  compress_sparse_matrix(model.matrix, workspace, pool);
+      share.first_element, share.end_element);
+  compress_sparse_matrix(model.matrix, workspace, share.pool);
 }
 
 double displacement_ratio(const Model& model, Table1<double>& increment) {
@@ -185,7 +185,7 @@ AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings
   const int steps = settings.load_increments;
   if (steps >= 1) {
     progress.stage("assembling");
-    assemble_tangent_system(model, settings, tables, workspace, share.pool, &share);
+    assemble_tangent_system(model, settings, tables, workspace, share);
     clock.lap(&StageTimes::assembly);
   }
   for (int g = 1; g <= steps; ++g) {
@@ -215,7 +215,7 @@ AnalysisResult nonlinear_analysis(Model& model, const AnalysisSettings& settings
       const double d = displacement_ratio(model, increment);
       if (iteration > kIterationLimit) return give_up();
       progress.stage("assembling");
-      assemble_tangent_system(model, settings, tables, workspace, share.pool, &share);
+      assemble_tangent_system(model, settings, tables, workspace, share);
       const double balance = balance_ratio(loads, equations.whole(model.rhs, balance_sum), load_factor);
       clock.lap(&StageTimes::assembly);
       progress.iteration(g, steps, iteration, d, balance);

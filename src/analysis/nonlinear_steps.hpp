@@ -10,11 +10,10 @@
 namespace quorix {
 
 // Tangent matrix (compressed) into model.matrix and the out-of-balance vector
-// (self-weight minus internal forces) into model.rhs, worked on `pool` (none:
-// the calling thread alone); only the elements of `share` when given.
+// (self-weight minus internal forces) into model.rhs, from the elements of
+// `share`, worked on its pool.
 void assemble_tangent_system(Model& model, const AnalysisSettings& settings, const ElementTables& tables,
-                             GatherWorkspace& workspace, TaskPool* pool,
-                             const AssemblyShare* share = nullptr);
+                             GatherWorkspace& workspace, const AssemblyShare& share);
 
 // |increment| / |solution|, after zeroing the prescribed entries of increment.
 double displacement_ratio(const Model& model, Table1<double>& increment);

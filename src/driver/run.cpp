@@ -126,18 +126,18 @@ int agreed_step(Processes& processes, const std::function<int()>& step) {
   if (processes.count() == 1) return step();
   std::ostringstream out;
   std::ostringstream err;
-  std::streambuf* const real_out = std::cout.rdbuf(out.rdbuf());
-  std::streambuf* const real_err = std::cerr.rdbuf(err.rdbuf());
   int status = 1;
-  try {
+  {
+    struct HeldBack {
+      std::streambuf* const out;
+      std::streambuf* const err;
+      ~HeldBack() {
+        std::cout.rdbuf(out);
+        std::cerr.rdbuf(err);
+      }
+    } held{std::cout.rdbuf(out.rdbuf()), std::cerr.rdbuf(err.rdbuf())};
     status = step();
-  } catch (...) {
-    std::cout.rdbuf(real_out);
-    std::cerr.rdbuf(real_err);
-    throw;
   }
-  std::cout.rdbuf(real_out);
-  std::cerr.rdbuf(real_err);
   const int failed = processes.first_failure(status != 0);
   if (processes.rank() == (failed >= 0 ? failed : 0)) {
     std::cout << out.str() << std::flush;

@@ -12,5 +12,7 @@ namespace quorix {
 // 210 E terms (the upper triangle of each element's 20 x 20 matrix, diagonal
 // included), N nodes and E elements.
 void create_global_system(Model& model);
+// The matrix alone, made anew as create_global_system makes it.
+void create_global_matrix(Model& model);
 
 }  // namespace quorix

@@ -796,12 +796,12 @@ void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, Vi
       if (loop.schedule_failed()) run.stop();
       factorized = run.wait_all() && !loop.schedule_failed();
       if (!factorized) {
-        if (loop.released_input() && input_gone) {
-          iflag = kInputGone;
-          info.subtree_tasks = 0;
-          return;
-        }
         if (loop.released_input()) {
+          if (input_gone) {
+            iflag = kInputGone;
+            info.subtree_tasks = 0;
+            return;
+          }
           int resorted = 0;  // as before: the statistics and warnings are the first sort's
           sort_entries(solver, n, nz, rows, cols, values, real_space, la, int_space, liw, iplan, tree_work,
                        resorted, false);

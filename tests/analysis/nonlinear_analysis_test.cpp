@@ -125,11 +125,14 @@ TEST(NonlinearAnalysis, NewtonIterationsConvergeQuadratically) {
   std::ostringstream messages;
   Solver solver;
   solver.console = &messages;
+  AssemblyShare all;  // every element, on the shared pool
+  all.end_element = c.model.elements.size();
+  all.pool = &shared_task_pool();
   GatherWorkspace workspace;
   Table1<double> increment(c.model.solution.size64(), 0.0);
   std::vector<double> ratios;
   for (int iteration = 1; iteration <= 12; ++iteration) {
-    assemble_tangent_system(c.model, c.settings, tables(), workspace, &shared_task_pool());
+    assemble_tangent_system(c.model, c.settings, tables(), workspace, all);
     apply_loads_and_constraints(c.model, tables(), workspace, 1.0, PrescribedImposition{1.0, iteration > 1});
     ASSERT_EQ(solve_sparse_system(solver, c.model.matrix, c.model.rhs, increment), SolveStatus::solved);
     for (std::int64_t i = 1; i <= increment.size64(); ++i) c.model.solution(i) += increment(i);

@@ -428,6 +428,16 @@ TEST(MultifrontalSolve, FallingBackAfterInputWentBackGivesTheFactorsOfOneThread)
   wrong[wrong.size() * 3 / 4] += 1;
   const std::int64_t la = 2 * solver.info.RNEEDS + 2 * m.nz() + m.n, liw = 2 * solver.info.INEEDS;
 
+  // Input rows given back as they are assembled, on `pool`, by the wrong forecast.
+  const auto wrong_forecast = [&](TaskPool& pool) {
+    FactorOptions options;
+    options.values = m.values;
+    options.planned_fronts = wrong;
+    options.release_input = true;
+    options.pool = &pool;
+    options.tuning = eager_tuning();
+    return options;
+  };
   std::vector<double> reals[2];
   std::vector<int> ints[2];
   SolverInfo info[2];
@@ -435,12 +445,7 @@ TEST(MultifrontalSolve, FallingBackAfterInputWentBackGivesTheFactorsOfOneThread)
     TaskPool pool(t == 0 ? 1 : 3);
     reals[t].assign(static_cast<std::size_t>(la), 0.0);
     ints[t].assign(static_cast<std::size_t>(liw), 0);
-    FactorOptions options;
-    options.values = m.values;
-    options.planned_fronts = wrong;
-    options.release_input = true;
-    options.pool = &pool;
-    options.tuning = eager_tuning();
+    const FactorOptions options = wrong_forecast(pool);
     int mfront = 0;
     iflag = 0;
     factorize(solver, m.n, m.nz(), m.rows, m.cols, reals[t], la, ints[t], liw, iplan, nnodes, mfront,
@@ -462,12 +467,7 @@ TEST(MultifrontalSolve, FallingBackAfterInputWentBackGivesTheFactorsOfOneThread)
   // tasks before any input went back, nothing needs sorting again and the
   // factors are those above: tried again.)
   TaskPool pool(3);
-  FactorOptions options;
-  options.values = m.values;
-  options.planned_fronts = wrong;
-  options.release_input = true;
-  options.pool = &pool;
-  options.tuning = eager_tuning();
+  FactorOptions options = wrong_forecast(pool);
   int given_up = 0;
   options.input_sorted = [&] { ++given_up; };
   for (int tries = 1; tries <= 10; ++tries) {
