@@ -52,11 +52,11 @@ std::int64_t saturated_sum(std::int64_t a, std::int64_t b, std::int64_t c) {
 }
 
 // The column counts of L from the elimination tree `parent` (0 for a root)
-// and the lower lists: list v, at int_space(lower_start(v) .. lower_start(v +
-// 1) - 1), holds the earlier variables u of the entries (v, u), repeats
-// allowed. count: out, N.
-void column_counts(int n, View1<const int> parent, View1<const int> int_space,
-                   View1<const std::int64_t> lower_start, View1<int> count) {
+// and the upper lists: list u, at upper(upper_start(u) .. upper_start(u + 1)
+// - 1), holds the later variables v of the entries (v, u), repeats allowed.
+// count: out, N.
+void column_counts(int n, View1<const int> parent, View1<const int> upper,
+                   View1<const std::int64_t> upper_start, View1<int> count) {
   const auto at = [](int v) { return static_cast<std::size_t>(v); };
   // A postorder of the tree: each node after its subtree.
   std::vector<int> first_son(at(n) + 1, 0), brother(at(n) + 1, 0), postorder;
@@ -91,19 +91,6 @@ void column_counts(int n, View1<const int> parent, View1<const int> int_space,
     count(v) = first[at(v)] < 0 ? 1 : 0;
     for (; v != 0 && first[at(v)] < 0; v = parent(v)) first[at(v)] = k;
   }
-  // The entries by their earlier variable: the rows of each column of L's
-  // pattern below the diagonal.
-  std::vector<std::int64_t> column_start(at(n) + 2, 0);
-  for (int v = 1; v <= n; ++v)
-    for (std::int64_t q = lower_start(v); q < lower_start(v + 1); ++q) ++column_start[at(int_space(q)) + 1];
-  for (int u = 1; u <= n + 1; ++u) column_start[at(u)] += column_start[at(u) - 1];
-  std::vector<int> rows_of(static_cast<std::size_t>(column_start[at(n) + 1]));
-  {
-    std::vector<std::int64_t> next(column_start.begin(), column_start.end() - 1);
-    for (int v = 1; v <= n; ++v)
-      for (std::int64_t q = lower_start(v); q < lower_start(v + 1); ++q)
-        rows_of[static_cast<std::size_t>(next[at(int_space(q))]++)] = v;
-  }
   // In postorder: u's entry in row v makes u a leaf of v's row subtree when
   // no earlier entry of that row lies in u's subtree; the previous leaf and u
   // meet at the lowest ancestor of the previous leaf not yet passed (the sets
@@ -118,8 +105,8 @@ void column_counts(int n, View1<const int> parent, View1<const int> int_space,
   };
   for (const int u : postorder) {
     if (parent(u) != 0) --count(parent(u));
-    for (std::int64_t q = column_start[at(u)]; q < column_start[at(u) + 1]; ++q) {
-      const int v = rows_of[static_cast<std::size_t>(q)];
+    for (std::int64_t q = upper_start(u); q < upper_start(u + 1); ++q) {
+      const int v = upper(q);
       if (first[at(u)] <= last_first[at(v)]) continue;
       last_first[at(v)] = first[at(u)];
       ++count(u);
@@ -140,10 +127,10 @@ void column_counts(int n, View1<const int> parent, View1<const int> int_space,
 //   in decreasing position (the order they enter their father's children list,
 //   so that each node's sons are walked in increasing supplied position).
 //   tree_work: out, 2N: tree_work(v) the front order of v, tree_work(N + v)
-//   its father. int_space: work, LIW >= NZ + 3N. lower_start, next_free: work,
-//   N + 1 and N.
+//   its father. int_space: work, LIW >= NZ + 3N (twice NZ more spares an
+//   allocation). lower_start, next_free: work, N + 1 and N.
 void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
-                         View1<int> int_space, View1<int> iplan, View1<int> tree_work,
+                         View1<int> int_space, std::int64_t liw, View1<int> iplan, View1<int> tree_work,
                          View1<std::int64_t> lower_start, View1<std::int64_t> next_free, int& iflag) {
   View1<int> position = iplan;                  // N: position of each variable
   View1<int> variable_at = iplan.from(n + 1);   // N: variable at each position
@@ -166,10 +153,15 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
     variable_at(k) = v;
   }
 
-  // ---- Lower lists: for each off-diagonal entry (i, j) in range, the later
-  // of i and j in the order lists the earlier one (repeats are harmless).
-  // List v occupies int_space(lower_start(v) .. lower_start(v + 1) - 1).
+  // ---- Lower and upper lists: for each off-diagonal entry (i, j) in range,
+  // the later of i and j in the order lists the earlier one, and the earlier
+  // the later (repeats are harmless). Lower list v occupies
+  // int_space(lower_start(v) .. lower_start(v + 1) - 1); the upper lists
+  // follow them where int_space has room (else in memory of their own), list
+  // u at upper(upper_start(u) .. upper_start(u + 1) - 1), filled from its end.
   solver.info.IERROR = 0;
+  std::vector<std::int64_t> upper_start_store(static_cast<std::size_t>(n) + 1, 0);
+  View1<std::int64_t> upper_start(upper_start_store);
   for (int v = 1; v <= n + 1; ++v) lower_start(v) = 0;
   for (std::int64_t k = 1; k <= nz; ++k) {
     const int i = rows(k), j = cols(k);
@@ -177,7 +169,10 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
       ignore_entry(solver, k, i, j, iflag);
       continue;
     }
-    if (i != j) ++lower_start(position(i) > position(j) ? i : j);
+    if (i == j) continue;
+    const bool i_later = position(i) > position(j);
+    ++lower_start(i_later ? i : j);
+    ++upper_start(i_later ? j : i);
   }
   std::int64_t next_list = lists_base;
   for (int v = 1; v <= n; ++v) {
@@ -187,12 +182,28 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
     next_list += count;
   }
   lower_start(n + 1) = next_list;
+  const std::int64_t listed = next_list - lists_base;
+  std::vector<int> upper_store;
+  View1<int> upper = int_space;
+  std::int64_t upper_end = next_list;  // one past the last upper list
+  if (next_list - 1 + listed > liw) {
+    upper_store.resize(static_cast<std::size_t>(listed));
+    upper = View1<int>(upper_store);
+    upper_end = 1;
+  }
+  for (int u = 1; u <= n; ++u) {
+    upper_end += upper_start(u);
+    upper_start(u) = upper_end;  // one past list u, until it is filled
+  }
   for (std::int64_t k = 1; k <= nz; ++k) {
     const int i = rows(k), j = cols(k);
     if (i < 1 || i > n || j < 1 || j > n || i == j) continue;
     const bool i_later = position(i) > position(j);
-    int_space(next_free(i_later ? i : j)++) = i_later ? j : i;
+    const int later = i_later ? i : j, earlier = i_later ? j : i;
+    int_space(next_free(later)++) = earlier;
+    upper(--upper_start(earlier)) = later;
   }
+  upper_start(n + 1) = upper_end;
 
   // ---- Elimination tree: parent(u) = the first variable after u in the order
   // whose row of L has an entry in column u. Taking the rows in order, each
@@ -222,7 +233,7 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
   // over u's subtree is then the count of u (Gilbert, Ng and Peyton, SIAM J.
   // Matrix Anal. Appl. 15, 1994). This takes the entries once instead of
   // every entry of L.
-  column_counts(n, parent, int_space, lower_start, column_count);
+  column_counts(n, parent, upper, upper_start, column_count);
   // ---- Hand over: one variable per node, front order = its column count.
   for (int v = 1; v <= n; ++v) {
     tree_work(v) = column_count(v);
@@ -851,7 +862,8 @@ void MFANAL(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1
   View1<const int> push_order;
   if (supplied) {
     // ---- Supplied order: elimination tree of one-variable nodes.
-    supplied_order_tree(solver, n, nz, rows, cols, int_space, iplan, tree_work, list_start, list_end, iflag);
+    supplied_order_tree(solver, n, nz, rows, cols, int_space, liw, iplan, tree_work, list_start, list_end,
+                        iflag);
     if (iflag < 0) {
       write_solver_error(solver, kPhase, iflag, info.IERROR);
       return;

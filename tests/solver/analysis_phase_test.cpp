@@ -307,6 +307,11 @@ TEST(Mfanal, PlansAreValidAndFrontsExactOnRandomPatterns) {
     expect_exact_fronts(supplied, pattern);
     const std::vector<int> counts = eliminated_column_counts(pattern, order);
     EXPECT_EQ(supplied.info.RFACTS, std::accumulate(counts.begin(), counts.end(), std::int64_t{0}));
+    // With room in the work space for the lists of later variables, or not:
+    // the same plan.
+    const Analysis roomy = analyse(pattern, minimum_liw(pattern), 1, order);
+    EXPECT_EQ(roomy.positions, supplied.positions);
+    EXPECT_EQ(roomy.nodes, supplied.nodes);
   }
 }
 
