@@ -47,6 +47,7 @@ class MpiProcesses final : public Processes {
   }
 
   std::unique_ptr<EquationSolver> equation_solver(Solver& own, const Model& model) override {
+    take_pending_pivot_order(own);
     return std::make_unique<MumpsEquationSolver>(model, MPI_COMM_WORLD, own.pivot_order, own.pool);
   }
 

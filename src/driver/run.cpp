@@ -9,6 +9,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <iostream>
 #include <new>
 #include <optional>
@@ -411,11 +412,11 @@ int run_stages(int argc, char** argv, const char*& stage, std::unique_ptr<Proces
   StageTimes times;
   if (command.nested_order) {
     // One order for the run: the pattern is the mesh's, the same in every
-    // Newton iteration.
-    stage = "ordering the equations";
-    progress.stage("ordering");
-    solver.pivot_order = nested_dissection_order(model);
-    stage = "analysing";
+    // Newton iteration. It is worked out on a thread of its own while the
+    // matrix is assembled, and the first solve waits for it.
+    const std::shared_future<std::vector<int>> order =
+        std::async(std::launch::async, [&model] { return nested_dissection_order(model); }).share();
+    solver.pending_pivot_order = [order] { return order.get(); };
   }
   const std::unique_ptr<EquationSolver> equations = processes->equation_solver(solver, model);
   assert(settings.analysis_type == "LINEAR" || settings.analysis_type == "NONLINEAR");

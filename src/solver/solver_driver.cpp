@@ -113,6 +113,7 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     kept.nnodes = 0;
     // The analysis computes a pivot order, or follows the caller's.
     kept.iflag = 0;
+    take_pending_pivot_order(solver);
     if (static_cast<std::int64_t>(solver.pivot_order.size()) == order && order > 0) {
       std::copy(solver.pivot_order.begin(), solver.pivot_order.end(), kept.iplan.begin());
       kept.iflag = 1;
@@ -225,6 +226,13 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
 }
 
 void release_solver_memory(Solver& solver) { solver.kept.reset(); }
+
+void take_pending_pivot_order(Solver& solver) {
+  if (!solver.pending_pivot_order) return;
+  const auto pending = std::move(solver.pending_pivot_order);
+  solver.pending_pivot_order = nullptr;
+  solver.pivot_order = pending();
+}
 
 SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View1<const double> rhs,
                                 View1<double> x) {

@@ -120,6 +120,10 @@ struct Solver {
   // follows it (IFLAG = 1) instead of computing a minimum-degree order; an
   // order of another length than N is not used.
   std::vector<int> pivot_order;
+  // Set instead by a caller whose order is still being worked out: the first
+  // solve calls it once, which waits for the order, and keeps what it
+  // returns as pivot_order.
+  std::function<std::vector<int>()> pending_pivot_order;
 
   // Set by a caller whose matrix serves no purpose after the solve: called
   // once, when the factorization holds the entries sorted in its own
@@ -176,6 +180,9 @@ SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View
 // Gives back what the solver keeps for later solves of the same pattern (the
 // analysis and the factor storage), for a caller that solves no more.
 void release_solver_memory(Solver& solver);
+
+// Waits for a pending pivot order and makes it the solver's pivot_order.
+void take_pending_pivot_order(Solver& solver);
 
 // ---- Messages shared by the phases (texts and field widths fixed). --------
 
