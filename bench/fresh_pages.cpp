@@ -1,11 +1,11 @@
 // What memory costs on first touch on this machine: a run's large arrays are
 // fresh pages from the system, which clears each one when it is first
-// written. Maps `gib` GiB in huge pages, writes it once (the first touch),
-// writes it again (memory already given), and gives it back; repeated, since
-// the first round may also pay for memory the machine has not handed to the
-// process's system yet.
+// written. Maps `gib` GiB in huge pages (or in ordinary 4 KiB pages with
+// `small`), writes it once (the first touch), writes it again (memory already
+// given), and gives it back; repeated, since the first round may also pay for
+// memory the machine has not handed to the process's system yet.
 //
-//   fresh_pages [gib] [rounds]
+//   fresh_pages [gib] [rounds] [huge|small]
 
 #include <sys/mman.h>
 
@@ -17,6 +17,7 @@
 int main(int argc, char** argv) {
   const double gib = argc > 1 ? std::atof(argv[1]) : 1.0;
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+  const bool huge = argc <= 3 || std::strcmp(argv[3], "small") != 0;
   const auto bytes = static_cast<std::size_t>(gib * (1 << 30));
   using clock = std::chrono::steady_clock;
   for (int round = 1; round <= rounds; ++round) {
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
       std::perror("mmap");
       return 1;
     }
-    madvise(memory, bytes, MADV_HUGEPAGE);
+    if (huge) madvise(memory, bytes, MADV_HUGEPAGE);
     const auto start = clock::now();
     std::memset(memory, 1, bytes);
     const auto touched = clock::now();
