@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <random>
 #include <sstream>
 #include <string>
@@ -96,6 +97,31 @@ TEST(MultifrontalSolve, SolvesDefiniteAndIndefiniteSystemsToRoundoff) {
       }
     }
   }
+}
+
+TEST(MultifrontalSolve, WaitsOnceForAPendingOrderAndFollowsItAsOneGivenOutright) {
+  const Entries m = mesh_matrix(4, 3, 1);
+  std::vector<int> order(static_cast<std::size_t>(m.n));
+  std::iota(order.begin(), order.end(), 1);
+  std::shuffle(order.begin(), order.end(), std::mt19937(11));
+  const std::vector<double> b = testing::random_vector(m.n, 5);
+  std::ostringstream out;
+  Solver given = testing::quiet_solver(out);
+  given.pivot_order = order;
+  const Solved expected = run_solve(given, m, b);
+  Solver pending = testing::quiet_solver(out);
+  int calls = 0;
+  pending.pending_pivot_order = [&] {
+    ++calls;
+    return order;
+  };
+  for (int solve = 1; solve <= 2; ++solve) {
+    const Solved s = run_solve(pending, m, b);
+    EXPECT_EQ(s.x, expected.x);
+    EXPECT_EQ(pending.info.RFACTS, given.info.RFACTS);
+  }
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(pending.pivot_order, order);
 }
 
 TEST(MultifrontalSolve, EntriesInBothTrianglesWithRepeatsGiveTheSameSystem) {
