@@ -128,10 +128,10 @@ void column_counts(int n, View1<const int> parent, View1<const int> upper,
 //   so that each node's sons are walked in increasing supplied position).
 //   tree_work: out, 2N: tree_work(v) the front order of v, tree_work(N + v)
 //   its father. int_space: work, LIW >= NZ + 3N (twice NZ more spares an
-//   allocation). lower_start, next_free: work, N + 1 and N.
+//   allocation). lower_start, upper_start: work, N + 1 each.
 void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
                          View1<int> int_space, std::int64_t liw, View1<int> iplan, View1<int> tree_work,
-                         View1<std::int64_t> lower_start, View1<std::int64_t> next_free, int& iflag) {
+                         View1<std::int64_t> lower_start, View1<std::int64_t> upper_start, int& iflag) {
   View1<int> position = iplan;                  // N: position of each variable
   View1<int> variable_at = iplan.from(n + 1);   // N: variable at each position
   View1<int> parent = int_space;                // N: father in the elimination tree
@@ -158,11 +158,10 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
   // the later (repeats are harmless). Lower list v occupies
   // int_space(lower_start(v) .. lower_start(v + 1) - 1); the upper lists
   // follow them where int_space has room (else in memory of their own), list
-  // u at upper(upper_start(u) .. upper_start(u + 1) - 1), filled from its end.
+  // u at upper(upper_start(u) .. upper_start(u + 1) - 1). Each list is filled
+  // from its end down, which leaves its start where it belongs.
   solver.info.IERROR = 0;
-  std::vector<std::int64_t> upper_start_store(static_cast<std::size_t>(n) + 1, 0);
-  View1<std::int64_t> upper_start(upper_start_store);
-  for (int v = 1; v <= n + 1; ++v) lower_start(v) = 0;
+  for (int v = 1; v <= n + 1; ++v) lower_start(v) = upper_start(v) = 0;
   for (std::int64_t k = 1; k <= nz; ++k) {
     const int i = rows(k), j = cols(k);
     if (i < 1 || i > n || j < 1 || j > n) {
@@ -174,36 +173,25 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
     ++lower_start(i_later ? i : j);
     ++upper_start(i_later ? j : i);
   }
-  std::int64_t next_list = lists_base;
-  for (int v = 1; v <= n; ++v) {
-    const std::int64_t count = lower_start(v);
-    lower_start(v) = next_list;
-    next_free(v) = next_list;
-    next_list += count;
-  }
-  lower_start(n + 1) = next_list;
-  const std::int64_t listed = next_list - lists_base;
-  std::vector<int> upper_store;
-  View1<int> upper = int_space;
-  std::int64_t upper_end = next_list;  // one past the last upper list
-  if (next_list - 1 + listed > liw) {
-    upper_store.resize(static_cast<std::size_t>(listed));
-    upper = View1<int>(upper_store);
-    upper_end = 1;
-  }
-  for (int u = 1; u <= n; ++u) {
-    upper_end += upper_start(u);
-    upper_start(u) = upper_end;  // one past list u, until it is filled
-  }
+  const auto ends_from_counts = [n](View1<std::int64_t> start, std::int64_t first) {
+    for (int v = 1; v <= n; ++v) start(v) = first += start(v);
+    start(n + 1) = first;
+    return first;
+  };
+  const std::int64_t lower_end = ends_from_counts(lower_start, lists_base);
+  const std::int64_t listed = lower_end - lists_base;
+  const bool own_memory = lower_end - 1 + listed > liw;
+  std::vector<int> upper_store(own_memory ? static_cast<std::size_t>(listed) : 0);
+  const View1<int> upper = own_memory ? View1<int>(upper_store) : int_space;
+  ends_from_counts(upper_start, own_memory ? 1 : lower_end);
   for (std::int64_t k = 1; k <= nz; ++k) {
     const int i = rows(k), j = cols(k);
     if (i < 1 || i > n || j < 1 || j > n || i == j) continue;
     const bool i_later = position(i) > position(j);
     const int later = i_later ? i : j, earlier = i_later ? j : i;
-    int_space(next_free(later)++) = earlier;
+    int_space(--lower_start(later)) = earlier;
     upper(--upper_start(earlier)) = later;
   }
-  upper_start(n + 1) = upper_end;
 
   // ---- Elimination tree: parent(u) = the first variable after u in the order
   // whose row of L has an entry in column u. Taking the rows in order, each

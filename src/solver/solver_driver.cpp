@@ -10,6 +10,7 @@
 #include <memory>
 #include <ostream>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "parallel/task_pool.hpp"
@@ -228,10 +229,7 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
 void release_solver_memory(Solver& solver) { solver.kept.reset(); }
 
 void take_pending_pivot_order(Solver& solver) {
-  if (!solver.pending_pivot_order) return;
-  const auto pending = std::move(solver.pending_pivot_order);
-  solver.pending_pivot_order = nullptr;
-  solver.pivot_order = pending();
+  if (solver.pending_pivot_order) solver.pivot_order = std::exchange(solver.pending_pivot_order, nullptr)();
 }
 
 SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View1<const double> rhs,
