@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <limits>
+#include <queue>
 #include <stdexcept>
 #include <string>
 
@@ -84,6 +86,84 @@ std::vector<idx_t> dissect(CornerGraph& graph) {
   return place;
 }
 
+// Orders the nodes that go before each corner (order[first[b] ..], in
+// increasing number on entry, up to the corner or the bucket's end) so that
+// eliminating them adds as little as it can to the fronts. Eliminating a
+// node joins all its neighbours still to come; a node whose neighbours are
+// only its own element's adds nothing the element has not. So the centres
+// go first: nothing of their element has gone yet, their fronts are the
+// element. Then the edge nodes, two to an edge, an edge each time whose two
+// elements have had the fewest edge nodes eliminated so far: around a corner
+// its edges then go every other one, each joining its own two elements,
+// where in turn each would join the elements of all the edges before it.
+void order_within_buckets(const Model& model, const std::vector<int>& key, const std::vector<int>& corner_of,
+                          const std::vector<std::int64_t>& first, std::vector<int>& order) {
+  const auto is_corner = [&](int node) { return corner_of[static_cast<std::size_t>(node)] >= 0; };
+  const std::size_t nodes = order.size();
+  std::vector<std::array<int, 2>> sides(nodes + 1, {-1, -1});  // an edge node's elements
+  std::vector<int> partner(nodes + 1, 0);                      // the other node of its edge
+  std::vector<char> centre(nodes + 1, 0);
+  int index = 0;
+  for (const Element& element : model.elements) {
+    for (std::size_t a = 3; a < 9; ++a) {
+      const auto node = static_cast<std::size_t>(element.nodes[a]);
+      std::array<int, 2>& side = sides[node];
+      if (side[0] < 0)
+        side[0] = index;
+      else if (side[1] < 0 && side[0] != index)
+        side[1] = index;
+      partner[node] = element.nodes[a % 2 == 1 ? a + 1 : a - 1];
+    }
+    centre[static_cast<std::size_t>(element.nodes[9])] = 1;
+    ++index;
+  }
+  std::vector<char> touched(static_cast<std::size_t>(index), 0);  // an element with an edge node gone
+  std::vector<char> placed(nodes + 1, 0);
+  const auto touched_sides = [&](int node) {
+    int count = 0;
+    for (const int e : sides[static_cast<std::size_t>(node)])
+      if (e >= 0 && touched[static_cast<std::size_t>(e)]) ++count;
+    return count;
+  };
+  // The edge nodes waiting, by how many of their elements are touched (a
+  // count only grows: one found to have grown moves on), least number first.
+  using Waiting = std::priority_queue<int, std::vector<int>, std::greater<>>;
+  std::array<Waiting, 3> waiting;
+  for (std::size_t b = 0; b + 1 < first.size(); ++b) {
+    const auto begin = order.begin() + first[b];
+    const auto end = std::find_if(begin, order.begin() + first[b + 1], is_corner);
+    if (end - begin < 2) continue;
+    auto out = begin;
+    const auto take = [&](int node) {
+      *out++ = node;
+      placed[static_cast<std::size_t>(node)] = 1;
+    };
+    for (auto it = begin; it != end; ++it)
+      if (const int node = *it; !centre[static_cast<std::size_t>(node)])
+        waiting[static_cast<std::size_t>(touched_sides(node))].push(node);
+    for (auto it = out; it != end; ++it)  // the centres, moved down over the edge nodes already queued
+      if (centre[static_cast<std::size_t>(*it)]) take(*it);
+    for (std::size_t level = 0; level < waiting.size(); ++level)
+      while (!waiting[level].empty()) {
+        const int node = waiting[level].top();
+        waiting[level].pop();
+        if (placed[static_cast<std::size_t>(node)]) continue;
+        if (const auto now = static_cast<std::size_t>(touched_sides(node)); now > level) {
+          waiting[now].push(node);
+          continue;
+        }
+        take(node);
+        const int other = partner[static_cast<std::size_t>(node)];
+        if (other > 0 && !placed[static_cast<std::size_t>(other)] && !is_corner(other) &&
+            key[static_cast<std::size_t>(other)] == key[static_cast<std::size_t>(node)])
+          take(other);
+        for (const int e : sides[static_cast<std::size_t>(node)])
+          if (e >= 0) touched[static_cast<std::size_t>(e)] = 1;
+      }
+    assert(out == end);
+  }
+}
+
 }  // namespace
 
 // The separators METIS finds between the corners cut the whole mesh: an
@@ -127,9 +207,9 @@ std::vector<int> nested_dissection_order(const Model& model) {
   for (int& k : key)
     if (k == kNone) k = kFirst;
 
-  // Counted by bucket (key + 1), then placed: the nodes in no element first,
-  // then for each corner place the nodes that go before its corner, in
-  // increasing number, and the corner in the bucket's last slot.
+  // Counted by bucket (key + 1): the nodes in no element first, then for
+  // each corner place the nodes that go before its corner, and the corner in
+  // the bucket's last slot.
   const std::size_t buckets = graph.node_of.size() + 1;
   std::vector<std::int64_t> first(buckets + 1, 0);  // bucket b: first[b] .. first[b + 1] - 1
   for (int k = 1; k <= nodes; ++k)
@@ -143,7 +223,7 @@ std::vector<int> nested_dissection_order(const Model& model) {
           cursor[static_cast<std::size_t>(key[static_cast<std::size_t>(k)] + 1)]++)] = k;
   for (std::size_t c = 0; c < graph.node_of.size(); ++c)
     order[static_cast<std::size_t>(first[static_cast<std::size_t>(place[c]) + 2] - 1)] = graph.node_of[c];
-
+  order_within_buckets(model, key, graph.corner_of, first, order);
   int next = 0;
   for (const int node : order) {
     position[2 * static_cast<std::size_t>(node - 1)] = ++next;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "support/plate_mesh.hpp"
@@ -40,13 +41,17 @@ TEST(NestedDissection, OrdersEveryEquationOnceWithEachNodesPairTogether) {
 
   // Each element's edge nodes and centre come before the last of its
   // corners: no element waits for a node that is not one of its own to be
-  // eliminated after its corners are gone.
+  // eliminated after its corners are gone. Its centre comes before all its
+  // other nodes (its front is the element), and the two nodes of an edge
+  // one after the other.
   for (const Element& element : model.elements) {
     const auto at = [&](int a) {
       return order[2 * static_cast<std::size_t>(element.nodes[static_cast<std::size_t>(a)]) - 2];
     };
     const int last_corner = std::max({at(0), at(1), at(2)});
     for (int a = 3; a < 10; ++a) EXPECT_LT(at(a), last_corner);
+    for (int a = 0; a < 9; ++a) EXPECT_LT(at(9), at(a));
+    for (int a = 3; a < 9; a += 2) EXPECT_EQ(std::abs(at(a + 1) - at(a)), 2);
   }
 }
 
