@@ -86,16 +86,44 @@ std::vector<idx_t> dissect(CornerGraph& graph) {
   return place;
 }
 
+// Elements joined into sets (by size, halving paths).
+struct ElementSets {
+  std::vector<int> parent;
+  std::vector<std::int64_t> size;
+
+  explicit ElementSets(int count) : parent(static_cast<std::size_t>(count)), size(parent.size(), 1) {
+    for (int e = 0; e < count; ++e) parent[static_cast<std::size_t>(e)] = e;
+  }
+  int find(int e) {
+    while (parent[static_cast<std::size_t>(e)] != e) {
+      int& up = parent[static_cast<std::size_t>(e)];
+      up = parent[static_cast<std::size_t>(up)];
+      e = up;
+    }
+    return e;
+  }
+  void join(int a, int b) {
+    a = find(a);
+    b = find(b);
+    if (a == b) return;
+    if (size[static_cast<std::size_t>(a)] < size[static_cast<std::size_t>(b)]) std::swap(a, b);
+    parent[static_cast<std::size_t>(b)] = a;
+    size[static_cast<std::size_t>(a)] += size[static_cast<std::size_t>(b)];
+  }
+};
+
 // Orders the nodes that go before each corner (order[first[b] ..], in
 // increasing number on entry, up to the corner or the bucket's end) so that
 // eliminating them adds as little as it can to the fronts. Eliminating a
 // node joins all its neighbours still to come; a node whose neighbours are
 // only its own element's adds nothing the element has not. So the centres
 // go first: nothing of their element has gone yet, their fronts are the
-// element. Then the edge nodes, two to an edge, an edge each time whose two
-// elements have had the fewest edge nodes eliminated so far: around a corner
-// its edges then go every other one, each joining its own two elements,
-// where in turn each would join the elements of all the edges before it.
+// element. Then the edge nodes, two to an edge. Each eliminated edge joins
+// its two elements, each eliminated corner the elements around it; an edge
+// costs the size of the sets its elements are in (one set counted once),
+// and the cheapest goes next. Around a corner its edges then go every other
+// one, each joining only its own two elements, where in turn each would
+// join the elements of all the edges before it.
 void order_within_buckets(const Model& model, const std::vector<int>& key, const std::vector<int>& corner_of,
                           const std::vector<std::int64_t>& first, std::vector<int>& order) {
   const auto is_corner = [&](int node) { return corner_of[static_cast<std::size_t>(node)] >= 0; };
@@ -103,6 +131,7 @@ void order_within_buckets(const Model& model, const std::vector<int>& key, const
   std::vector<std::array<int, 2>> sides(nodes + 1, {-1, -1});  // an edge node's elements
   std::vector<int> partner(nodes + 1, 0);                      // the other node of its edge
   std::vector<char> centre(nodes + 1, 0);
+  std::vector<std::int64_t> star_start(nodes + 2, 0);  // the elements of corner c: star[star_start[c] ..]
   int index = 0;
   for (const Element& element : model.elements) {
     for (std::size_t a = 3; a < 9; ++a) {
@@ -115,52 +144,68 @@ void order_within_buckets(const Model& model, const std::vector<int>& key, const
       partner[node] = element.nodes[a % 2 == 1 ? a + 1 : a - 1];
     }
     centre[static_cast<std::size_t>(element.nodes[9])] = 1;
+    for (std::size_t a = 0; a < 3; ++a) ++star_start[static_cast<std::size_t>(element.nodes[a]) + 1];
     ++index;
   }
-  std::vector<char> touched(static_cast<std::size_t>(index), 0);  // an element with an edge node gone
-  std::vector<char> placed(nodes + 1, 0);
-  const auto touched_sides = [&](int node) {
-    int count = 0;
-    for (const int e : sides[static_cast<std::size_t>(node)])
-      if (e >= 0 && touched[static_cast<std::size_t>(e)]) ++count;
-    return count;
+  for (std::size_t k = 1; k < star_start.size(); ++k) star_start[k] += star_start[k - 1];
+  std::vector<int> star(static_cast<std::size_t>(star_start.back()));
+  std::vector<std::int64_t> next(star_start.begin(), star_start.end() - 1);
+  index = 0;
+  for (const Element& element : model.elements) {
+    for (std::size_t a = 0; a < 3; ++a)
+      star[static_cast<std::size_t>(next[static_cast<std::size_t>(element.nodes[a])]++)] = index;
+    ++index;
+  }
+
+  ElementSets sets(index);
+  const auto cost = [&](int node) {
+    const std::array<int, 2>& side = sides[static_cast<std::size_t>(node)];
+    if (side[0] < 0) return std::int64_t{0};
+    const int a = sets.find(side[0]);
+    const int b = side[1] >= 0 ? sets.find(side[1]) : a;
+    return sets.size[static_cast<std::size_t>(a)] + (b != a ? sets.size[static_cast<std::size_t>(b)] : 0);
   };
-  // The edge nodes waiting, by how many of their elements are touched (a
-  // count only grows: one found to have grown moves on), least number first.
-  using Waiting = std::priority_queue<int, std::vector<int>, std::greater<>>;
-  std::array<Waiting, 3> waiting;
+  // The edge nodes waiting, cheapest and then least number first. A cost
+  // only grows: one found to have grown goes back with its new cost.
+  using Waiting = std::pair<std::int64_t, int>;
+  std::priority_queue<Waiting, std::vector<Waiting>, std::greater<>> waiting;
+  std::vector<char> placed(nodes + 1, 0);
   for (std::size_t b = 0; b + 1 < first.size(); ++b) {
     const auto begin = order.begin() + first[b];
-    const auto end = std::find_if(begin, order.begin() + first[b + 1], is_corner);
-    if (end - begin < 2) continue;
+    const auto bucket_end = order.begin() + first[b + 1];
+    const auto end = std::find_if(begin, bucket_end, is_corner);
     auto out = begin;
     const auto take = [&](int node) {
       *out++ = node;
       placed[static_cast<std::size_t>(node)] = 1;
     };
     for (auto it = begin; it != end; ++it)
-      if (const int node = *it; !centre[static_cast<std::size_t>(node)])
-        waiting[static_cast<std::size_t>(touched_sides(node))].push(node);
+      if (const int node = *it; !centre[static_cast<std::size_t>(node)]) waiting.push({cost(node), node});
     for (auto it = out; it != end; ++it)  // the centres, moved down over the edge nodes already queued
       if (centre[static_cast<std::size_t>(*it)]) take(*it);
-    for (std::size_t level = 0; level < waiting.size(); ++level)
-      while (!waiting[level].empty()) {
-        const int node = waiting[level].top();
-        waiting[level].pop();
-        if (placed[static_cast<std::size_t>(node)]) continue;
-        if (const auto now = static_cast<std::size_t>(touched_sides(node)); now > level) {
-          waiting[now].push(node);
-          continue;
-        }
-        take(node);
-        const int other = partner[static_cast<std::size_t>(node)];
-        if (other > 0 && !placed[static_cast<std::size_t>(other)] && !is_corner(other) &&
-            key[static_cast<std::size_t>(other)] == key[static_cast<std::size_t>(node)])
-          take(other);
-        for (const int e : sides[static_cast<std::size_t>(node)])
-          if (e >= 0) touched[static_cast<std::size_t>(e)] = 1;
+    while (!waiting.empty()) {
+      const auto [was, node] = waiting.top();
+      waiting.pop();
+      if (placed[static_cast<std::size_t>(node)]) continue;
+      if (const std::int64_t now = cost(node); now > was) {
+        waiting.push({now, node});
+        continue;
       }
+      take(node);
+      const int other = partner[static_cast<std::size_t>(node)];
+      if (other > 0 && !placed[static_cast<std::size_t>(other)] && !is_corner(other) &&
+          key[static_cast<std::size_t>(other)] == key[static_cast<std::size_t>(node)])
+        take(other);
+      if (const std::array<int, 2>& side = sides[static_cast<std::size_t>(node)];
+          side[0] >= 0 && side[1] >= 0)
+        sets.join(side[0], side[1]);
+    }
     assert(out == end);
+    if (end != bucket_end) {  // the corner
+      const auto corner = static_cast<std::size_t>(*end);
+      for (std::int64_t k = star_start[corner] + 1; k < star_start[corner + 1]; ++k)
+        sets.join(star[static_cast<std::size_t>(star_start[corner])], star[static_cast<std::size_t>(k)]);
+    }
   }
 }
 
