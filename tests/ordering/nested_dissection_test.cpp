@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <vector>
 
@@ -53,6 +54,31 @@ TEST(NestedDissection, OrdersEveryEquationOnceWithEachNodesPairTogether) {
     for (int a = 0; a < 9; ++a) EXPECT_LT(at(9), at(a));
     for (int a = 3; a < 9; a += 2) EXPECT_EQ(std::abs(at(a + 1) - at(a)), 2);
   }
+}
+
+// Meshes that do not conform (a corner or centre of one element serving as
+// an edge node or centre of another, an edge node in three elements, nodes
+// left out of every element) still get every equation once.
+TEST(NestedDissection, OrdersEveryEquationOnceOnMeshesThatDoNotConform) {
+  testing::PlateSpec layout;
+  layout.nx = 6;
+  layout.ny = 4;
+  AnalysisSettings settings;
+  Model model = testing::make_plate(layout, settings);
+  const auto nodes_of = [&](int e) -> std::array<int, 10>& { return model.elements(e).nodes; };
+  nodes_of(1)[3] = nodes_of(30)[0];  // another element's corner as an edge node
+  nodes_of(2)[9] = nodes_of(31)[1];  // and as a centre
+  nodes_of(3)[5] = nodes_of(32)[9];  // another element's centre as an edge node
+  nodes_of(4)[7] = nodes_of(1)[4];   // an edge node in three elements
+  nodes_of(5)[4] = nodes_of(5)[3];   // both nodes of an edge the same
+  for (int e = 6; e <= 9; ++e) {     // an edge node that is a corner of its own edge
+    nodes_of(e)[3] = nodes_of(e)[0];
+    nodes_of(e + 4)[4] = nodes_of(e + 4)[1];
+  }
+  const std::vector<int> order = nested_dissection_order(model);
+  std::vector<int> sorted = order;
+  std::sort(sorted.begin(), sorted.end());
+  for (std::size_t i = 0; i < sorted.size(); ++i) ASSERT_EQ(sorted[i], static_cast<int>(i) + 1);
 }
 
 }  // namespace
