@@ -15,6 +15,20 @@ namespace quorix {
 
 namespace {
 
+// Items sorted into groups, counted first and then placed: for_each_item(put)
+// calls put(group, item) for every item, in the same order both times, and
+// group g comes out as items[start[g] .. start[g + 1] - 1] in that order.
+template <typename T, typename ForEachItem>
+void group_items(std::size_t groups, ForEachItem for_each_item, std::vector<std::int64_t>& start,
+                 std::vector<T>& items) {
+  start.assign(groups + 1, 0);
+  for_each_item([&](std::size_t g, T) { ++start[g + 1]; });
+  for (std::size_t g = 1; g <= groups; ++g) start[g] += start[g - 1];
+  items.resize(static_cast<std::size_t>(start[groups]));
+  std::vector<std::int64_t> next(start.begin(), start.end() - 1);
+  for_each_item([&](std::size_t g, T item) { items[static_cast<std::size_t>(next[g]++)] = item; });
+}
+
 // The mesh of corners: two corners adjacent when they end one element edge,
 // in METIS's compressed form: the neighbours of corner c (from 0) are
 // adjacency[offsets[c] .. offsets[c + 1] - 1], ascending, each once.
@@ -41,18 +55,17 @@ CornerGraph corner_graph(const Model& model) {
   // Each element gives each of its corners the other two; the lists are then
   // sorted and their repeats (from the neighbouring elements) dropped, each
   // list moved down over the repeats of those before it.
-  std::vector<std::int64_t> start(corners + 1, 0);
-  for (const Element& element : model.elements)
-    for (std::size_t a = 0; a < 3; ++a) start[corner(element, a) + 1] += 2;
-  for (std::size_t c = 1; c <= corners; ++c) start[c] += start[c - 1];
-  std::vector<idx_t> lists(static_cast<std::size_t>(start[corners]));
-  std::vector<std::int64_t> next(start.begin(), start.end() - 1);
-  for (const Element& element : model.elements)
-    for (std::size_t a = 0; a < 3; ++a)
-      for (std::size_t b = 0; b < 3; ++b)
-        if (a != b)
-          lists[static_cast<std::size_t>(next[corner(element, a)]++)] =
-              static_cast<idx_t>(corner(element, b));
+  std::vector<std::int64_t> start;
+  std::vector<idx_t> lists;
+  group_items(
+      corners,
+      [&](auto&& put) {
+        for (const Element& element : model.elements)
+          for (std::size_t a = 0; a < 3; ++a)
+            for (std::size_t b = 0; b < 3; ++b)
+              if (a != b) put(corner(element, a), static_cast<idx_t>(corner(element, b)));
+      },
+      start, lists);
   graph.offsets.assign(corners + 1, 0);
   auto kept = lists.begin();
   for (std::size_t c = 0; c < corners; ++c) {
@@ -131,7 +144,6 @@ void order_within_buckets(const Model& model, const std::vector<int>& key, const
   std::vector<std::array<int, 2>> sides(nodes + 1, {-1, -1});  // an edge node's elements
   std::vector<int> partner(nodes + 1, 0);                      // the other node of its edge
   std::vector<char> centre(nodes + 1, 0);
-  std::vector<std::int64_t> star_start(nodes + 2, 0);  // the elements of corner c: star[star_start[c] ..]
   int index = 0;
   for (const Element& element : model.elements) {
     for (std::size_t a = 3; a < 9; ++a) {
@@ -144,18 +156,20 @@ void order_within_buckets(const Model& model, const std::vector<int>& key, const
       partner[node] = element.nodes[a % 2 == 1 ? a + 1 : a - 1];
     }
     centre[static_cast<std::size_t>(element.nodes[9])] = 1;
-    for (std::size_t a = 0; a < 3; ++a) ++star_start[static_cast<std::size_t>(element.nodes[a]) + 1];
     ++index;
   }
-  for (std::size_t k = 1; k < star_start.size(); ++k) star_start[k] += star_start[k - 1];
-  std::vector<int> star(static_cast<std::size_t>(star_start.back()));
-  std::vector<std::int64_t> next(star_start.begin(), star_start.end() - 1);
-  index = 0;
-  for (const Element& element : model.elements) {
-    for (std::size_t a = 0; a < 3; ++a)
-      star[static_cast<std::size_t>(next[static_cast<std::size_t>(element.nodes[a])]++)] = index;
-    ++index;
-  }
+  std::vector<std::int64_t> star_start;  // the elements of corner c: star[star_start[c] ..]
+  std::vector<int> star;
+  group_items(
+      nodes + 1,
+      [&](auto&& put) {
+        int e = 0;
+        for (const Element& element : model.elements) {
+          for (std::size_t a = 0; a < 3; ++a) put(static_cast<std::size_t>(element.nodes[a]), e);
+          ++e;
+        }
+      },
+      star_start, star);
 
   ElementSets sets(index);
   const auto cost = [&](int node) {
@@ -181,7 +195,7 @@ void order_within_buckets(const Model& model, const std::vector<int>& key, const
     };
     for (auto it = begin; it != end; ++it)
       if (const int node = *it; !centre[static_cast<std::size_t>(node)]) waiting.push({cost(node), node});
-    for (auto it = out; it != end; ++it)  // the centres, moved down over the edge nodes already queued
+    for (auto it = begin; it != end; ++it)  // the centres, moved down over the edge nodes already queued
       if (centre[static_cast<std::size_t>(*it)]) take(*it);
     while (!waiting.empty()) {
       const auto [was, node] = waiting.top();
