@@ -80,22 +80,88 @@ CornerGraph corner_graph(const Model& model) {
   return graph;
 }
 
-// The corners by METIS's nested dissection: place[c] the position (from 0) of
-// corner c.
-std::vector<idx_t> dissect(CornerGraph& graph) {
-  idx_t options[METIS_NOPTIONS];
-  METIS_SetDefaultOptions(options);
-  options[METIS_OPTION_NUMBERING] = 0;
-  options[METIS_OPTION_SEED] = 1;  // the same order on every run
-  idx_t count = static_cast<idx_t>(graph.node_of.size());
-  std::vector<idx_t> order(graph.node_of.size());
-  std::vector<idx_t> place(graph.node_of.size());
-  const int status = METIS_NodeND(&count, graph.offsets.data(), graph.adjacency.data(), nullptr, options,
-                                  order.data(), place.data());
+void check_metis(int status) {
   if (status != METIS_OK)
     throw std::runtime_error(status == METIS_ERROR_MEMORY
                                  ? "METIS ran out of memory ordering the mesh"
                                  : "METIS could not order the mesh (status " + std::to_string(status) + ")");
+}
+
+// The corners by nested dissection: place[c] the position (from 0) of corner
+// c. METIS finds every separator, and the pieces are cut again until they
+// have at most two corners. (METIS's own nested dissection of the whole
+// graph leaves its smallest pieces to a minimum-degree order, which sees the
+// corners but not the edge nodes between them: about 3 % more factor entries
+// on plates.) A piece comes out as its first part, its second part, then its
+// separator; a piece that METIS does not cut (a clique, say) is ordered by
+// METIS's nested dissection. The pieces wait on a stack, not in a recursion,
+// and each is moved in place into its parts.
+std::vector<idx_t> dissect(const CornerGraph& graph) {
+  constexpr std::size_t kLeafCorners = 2;
+  const std::size_t corners = graph.node_of.size();
+  std::vector<idx_t> place(corners);
+  std::vector<int> piece_corners(corners);  // the pieces not yet cut, side by side
+  for (std::size_t c = 0; c < corners; ++c) piece_corners[c] = static_cast<int>(c);
+  std::vector<idx_t> local(corners, -1);  // a corner's number in the piece being cut
+  std::vector<idx_t> offsets, adjacency, part, order, inverse;
+  std::vector<int> moved;
+  idx_t options[METIS_NOPTIONS];
+  METIS_SetDefaultOptions(options);
+  options[METIS_OPTION_NUMBERING] = 0;
+  options[METIS_OPTION_SEED] = 1;  // the same order on every run
+
+  struct Piece {
+    std::size_t begin, end;  // piece_corners[begin .. end - 1], which take places begin .. end - 1
+  };
+  std::vector<Piece> pieces{{0, corners}};
+  while (!pieces.empty()) {
+    const Piece piece = pieces.back();
+    pieces.pop_back();
+    const auto first = piece_corners.begin() + static_cast<std::ptrdiff_t>(piece.begin);
+    const auto last = piece_corners.begin() + static_cast<std::ptrdiff_t>(piece.end);
+    const std::size_t size = piece.end - piece.begin;
+    if (size <= kLeafCorners) {
+      for (std::size_t k = piece.begin; k < piece.end; ++k) place[piece_corners[k]] = static_cast<idx_t>(k);
+      continue;
+    }
+    // The piece's own graph, its corners numbered in their order in the piece.
+    for (std::size_t k = 0; k < size; ++k)
+      local[first[static_cast<std::ptrdiff_t>(k)]] = static_cast<idx_t>(k);
+    offsets.assign(1, 0);
+    adjacency.clear();
+    for (auto c = first; c != last; ++c) {
+      for (idx_t k = graph.offsets[*c]; k < graph.offsets[*c + 1]; ++k)
+        if (const idx_t neighbour = local[graph.adjacency[k]]; neighbour >= 0) adjacency.push_back(neighbour);
+      offsets.push_back(static_cast<idx_t>(adjacency.size()));
+    }
+    idx_t count = static_cast<idx_t>(size);
+    idx_t separator = 0;
+    part.resize(size);
+    check_metis(METIS_ComputeVertexSeparator(&count, offsets.data(), adjacency.data(), nullptr, options,
+                                             &separator, part.data()));
+    std::array<std::size_t, 3> in_part{};
+    for (const idx_t p : part) ++in_part[static_cast<std::size_t>(p)];
+    if (in_part[0] == 0 || in_part[1] == 0) {
+      order.resize(size);
+      inverse.resize(size);
+      check_metis(METIS_NodeND(&count, offsets.data(), adjacency.data(), nullptr, options, order.data(),
+                               inverse.data()));
+      for (std::size_t k = 0; k < size; ++k)
+        place[first[static_cast<std::ptrdiff_t>(k)]] = static_cast<idx_t>(piece.begin) + inverse[k];
+    } else {
+      // The two parts and then the separator, each in the piece's order.
+      moved.resize(size);
+      std::array<std::size_t, 3> next = {0, in_part[0], in_part[0] + in_part[1]};
+      for (std::size_t k = 0; k < size; ++k)
+        moved[next[static_cast<std::size_t>(part[k])]++] = first[static_cast<std::ptrdiff_t>(k)];
+      std::copy(moved.begin(), moved.end(), first);
+      for (std::size_t k = in_part[0] + in_part[1]; k < size; ++k)
+        place[moved[k]] = static_cast<idx_t>(piece.begin + k);
+      pieces.push_back({piece.begin + in_part[0], piece.begin + in_part[0] + in_part[1]});
+      pieces.push_back({piece.begin, piece.begin + in_part[0]});
+    }
+    for (auto c = first; c != last; ++c) local[*c] = -1;
+  }
   return place;
 }
 
@@ -242,7 +308,7 @@ std::vector<int> nested_dissection_order(const Model& model) {
   const int nodes = model.nodes.size();
   std::vector<int> position(2 * static_cast<std::size_t>(nodes), 0);
   if (nodes == 0) return position;
-  CornerGraph graph = corner_graph(model);
+  const CornerGraph graph = corner_graph(model);
   const std::vector<idx_t> place = dissect(graph);
 
   // Each node's key: the place of its corner, or of the earliest corner it
