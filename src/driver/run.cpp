@@ -381,6 +381,14 @@ int run_stages(int argc, char** argv, const char*& stage, std::unique_ptr<Proces
   Model& model = read.model;
   const AnalysisSettings& settings = read.settings;
 
+  // One nested order for the run: the pattern is the mesh's, the same in
+  // every Newton iteration. It is worked out on a thread of its own from
+  // here, beside the checks below and the assembly, and the first solve
+  // waits for it.
+  std::shared_future<std::vector<int>> nested_order;
+  if (command.nested_order)
+    nested_order = std::async(std::launch::async, [&model] { return nested_dissection_order(model); }).share();
+
   // 7a. Mistakes that leave every number in its place: a plate its supports
   //     do not hold (the solve then meets a singular matrix, and the hint
   //     below would name some node inside), meshes that meet unjoined.
@@ -410,14 +418,7 @@ int run_stages(int argc, char** argv, const char*& stage, std::unique_ptr<Proces
     progress.iteration(step, steps, iteration, d, balance);
   };
   StageTimes times;
-  if (command.nested_order) {
-    // One order for the run: the pattern is the mesh's, the same in every
-    // Newton iteration. It is worked out on a thread of its own while the
-    // matrix is assembled, and the first solve waits for it.
-    const std::shared_future<std::vector<int>> order =
-        std::async(std::launch::async, [&model] { return nested_dissection_order(model); }).share();
-    solver.pending_pivot_order = [order] { return order.get(); };
-  }
+  if (nested_order.valid()) solver.pending_pivot_order = [nested_order] { return nested_order.get(); };
   const std::unique_ptr<EquationSolver> equations = processes->equation_solver(solver, model);
   assert(settings.analysis_type == "LINEAR" || settings.analysis_type == "NONLINEAR");
   const AnalysisResult outcome =
