@@ -387,7 +387,8 @@ int run_stages(int argc, char** argv, const char*& stage, std::unique_ptr<Proces
   // waits for it.
   std::shared_future<std::vector<int>> nested_order;
   if (command.nested_order)
-    nested_order = std::async(std::launch::async, [&model] { return nested_dissection_order(model); }).share();
+    nested_order =
+        std::async(std::launch::async, [&model] { return nested_dissection_order(model); }).share();
 
   // 7a. Mistakes that leave every number in its place: a plate its supports
   //     do not hold (the solve then meets a singular matrix, and the hint
