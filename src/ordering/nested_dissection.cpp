@@ -113,6 +113,11 @@ std::vector<idx_t> dissect(const CornerGraph& graph) {
   struct Piece {
     std::size_t begin, end;  // piece_corners[begin .. end - 1], which take places begin .. end - 1
   };
+  // The corners now at piece_corners[begin .. end - 1] take those places.
+  const auto settle = [&](std::size_t begin, std::size_t end) {
+    for (std::size_t k = begin; k < end; ++k)
+      place[static_cast<std::size_t>(piece_corners[k])] = static_cast<idx_t>(k);
+  };
   std::vector<Piece> pieces{{0, corners}};
   while (!pieces.empty()) {
     const Piece piece = pieces.back();
@@ -121,7 +126,7 @@ std::vector<idx_t> dissect(const CornerGraph& graph) {
     const auto last = piece_corners.begin() + static_cast<std::ptrdiff_t>(piece.end);
     const std::size_t size = piece.end - piece.begin;
     if (size <= kLeafCorners) {
-      for (std::size_t k = piece.begin; k < piece.end; ++k) place[piece_corners[k]] = static_cast<idx_t>(k);
+      settle(piece.begin, piece.end);
       continue;
     }
     // The piece's own graph, its corners numbered in their order in the piece.
@@ -155,8 +160,7 @@ std::vector<idx_t> dissect(const CornerGraph& graph) {
       for (std::size_t k = 0; k < size; ++k)
         moved[next[static_cast<std::size_t>(part[k])]++] = first[static_cast<std::ptrdiff_t>(k)];
       std::copy(moved.begin(), moved.end(), first);
-      for (std::size_t k = in_part[0] + in_part[1]; k < size; ++k)
-        place[moved[k]] = static_cast<idx_t>(piece.begin + k);
+      settle(piece.begin + in_part[0] + in_part[1], piece.end);
       pieces.push_back({piece.begin + in_part[0], piece.begin + in_part[0] + in_part[1]});
       pieces.push_back({piece.begin, piece.begin + in_part[0]});
     }

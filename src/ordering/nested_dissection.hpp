@@ -2,9 +2,9 @@
 // A pivot order for the global system by nested dissection of the mesh:
 // the graph of element corners, two corners adjacent when they end an
 // element edge, is cut in halves by METIS's separators again and again, and
-// every other node of an element goes with its corners. On meshes of plates this needs a fraction of the
-// arithmetic and storage of the minimum-degree order the solver computes
-// itself, and the gap grows with the mesh.
+// every other node of an element goes with its corners. On meshes of plates
+// this needs a fraction of the arithmetic and storage of the minimum-degree
+// order the solver computes itself, and the gap grows with the mesh.
 
 #include <vector>
 
