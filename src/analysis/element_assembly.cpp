@@ -16,8 +16,8 @@ void assemble_elements(const Model& model, SparseMatrix* matrix, Table1<double>&
   if (end < 0) end = model.elements.size();
   const int count = end - first;
   const std::int64_t first_term = matrix ? matrix->term_count : 0;
-  std::vector<Vec20> vectors(static_cast<std::size_t>(count));
-  std::vector<std::array<int, m>> dofs(static_cast<std::size_t>(count));
+  LargeVector<Vec20> vectors(static_cast<std::size_t>(count), Vec20{});
+  LargeVector<std::array<int, m>> dofs(static_cast<std::size_t>(count), std::array<int, m>{});
   constexpr int chunk = 256;  // elements a unit
   for_each_unit(pool, (count + chunk - 1) / chunk, [&](int unit) {
     const int last = std::min(count, (unit + 1) * chunk);

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "sparse/large_memory.hpp"
+
 namespace quorix {
 
 bool read_whole_file(const std::string& name, std::string& text, std::string& error) {
@@ -23,7 +25,10 @@ bool read_whole_file(const std::string& name, std::string& text, std::string& er
   std::size_t size = 0;
   if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0)
     size = static_cast<std::size_t>(status.st_size);
-  text.resize(std::max<std::size_t>(size + 1, 1 << 16));
+  const std::size_t room = std::max<std::size_t>(size + 1, 1 << 16);
+  text.reserve(room);
+  advise_huge_pages(text.data(), text.capacity());
+  text.resize(room);
   std::size_t filled = 0;
   for (;;) {
     if (filled == text.size()) text.resize(2 * text.size());

@@ -170,7 +170,7 @@ InputLines::InputLines(std::string_view text, TaskPool& pool, int max_lines) : t
     pos = newline + 1;
   }
   // The first items, a group of lines to a thread.
-  first_kinds_.resize(starts_.size());
+  first_kinds_.resize(starts_.size(), Start::blank_line);
   first_texts_.resize(starts_.size());
   constexpr int kGroup = 1 << 14;
   pool.for_each_unit((count() + kGroup - 1) / kGroup, [&](int g) {

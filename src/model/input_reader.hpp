@@ -29,6 +29,7 @@
 
 #include "model/fixed_text.hpp"
 #include "model/model.hpp"
+#include "sparse/large_memory.hpp"
 
 namespace quorix {
 
@@ -66,10 +67,10 @@ class InputLines {
 
  private:
   std::string_view text_;
-  std::vector<std::size_t> starts_;
-  std::vector<std::size_t> lengths_;
-  std::vector<Start> first_kinds_;
-  std::vector<FixedText<20>> first_texts_;
+  LargeVector<std::size_t> starts_;
+  LargeVector<std::size_t> lengths_;
+  LargeVector<Start> first_kinds_;
+  LargeVector<FixedText<20>> first_texts_;
   bool cut_ = false;
 };
 

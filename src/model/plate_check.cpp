@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "model/model_check.hpp"
+#include "sparse/large_memory.hpp"
 
 namespace quorix {
 
@@ -55,7 +56,7 @@ struct Box {
 // halving.
 class Parts {
  public:
-  explicit Parts(const Model& model) : parent_(static_cast<std::size_t>(model.nodes.size()) + 1) {
+  explicit Parts(const Model& model) : parent_(static_cast<std::size_t>(model.nodes.size()) + 1, 0) {
     std::iota(parent_.begin(), parent_.end(), 0);
     for (const Element& element : model.elements)
       for (const int node : element.nodes) join(element.nodes[0], node);
@@ -74,7 +75,7 @@ class Parts {
     const int ra = root(a), rb = root(b);
     if (ra != rb) parent_[static_cast<std::size_t>(std::max(ra, rb))] = std::min(ra, rb);
   }
-  std::vector<int> parent_;
+  LargeVector<int> parent_;
 };
 
 // What one part holds on to: its elements, its nodes' extent and the
@@ -188,7 +189,7 @@ std::string unheld_line(const Model& model, const Part& part, const std::string&
 std::vector<std::string> unheld_motions(const Model& model) {
   Parts parts(model);
   // The parts in the order of their first elements.
-  std::vector<int> part_of_root(static_cast<std::size_t>(model.nodes.size()) + 1, -1);
+  LargeVector<int> part_of_root(static_cast<std::size_t>(model.nodes.size()) + 1, -1);
   std::vector<Part> found;
   for (int e = 1; e <= model.elements.size(); ++e) {
     int& index = part_of_root[static_cast<std::size_t>(parts.root(model.elements(e).nodes[0]))];
@@ -246,7 +247,7 @@ std::vector<std::string> unjoined_nodes(const Model& model) {
       return std::tie(i, j, node) < std::tie(other.i, other.j, other.node);
     }
   };
-  std::vector<Cell> cells(static_cast<std::size_t>(count));
+  LargeVector<Cell> cells(static_cast<std::size_t>(count), Cell{});
   for (int k = 1; k <= count; ++k)
     cells[static_cast<std::size_t>(k - 1)] = {
         static_cast<std::int64_t>(std::floor((model.nodes(k).x - box.x_low) / tolerance)),

@@ -10,6 +10,9 @@
 #include <queue>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "sparse/large_memory.hpp"
 
 namespace quorix {
 
@@ -19,13 +22,13 @@ namespace {
 // calls put(group, item) for every item, in the same order both times, and
 // group g comes out as items[start[g] .. start[g + 1] - 1] in that order.
 template <typename T, typename ForEachItem>
-void group_items(std::size_t groups, ForEachItem for_each_item, std::vector<std::int64_t>& start,
-                 std::vector<T>& items) {
+void group_items(std::size_t groups, ForEachItem for_each_item, LargeVector<std::int64_t>& start,
+                 LargeVector<T>& items) {
   start.assign(groups + 1, 0);
   for_each_item([&](std::size_t g, T) { ++start[g + 1]; });
   for (std::size_t g = 1; g <= groups; ++g) start[g] += start[g - 1];
   items.resize(static_cast<std::size_t>(start[groups]));
-  std::vector<std::int64_t> next(start.begin(), start.end() - 1);
+  LargeVector<std::int64_t> next(start.begin(), start.end() - 1);
   for_each_item([&](std::size_t g, T item) { items[static_cast<std::size_t>(next[g]++)] = item; });
 }
 
@@ -33,10 +36,10 @@ void group_items(std::size_t groups, ForEachItem for_each_item, std::vector<std:
 // in METIS's compressed form: the neighbours of corner c (from 0) are
 // adjacency[offsets[c] .. offsets[c + 1] - 1], ascending, each once.
 struct CornerGraph {
-  std::vector<int> corner_of;  // by node number: its corner (from 0), -1 for other nodes
-  std::vector<int> node_of;    // by corner: its node number
-  std::vector<idx_t> offsets;
-  std::vector<idx_t> adjacency;
+  LargeVector<int> corner_of;  // by node number: its corner (from 0), -1 for other nodes
+  LargeVector<int> node_of;    // by corner: its node number
+  LargeVector<idx_t> offsets;
+  LargeVector<idx_t> adjacency;
 };
 
 CornerGraph corner_graph(const Model& model) {
@@ -55,8 +58,8 @@ CornerGraph corner_graph(const Model& model) {
   // Each element gives each of its corners the other two; the lists are then
   // sorted and their repeats (from the neighbouring elements) dropped, each
   // list moved down over the repeats of those before it.
-  std::vector<std::int64_t> start;
-  std::vector<idx_t> lists;
+  LargeVector<std::int64_t> start;
+  LargeVector<idx_t> lists;
   group_items(
       corners,
       [&](auto&& put) {
@@ -96,15 +99,15 @@ void check_metis(int status) {
 // separator; a piece that METIS does not cut (a clique, say) is ordered by
 // METIS's nested dissection. The pieces wait on a stack, not in a recursion,
 // and each is moved in place into its parts.
-std::vector<idx_t> dissect(const CornerGraph& graph) {
+LargeVector<idx_t> dissect(const CornerGraph& graph) {
   constexpr std::size_t kLeafCorners = 2;
   const std::size_t corners = graph.node_of.size();
-  std::vector<idx_t> place(corners);
-  std::vector<int> piece_corners(corners);  // the pieces not yet cut, side by side
+  LargeVector<idx_t> place(corners, 0);
+  LargeVector<int> piece_corners(corners, 0);  // the pieces not yet cut, side by side
   for (std::size_t c = 0; c < corners; ++c) piece_corners[c] = static_cast<int>(c);
-  std::vector<idx_t> local(corners, -1);  // a corner's number in the piece being cut
-  std::vector<idx_t> offsets, adjacency, part, order, inverse;
-  std::vector<int> moved;
+  LargeVector<idx_t> local(corners, -1);  // a corner's number in the piece being cut
+  LargeVector<idx_t> offsets, adjacency, part, order, inverse;
+  LargeVector<int> moved;
   idx_t options[METIS_NOPTIONS];
   METIS_SetDefaultOptions(options);
   options[METIS_OPTION_NUMBERING] = 0;
@@ -118,7 +121,7 @@ std::vector<idx_t> dissect(const CornerGraph& graph) {
     for (std::size_t k = begin; k < end; ++k)
       place[static_cast<std::size_t>(piece_corners[k])] = static_cast<idx_t>(k);
   };
-  std::vector<Piece> pieces{{0, corners}};
+  LargeVector<Piece> pieces{{0, corners}};
   while (!pieces.empty()) {
     const Piece piece = pieces.back();
     pieces.pop_back();
@@ -171,10 +174,10 @@ std::vector<idx_t> dissect(const CornerGraph& graph) {
 
 // Elements joined into sets (by size, halving paths).
 struct ElementSets {
-  std::vector<int> parent;
-  std::vector<std::int64_t> size;
+  LargeVector<int> parent;
+  LargeVector<std::int64_t> size;
 
-  explicit ElementSets(int count) : parent(static_cast<std::size_t>(count)), size(parent.size(), 1) {
+  explicit ElementSets(int count) : parent(static_cast<std::size_t>(count), 0), size(parent.size(), 1) {
     for (int e = 0; e < count; ++e) parent[static_cast<std::size_t>(e)] = e;
   }
   int find(int e) {
@@ -207,13 +210,13 @@ struct ElementSets {
 // and the cheapest goes next. Around a corner its edges then go every other
 // one, each joining only its own two elements, where in turn each would
 // join the elements of all the edges before it.
-void order_within_buckets(const Model& model, const std::vector<int>& key, const std::vector<int>& corner_of,
-                          const std::vector<std::int64_t>& first, std::vector<int>& order) {
+void order_within_buckets(const Model& model, const LargeVector<int>& key, const LargeVector<int>& corner_of,
+                          const LargeVector<std::int64_t>& first, LargeVector<int>& order) {
   const auto is_corner = [&](int node) { return corner_of[static_cast<std::size_t>(node)] >= 0; };
   const std::size_t nodes = order.size();
-  std::vector<std::array<int, 2>> sides(nodes + 1, {-1, -1});  // an edge node's elements
-  std::vector<int> partner(nodes + 1, 0);                      // the other node of its edge
-  std::vector<char> centre(nodes + 1, 0);
+  LargeVector<std::array<int, 2>> sides(nodes + 1, {-1, -1});  // an edge node's elements
+  LargeVector<int> partner(nodes + 1, 0);                      // the other node of its edge
+  LargeVector<char> centre(nodes + 1, 0);
   int index = 0;
   for (const Element& element : model.elements) {
     for (std::size_t a = 3; a < 9; ++a) {
@@ -228,8 +231,8 @@ void order_within_buckets(const Model& model, const std::vector<int>& key, const
     centre[static_cast<std::size_t>(element.nodes[9])] = 1;
     ++index;
   }
-  std::vector<std::int64_t> star_start;  // the elements of corner c: star[star_start[c] ..]
-  std::vector<int> star;
+  LargeVector<std::int64_t> star_start;  // the elements of corner c: star[star_start[c] ..]
+  LargeVector<int> star;
   group_items(
       nodes + 1,
       [&](auto&& put) {
@@ -253,7 +256,7 @@ void order_within_buckets(const Model& model, const std::vector<int>& key, const
   // only grows: one found to have grown goes back with its new cost.
   using Waiting = std::pair<std::int64_t, int>;
   std::priority_queue<Waiting, std::vector<Waiting>, std::greater<>> waiting;
-  std::vector<char> placed(nodes + 1, 0);
+  LargeVector<char> placed(nodes + 1, 0);
   for (std::size_t b = 0; b + 1 < first.size(); ++b) {
     const auto begin = order.begin() + first[b];
     const auto bucket_end = order.begin() + first[b + 1];
@@ -313,13 +316,13 @@ std::vector<int> nested_dissection_order(const Model& model) {
   std::vector<int> position(2 * static_cast<std::size_t>(nodes), 0);
   if (nodes == 0) return position;
   const CornerGraph graph = corner_graph(model);
-  const std::vector<idx_t> place = dissect(graph);
+  const LargeVector<idx_t> place = dissect(graph);
 
   // Each node's key: the place of its corner, or of the earliest corner it
   // goes before; nodes in no element (left at kNone) come first.
   constexpr int kNone = std::numeric_limits<int>::max();
   constexpr int kFirst = -1;
-  std::vector<int> key(static_cast<std::size_t>(nodes) + 1, kNone);
+  LargeVector<int> key(static_cast<std::size_t>(nodes) + 1, kNone);
   for (std::size_t c = 0; c < graph.node_of.size(); ++c)
     key[static_cast<std::size_t>(graph.node_of[c])] = static_cast<int>(place[c]);
   const auto is_corner = [&](int node) { return graph.corner_of[static_cast<std::size_t>(node)] >= 0; };
@@ -340,12 +343,12 @@ std::vector<int> nested_dissection_order(const Model& model) {
   // each corner place the nodes that go before its corner, and the corner in
   // the bucket's last slot.
   const std::size_t buckets = graph.node_of.size() + 1;
-  std::vector<std::int64_t> first(buckets + 1, 0);  // bucket b: first[b] .. first[b + 1] - 1
+  LargeVector<std::int64_t> first(buckets + 1, 0);  // bucket b: first[b] .. first[b + 1] - 1
   for (int k = 1; k <= nodes; ++k)
     ++first[static_cast<std::size_t>(key[static_cast<std::size_t>(k)] + 1) + 1];
   for (std::size_t b = 1; b <= buckets; ++b) first[b] += first[b - 1];
-  std::vector<int> order(static_cast<std::size_t>(nodes));
-  std::vector<std::int64_t> cursor(first.begin(), first.end() - 1);
+  LargeVector<int> order(static_cast<std::size_t>(nodes), 0);
+  LargeVector<std::int64_t> cursor(first.begin(), first.end() - 1);
   for (int k = 1; k <= nodes; ++k)
     if (!is_corner(k))
       order[static_cast<std::size_t>(

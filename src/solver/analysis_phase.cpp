@@ -28,6 +28,7 @@
 #include "solver/factorization_phase.hpp"
 #include "solver/solver_listings.hpp"
 #include "solver/storage_walk.hpp"
+#include "sparse/large_memory.hpp"
 
 namespace quorix {
 
@@ -59,7 +60,7 @@ void column_counts(int n, View1<const int> parent, View1<const int> upper,
                    View1<const std::int64_t> upper_start, View1<int> count) {
   const auto at = [](int v) { return static_cast<std::size_t>(v); };
   // A postorder of the tree: each node after its subtree.
-  std::vector<int> first_son(at(n) + 1, 0), brother(at(n) + 1, 0), postorder;
+  LargeVector<int> first_son(at(n) + 1, 0), brother(at(n) + 1, 0), postorder;
   postorder.reserve(at(n));
   for (int v = n; v >= 1; --v) {
     if (parent(v) == 0) continue;
@@ -85,7 +86,7 @@ void column_counts(int n, View1<const int> parent, View1<const int> upper,
   }
   // first[v]: the place in the postorder of the first node of v's subtree;
   // count(v) starts as the weight of v: 1 for a leaf.
-  std::vector<int> first(at(n) + 1, -1);
+  LargeVector<int> first(at(n) + 1, -1);
   for (int k = 0; k < n; ++k) {
     int v = postorder[at(k)];
     count(v) = first[at(v)] < 0 ? 1 : 0;
@@ -95,7 +96,7 @@ void column_counts(int n, View1<const int> parent, View1<const int> upper,
   // no earlier entry of that row lies in u's subtree; the previous leaf and u
   // meet at the lowest ancestor of the previous leaf not yet passed (the sets
   // of passed nodes joined to their fathers, with path compression).
-  std::vector<int> last_first(at(n) + 1, -1), last_leaf(at(n) + 1, 0), set_of(at(n) + 1, 0);
+  LargeVector<int> last_first(at(n) + 1, -1), last_leaf(at(n) + 1, 0), set_of(at(n) + 1, 0);
   for (int v = 1; v <= n; ++v) set_of[at(v)] = v;
   const auto find = [&](int v) {
     int root = v;
@@ -181,7 +182,7 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
   const std::int64_t lower_end = ends_from_counts(lower_start, lists_base);
   const std::int64_t listed = lower_end - lists_base;
   const bool own_memory = lower_end - 1 + listed > liw;
-  std::vector<int> upper_store(own_memory ? static_cast<std::size_t>(listed) : 0);
+  LargeVector<int> upper_store(own_memory ? static_cast<std::size_t>(listed) : 0, 0);
   const View1<int> upper = own_memory ? View1<int>(upper_store) : int_space;
   ends_from_counts(upper_start, own_memory ? 1 : lower_end);
   for (std::int64_t k = 1; k <= nz; ++k) {
@@ -839,8 +840,8 @@ void MFANAL(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1
 
   // Positions into int_space are 64-bit, so they live here rather than in
   // the 32-bit IPLAN and tree_work.
-  std::vector<std::int64_t> list_start_store(static_cast<std::size_t>(n) + 1);
-  std::vector<std::int64_t> list_end_store(static_cast<std::size_t>(n) + 1);
+  LargeVector<std::int64_t> list_start_store(static_cast<std::size_t>(n) + 1, 0);
+  LargeVector<std::int64_t> list_end_store(static_cast<std::size_t>(n) + 1, 0);
   View1<std::int64_t> list_start(list_start_store);
   View1<std::int64_t> list_end(list_end_store);
   View1<int> size = tree_work;                // N

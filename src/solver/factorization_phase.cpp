@@ -586,7 +586,7 @@ void FrontLoop::tell_progress(int node) {
 }
 
 bool FrontLoop::take_task(SubtreeTask& task, int& iflag) {
-  const std::vector<NodeLayout>& layout = schedule_->layout;
+  const LargeVector<NodeLayout>& layout = schedule_->layout;
   const NodeLayout& begin = layout[static_cast<std::size_t>(task.first_node)];
   const NodeLayout& end = layout[static_cast<std::size_t>(task.last_node) + 1];
   if (!run_->wait(task) || cursor_.next_real != begin.real_start || cursor_.next_int != begin.int_start ||

@@ -15,7 +15,7 @@ namespace {
 // against its diagonal entry, and pivoted(variable) for every variable the
 // factors pivot. Returns the smallest |pivot| / |diagonal| seen.
 template <class Negligible, class Pivoted>
-double walk_pivots(const std::vector<double>& diagonal, View1<const double> real_space,
+double walk_pivots(const LargeVector<double>& diagonal, View1<const double> real_space,
                    View1<const int> int_space, Negligible negligible, Pivoted pivoted) {
   auto scale_of = [&](int variable) {
     return std::fabs(diagonal[static_cast<std::size_t>(std::abs(variable))]);
@@ -64,9 +64,9 @@ double walk_pivots(const std::vector<double>& diagonal, View1<const double> real
 
 }  // namespace
 
-std::vector<double> entry_diagonal(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
+LargeVector<double> entry_diagonal(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
                                    View1<const double> values) {
-  std::vector<double> diagonal(static_cast<std::size_t>(std::max(n, 0)) + 1, 0.0);
+  LargeVector<double> diagonal(static_cast<std::size_t>(std::max(n, 0)) + 1, 0.0);
   for (std::int64_t k = 1; k <= nz; ++k) {
     const int i = rows(k);
     if (i == cols(k) && i >= 1 && i <= n) diagonal[static_cast<std::size_t>(i)] += values(k);
@@ -74,7 +74,7 @@ std::vector<double> entry_diagonal(int n, std::int64_t nz, View1<const int> rows
   return diagonal;
 }
 
-std::int64_t count_negligible_pivots(const std::vector<double>& diagonal, View1<const double> real_space,
+std::int64_t count_negligible_pivots(const LargeVector<double>& diagonal, View1<const double> real_space,
                                      View1<const int> int_space, double* smallest_ratio) {
   std::int64_t negligible = 0;
   const double smallest = walk_pivots(
@@ -83,7 +83,7 @@ std::int64_t count_negligible_pivots(const std::vector<double>& diagonal, View1<
   return negligible;
 }
 
-std::vector<int> unpivoted_variables(int n, const std::vector<double>& diagonal,
+std::vector<int> unpivoted_variables(int n, const LargeVector<double>& diagonal,
                                      View1<const double> real_space, View1<const int> int_space) {
   // 0 never pivoted, 1 pivoted, 2 negligible pivot.
   std::vector<char> state(static_cast<std::size_t>(std::max(n, 0)) + 1, 0);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "sparse/large_memory.hpp"
 #include "sparse/one_based.hpp"
 
 namespace quorix {
@@ -19,7 +20,7 @@ inline constexpr double kNegligiblePivotRatio = 1.0e-10;
 // The diagonal of the entries (rows, cols, values), by variable 1..n at
 // [1..n] ([0] unused): duplicates summed in entry order, entries out of range
 // left out, as the factorization leaves them out.
-std::vector<double> entry_diagonal(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
+LargeVector<double> entry_diagonal(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
                                    View1<const double> values);
 
 // Counts the negligible pivots of the factors left by MFFACT in real_space and
@@ -29,7 +30,7 @@ std::vector<double> entry_diagonal(int n, std::int64_t nz, View1<const int> rows
 // its last pivots tiny rather than zero, and the threshold test accepts them;
 // this finds them. smallest_ratio, when given, receives the smallest |pivot| /
 // |diagonal| seen.
-std::int64_t count_negligible_pivots(const std::vector<double>& diagonal, View1<const double> real_space,
+std::int64_t count_negligible_pivots(const LargeVector<double>& diagonal, View1<const double> real_space,
                                      View1<const int> int_space, double* smallest_ratio = nullptr);
 
 // The variables 1..n, ascending, that the factors leave without a usable
@@ -37,7 +38,7 @@ std::int64_t count_negligible_pivots(const std::vector<double>& diagonal, View1<
 // factorization that fell short of N pivots, those it could not pivot at all.
 // For a stiffness matrix these are the equations along which the structure
 // can move freely.
-std::vector<int> unpivoted_variables(int n, const std::vector<double>& diagonal,
+std::vector<int> unpivoted_variables(int n, const LargeVector<double>& diagonal,
                                      View1<const double> real_space, View1<const int> int_space);
 
 }  // namespace quorix

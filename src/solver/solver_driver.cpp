@@ -168,10 +168,10 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     storage.liw = 2 * info.INEEDS;
   }
   // What the pivot check needs of the matrix, taken while it is there.
-  const std::vector<double> diagonal = entry_diagonal(n, nz, rows, cols, values);
+  const LargeVector<double> diagonal = entry_diagonal(n, nz, rows, cols, values);
   int iflag = 0;
   {
-    std::vector<int> tree_work(length(order));
+    LargeVector<int> tree_work(length(order), 0);
     const auto start = std::chrono::steady_clock::now();
     // A pattern met again is likely to come once more: its storage keeps
     // the input rows' pages for the next factorization.
@@ -199,8 +199,8 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   if (iflag < 0) return fail();
 
   // The solution, computed in x from a copy of the right-hand side.
-  std::vector<double> front_work(length(storage.mfront));
-  std::vector<std::int64_t> block_start(length(nnodes));
+  LargeVector<double> front_work(length(storage.mfront), 0.0);
+  LargeVector<std::int64_t> block_start(length(nnodes), 0);
   for (int i = 1; i <= n; ++i) x(i) = rhs(i);
   const auto start = std::chrono::steady_clock::now();
   MFSOLV(solver, n, View1<const double>(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0)),

@@ -51,8 +51,8 @@ struct SolverMemory {
   int n = 0;
   std::vector<int> rows, cols;  // the pattern analysed
   bool analysed = false;
-  std::vector<int> iplan;
-  std::vector<int> fronts;  // the forecast front order of each node
+  LargeVector<int> iplan;
+  LargeVector<int> fronts;  // the forecast front order of each node
   int nnodes = 0;
   int iflag = 0;
   SolverInfo info;       // the fields MFANAL wrote

@@ -28,8 +28,8 @@ double front_work(double f, double p) { return front_operations(f, p) + f * (f +
 // remainders it pops. Per node its father (0 for none), the first node of
 // its subtree, the subtree's node count and work.
 struct Tree {
-  std::vector<int> father, first, count, first_son, next_brother;
-  std::vector<double> work;
+  LargeVector<int> father, first, count, first_son, next_brother;
+  LargeVector<double> work;
 };
 
 // The one-thread run's storage bookkeeping, worked out from the forecast:
@@ -37,9 +37,9 @@ struct Tree {
 // node. False when that run would compress its storage or run short, or when
 // its stack would come down to any front: then nothing is shared out.
 struct Forecast {
-  std::vector<NodeLayout> layout;
+  LargeVector<NodeLayout> layout;
   Tree tree;
-  std::vector<std::int64_t> real_bottom_before, real_bottom_after, int_bottom_before, int_bottom_after;
+  LargeVector<std::int64_t> real_bottom_before, real_bottom_after, int_bottom_before, int_bottom_after;
   std::int64_t front_end = 0;  // one past the last real word of any front
 };
 
@@ -50,7 +50,7 @@ bool forecast_run(const FactorSpace& s, Forecast& out) {
   if (s.fronts.size() < nnodes || s.total < n) return false;
 
   // Where the row of each pivot position starts among the input rows.
-  std::vector<std::int64_t> row_start(static_cast<std::size_t>(n) + 2, s.total);
+  LargeVector<std::int64_t> row_start(static_cast<std::size_t>(n) + 2, s.total);
   {
     int q = 0;
     for (std::int64_t w = 0; w < s.total; ++w) {
@@ -80,7 +80,7 @@ bool forecast_run(const FactorSpace& s, Forecast& out) {
   struct Places {
     const FactorSpace& s;
     Forecast& out;
-    const std::vector<std::int64_t>& row_start;
+    const LargeVector<std::int64_t>& row_start;
     std::int64_t int_base, real_base;
     int consumed = 0;
     std::int64_t int_end = 0;
@@ -122,7 +122,7 @@ bool forecast_run(const FactorSpace& s, Forecast& out) {
       return !pushed || out.int_bottom_after[at] >= state.factor_ints + 1;
     }
   } places{s, out, row_start, int_base, real_base, 0, 0};
-  std::vector<int> stack(static_cast<std::size_t>(nnodes));
+  LargeVector<int> stack(static_cast<std::size_t>(nnodes), 0);
   out.front_end = 0;
   const std::optional<StorageState> end =
       walk_factor_storage(nnodes, s.iplan.from(static_cast<std::int64_t>(s.n) + 1),
@@ -195,7 +195,7 @@ std::unique_ptr<SubtreeSchedule> plan_subtrees(const FactorSpace& s, int threads
 
   const auto size = static_cast<std::size_t>(s.nnodes) + 2;
   schedule->task_from.assign(size, -1);
-  std::vector<char> in_task(size, 0);
+  LargeVector<char> in_task(size, 0);
   for (std::size_t t = 0; t < schedule->tasks.size(); ++t) {
     SubtreeTask& task = schedule->tasks[t];
     schedule->task_from[static_cast<std::size_t>(task.first_node)] = static_cast<int>(t);

@@ -66,10 +66,10 @@ struct SubtreeTask {
 };
 
 struct SubtreeSchedule {
-  std::vector<NodeLayout> layout;  // by node, 1 .. nnodes + 1 (the last: after all nodes)
+  LargeVector<NodeLayout> layout;  // by node, 1 .. nnodes + 1 (the last: after all nodes)
   std::vector<SubtreeTask> tasks;  // in node order
-  std::vector<int> task_from;      // by node: the task whose first node it is, or -1
-  std::vector<char> buffered;      // by node outside the tasks: its front goes to a buffer
+  LargeVector<int> task_from;      // by node: the task whose first node it is, or -1
+  LargeVector<char> buffered;      // by node outside the tasks: its front goes to a buffer
   std::int64_t buffer_words = 0;   // the largest such front
   std::int64_t buffer_start = 0;   // where in real_space they go, or 0: in memory of their own
   int last_buffered = 0;

@@ -26,6 +26,14 @@ void* allocate_large(std::size_t bytes) {
   return reinterpret_cast<void*>(aligned);
 }
 
+void advise_huge_pages(void* memory, std::size_t bytes) {
+  if constexpr (!kPagesMove) return;
+  const auto start = reinterpret_cast<std::uintptr_t>(memory);
+  const std::uintptr_t first = round_up(start, kHugePageBytes),
+                       end = round_down(start + bytes, kHugePageBytes);
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
+
 void release_large(void* memory, std::size_t bytes) {
   if constexpr (!kPagesMove) return ::operator delete (memory, std::align_val_t{kHugePageBytes});
   const std::size_t rounded = round_up(bytes, kHugePageBytes);

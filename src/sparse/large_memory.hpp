@@ -17,6 +17,7 @@
 #include <memory>
 #include <new>
 #include <utility>
+#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QUORIX_ORDINARY_LARGE_MEMORY 1
@@ -42,6 +43,12 @@ inline constexpr std::uintptr_t round_up(std::uintptr_t x, std::uintptr_t step) 
 }
 inline constexpr std::uintptr_t round_down(std::uintptr_t x, std::uintptr_t step) { return x / step * step; }
 inline constexpr bool is_large(std::size_t bytes) { return bytes >= kLargeAllocationBytes; }
+
+// Asks for huge pages over the whole 2 MiB pages within [memory, memory +
+// bytes), memory of the ordinary allocator not touched yet: a large buffer
+// that cannot be one of these arrays (a std::string, say) then costs as few
+// faults on first touch.
+void advise_huge_pages(void* memory, std::size_t bytes);
 
 // `bytes` (>= kLargeAllocationBytes) of zeroed memory, 2 MiB aligned.
 void* allocate_large(std::size_t bytes);
@@ -77,6 +84,12 @@ struct LargeAllocator {
     return true;
   }
 };
+
+// A vector whose large buffers are such memory. Elements made without a
+// value are left uninitialised (a small buffer then holds anything): give
+// the value when it matters.
+template <class T>
+using LargeVector = std::vector<T, LargeAllocator<T>>;
 
 // An array of trivially copyable T, not initialised: a large one reads as
 // zero until written, a small one holds anything.

@@ -75,10 +75,10 @@ class View1 {
  public:
   View1() = default;
   View1(T* data, std::int64_t size) : data_(data), size_(size) {}
-  template <class U>
-  View1(std::vector<U>& v) : data_(v.data()), size_(static_cast<std::int64_t>(v.size())) {}
-  template <class U>
-  View1(const std::vector<U>& v) : data_(v.data()), size_(static_cast<std::int64_t>(v.size())) {}
+  template <class U, class A>
+  View1(std::vector<U, A>& v) : data_(v.data()), size_(static_cast<std::int64_t>(v.size())) {}
+  template <class U, class A>
+  View1(const std::vector<U, A>& v) : data_(v.data()), size_(static_cast<std::int64_t>(v.size())) {}
   template <class U>
   View1(Table1<U>& t) : data_(t.data()), size_(t.size64()) {}
   template <class U>

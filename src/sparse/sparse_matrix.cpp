@@ -486,7 +486,7 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace, Ta
   plan.raw_count = nz;
   plan.order = n;
   const bool record = workspace.patterns_repeat && nz < kMaxSortPositions;
-  std::vector<std::uint32_t> raw_of(record ? size : 0);  // raw position of each term in row order
+  LargeVector<std::uint32_t> raw_of(record ? size : 0, 0);  // raw position of each term in row order
 
   // 1. All terms by row: sort words of (row, position), so that a pass moves
   //    8 bytes per term. A record with more terms than a word can number is
@@ -576,8 +576,8 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace, Ta
   //    run begins.
   std::int64_t kept = 0;
   std::int64_t longest_row = 0;
-  std::vector<std::int64_t> new_start(static_cast<std::size_t>(n) + 1);  // 0-based, by row
-  std::vector<std::uint32_t> run_start(record ? size : 0);               // by kept term, at its row's words
+  LargeVector<std::int64_t> new_start(static_cast<std::size_t>(n) + 1, 0);  // 0-based, by row
+  LargeVector<std::uint32_t> run_start(record ? size : 0, 0);  // by kept term, at its row's words
   if (record) plan.sum_order.resize(size);
   for_each_row_group([&](int r, std::int64_t first, std::int64_t end) {
     std::int64_t count = 0;
