@@ -79,11 +79,14 @@ bool compress_factor_storage(View1<T> space, TopRegion& top, std::int64_t input_
 // just below N diagonal sums kept in the last N words (never over an unread
 // value, as LA >= NZ + N), each tagged in int_space with its destination;
 // the sums are parked in real_space(1..N); then every value is carried round
-// its cycle of destinations. Both give the same rows.
+// its cycle of destinations. Both give the same rows. With a pool, and at
+// least `parallel_entries` entries, the counting and the direct distribution
+// work in parts side by side.
 std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const int> rows,
                           View1<const int> cols, View1<const double> values, View1<double> real_space,
                           std::int64_t la, View1<int> int_space, std::int64_t liw, View1<const int> iplan,
-                          View1<int> tree_work, int& iflag, bool report_ignored = true) {
+                          View1<int> tree_work, int& iflag, bool report_ignored, TaskPool* pool,
+                          std::int64_t parallel_entries) {
   SolverInfo& info = solver.info;
   // Entry k is kept as an off-diagonal entry of row `owner` (its variable
   // first in pivot order), column `other`.
@@ -96,19 +99,60 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
   };
   auto diagonal = [&](std::int64_t k) { return rows(k) == cols(k) && rows(k) >= 1 && rows(k) <= n; };
 
+  // With a pool the entries are counted, and in the direct distribution
+  // below placed, in consecutive parts side by side: part p counts its rows'
+  // entries in counts[p] and places them in the part of each row the
+  // one-thread distribution gives them (a row holds its entries by entry
+  // number), so the rows come out the same.
+  const int parts = pool != nullptr && nz >= parallel_entries ? pool->threads() : 1;
+  const auto part_begin = [&](int p) {
+    return 1 + nz * p / parts;
+  };  // part p: entries part_begin(p) .. part_begin(p + 1) - 1
+  std::vector<LargeVector<int>> counts(static_cast<std::size_t>(parts > 1 ? parts : 0));
+
   // ---- Off-diagonal counts per row in tree_work; ignored entries reported.
   for (int v = 1; v <= n; ++v) tree_work(v) = 0;
   info.IERROR = 0;
   std::int64_t total = n;
-  for (std::int64_t k = 1; k <= nz; ++k) {
-    const int i = rows(k), j = cols(k);
-    if (i < 1 || i > n || j < 1 || j > n) {
-      iflag = 1;
+  const auto count_part = [&](std::int64_t begin, std::int64_t end, auto&& count_row,
+                              std::int64_t& rows_total, std::int64_t& ignored) {
+    for (std::int64_t k = begin; k < end; ++k) {
+      const int i = rows(k), j = cols(k);
+      if (i < 1 || i > n || j < 1 || j > n) {
+        ++ignored;
+      } else if (i != j) {
+        ++count_row(iplan(i) < iplan(j) ? i : j);
+        ++rows_total;
+      }
+    }
+  };
+  std::int64_t ignored = 0;
+  if (parts > 1) {
+    std::vector<std::int64_t> part_total(static_cast<std::size_t>(parts), 0), part_ignored(part_total);
+    pool->for_each_unit(parts, [&](int p) {
+      LargeVector<int>& count = counts[static_cast<std::size_t>(p)];
+      count.assign(static_cast<std::size_t>(n) + 1, 0);
+      count_part(
+          part_begin(p), part_begin(p + 1), [&](int v) -> int& { return count[static_cast<std::size_t>(v)]; },
+          part_total[static_cast<std::size_t>(p)], part_ignored[static_cast<std::size_t>(p)]);
+    });
+    for (int p = 0; p < parts; ++p) {
+      total += part_total[static_cast<std::size_t>(p)];
+      ignored += part_ignored[static_cast<std::size_t>(p)];
+      const LargeVector<int>& count = counts[static_cast<std::size_t>(p)];
+      for (int v = 1; v <= n; ++v) tree_work(v) += count[static_cast<std::size_t>(v)];
+    }
+  } else {
+    count_part(
+        1, nz + 1, [&](int v) -> int& { return tree_work(v); }, total, ignored);
+  }
+  if (ignored > 0) {
+    iflag = 1;
+    for (std::int64_t k = 1; k <= nz; ++k) {
+      const int i = rows(k), j = cols(k);
+      if (i >= 1 && i <= n && j >= 1 && j <= n) continue;
       ++info.IERROR;
       if (report_ignored) write_ignored_entry_warning(solver, phase, info.IERROR, k, i, j);
-    } else if (i != j) {
-      ++tree_work(iplan(i) < iplan(j) ? i : j);
-      ++total;
     }
   }
 
@@ -147,12 +191,35 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
     // at the first entry word of row v, its marker just before. The values
     // are read where the caller has them.
     const View1<const double> value = values.size() >= nz ? values : View1<const double>(real_space);
-    for (std::int64_t k = nz; k >= 1; --k) {
-      int owner, other;
-      if (!off_diagonal(k, owner, other)) continue;
-      const int word = --tree_work(owner);
-      real_space(real_base + word) = value(k);
-      int_space(int_base + word) = other;
+    const auto place_part = [&](std::int64_t begin, std::int64_t end, auto&& next_word) {
+      for (std::int64_t k = end - 1; k >= begin; --k) {
+        int owner, other;
+        if (!off_diagonal(k, owner, other)) continue;
+        const int word = --next_word(owner);
+        real_space(real_base + word) = value(k);
+        int_space(int_base + word) = other;
+      }
+    };
+    if (parts > 1) {
+      // Part p's entries of row v end where the later parts' begin: its
+      // count becomes that end, and goes down as they are placed.
+      for (int v = 1; v <= n; ++v) {
+        int end = tree_work(v);
+        for (int p = parts - 1; p >= 0; --p) {
+          int& count = counts[static_cast<std::size_t>(p)][static_cast<std::size_t>(v)];
+          const int entries = count;
+          count = end;
+          end -= entries;
+        }
+        tree_work(v) = end;
+      }
+      pool->for_each_unit(parts, [&](int p) {
+        LargeVector<int>& next = counts[static_cast<std::size_t>(p)];
+        place_part(part_begin(p), part_begin(p + 1),
+                   [&](int v) -> int& { return next[static_cast<std::size_t>(v)]; });
+      });
+    } else {
+      place_part(1, nz + 1, [&](int v) -> int& { return tree_work(v); });
     }
     for (int v = 1; v <= n; ++v) {
       real_space(real_base + tree_work(v) - 1) = 0.0;
@@ -743,8 +810,9 @@ void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, Vi
     write_solver_error(solver, phase, -7, 0);
     return;
   }
-  const std::int64_t total = sort_entries(solver, n, nz, rows, cols, values, real_space, la, int_space, liw,
-                                          iplan, tree_work, iflag, options.report_ignored);
+  const std::int64_t total =
+      sort_entries(solver, n, nz, rows, cols, values, real_space, la, int_space, liw, iplan, tree_work, iflag,
+                   options.report_ignored, options.pool, options.tuning.parallel_sort_entries);
   if (iflag < 0) return;
   // The caller's input is now ours in sorted form: the caller may let it go,
   // and its pages come to the factors' words that no one has touched yet.
@@ -804,7 +872,7 @@ void factorize(Solver& solver, int n, std::int64_t nz, View1<const int> rows, Vi
           }
           int resorted = 0;  // as before: the statistics and warnings are the first sort's
           sort_entries(solver, n, nz, rows, cols, values, real_space, la, int_space, liw, iplan, tree_work,
-                       resorted, false);
+                       resorted, false, options.pool, options.tuning.parallel_sort_entries);
         }
         iflag = sorted_iflag;
         info.IERROR = sorted_ierror;

@@ -60,6 +60,9 @@ struct SolverTuning {
   // The input rows' pages go back to the system (when asked) in pieces of
   // this many bytes.
   std::int64_t input_release_piece = std::int64_t{4} << 20;
+  // From this many entries on, the entries are distributed into the input
+  // rows in parts side by side.
+  std::int64_t parallel_sort_entries = std::int64_t{1} << 20;
 };
 
 struct SolverInfo {

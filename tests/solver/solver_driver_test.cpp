@@ -327,6 +327,7 @@ SolverTuning eager_tuning() {
   tuning.min_task_work = 0.0;
   tuning.max_root_front = 1 << 20;
   tuning.input_release_piece = 4096;
+  tuning.parallel_sort_entries = 1;
   return tuning;
 }
 
@@ -431,6 +432,54 @@ TEST(MultifrontalSolve, SubtreesSideBySideGiveTheBitsOfOneThread) {
     EXPECT_EQ(info[0].MFRONT, info[1].MFRONT);
     EXPECT_EQ(info[1].subtree_tasks > 0, c.shared_out);
     EXPECT_LT(sparse_residual(c.m, solved[1].x, b), 1e-13);
+  }
+}
+
+// The entries counted and distributed into the input rows in parts side by
+// side give the factors of one thread word for word, and its warnings, with
+// entries out of range (reported in entry order) and repeated ones.
+TEST(MultifrontalSolve, EntriesDistributedInPartsGiveTheFactorsOfOneThread) {
+  Entries m = mesh_matrix(12, 9, 3);
+  const int n = m.n;
+  for (int k = 0; k < 12; ++k) {
+    m.add(k % 3 == 0 ? 0 : 1 + 7 * k, k % 3 == 1 ? n + 1 + k : 1 + 5 * k,
+          1.0);                          // out of range unless k % 3 == 2
+    m.add(1 + 11 * k, 1 + 11 * k, 0.5);  // a diagonal entry again
+    m.add(1 + 3 * k, 2 + 3 * k, 0.25);   // an entry again, or a new one
+  }
+  std::ostringstream analysed;
+  Solver solver = testing::quiet_solver(analysed);
+  const std::int64_t liw_analysis = 3LL * n + 2 * m.nz() + 1;
+  std::vector<int> analysis_space(static_cast<std::size_t>(liw_analysis)),
+      iplan(3 * static_cast<std::size_t>(n)), tree_work(2 * static_cast<std::size_t>(n));
+  int nnodes = 0, iflag = 0;
+  MFANAL(solver, n, m.nz(), m.rows, m.cols, analysis_space, liw_analysis, iplan, tree_work, nnodes, iflag);
+  ASSERT_EQ(iflag, 1);
+  const std::int64_t la = 2 * solver.info.RNEEDS, liw = 2 * solver.info.INEEDS;
+  std::vector<double> reals[3];
+  std::vector<int> ints[3];
+  std::string messages[3];
+  for (int t = 0; t < 3; ++t) {
+    TaskPool pool(t + 1);
+    std::ostringstream out;
+    solver.console = &out;
+    solver.pool = &pool;
+    solver.tuning.parallel_sort_entries = 1;
+    reals[t].assign(static_cast<std::size_t>(la), 0.0);
+    ints[t].assign(static_cast<std::size_t>(liw), 0);
+    std::copy(m.values.begin(), m.values.end(), reals[t].begin());
+    int mfront = 0;
+    iflag = 0;
+    MFFACT(solver, n, m.nz(), m.rows, m.cols, reals[t], la, ints[t], liw, iplan, nnodes, mfront, tree_work,
+           iflag);
+    EXPECT_EQ(iflag, 1);
+    messages[t] = out.str();
+  }
+  EXPECT_NE(messages[0].find("WARNING MESSAGE FROM SUBROUTINE MFFACT"), std::string::npos);
+  for (int t = 1; t < 3; ++t) {
+    EXPECT_TRUE(testing::same_bits(reals[t], reals[0]));
+    EXPECT_EQ(ints[t], ints[0]);
+    EXPECT_EQ(messages[t], messages[0]);
   }
 }
 
