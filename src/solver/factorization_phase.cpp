@@ -105,9 +105,8 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
   // one-thread distribution gives them (a row holds its entries by entry
   // number), so the rows come out the same.
   const int parts = pool != nullptr && nz >= parallel_entries ? pool->threads() : 1;
-  const auto part_begin = [&](int p) {
-    return 1 + nz * p / parts;
-  };  // part p: entries part_begin(p) .. part_begin(p + 1) - 1
+  // Part p: entries part_begin(p) .. part_begin(p + 1) - 1.
+  const auto part_begin = [&](int p) { return 1 + nz * p / parts; };
   std::vector<LargeVector<int>> counts(static_cast<std::size_t>(parts > 1 ? parts : 0));
 
   // ---- Off-diagonal counts per row in tree_work; ignored entries reported.
@@ -132,9 +131,9 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
     pool->for_each_unit(parts, [&](int p) {
       LargeVector<int>& count = counts[static_cast<std::size_t>(p)];
       count.assign(static_cast<std::size_t>(n) + 1, 0);
-      count_part(
-          part_begin(p), part_begin(p + 1), [&](int v) -> int& { return count[static_cast<std::size_t>(v)]; },
-          part_total[static_cast<std::size_t>(p)], part_ignored[static_cast<std::size_t>(p)]);
+      const auto row_count = [&](int v) -> int& { return count[static_cast<std::size_t>(v)]; };
+      count_part(part_begin(p), part_begin(p + 1), row_count, part_total[static_cast<std::size_t>(p)],
+                 part_ignored[static_cast<std::size_t>(p)]);
     });
     for (int p = 0; p < parts; ++p) {
       total += part_total[static_cast<std::size_t>(p)];
@@ -143,8 +142,8 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
       for (int v = 1; v <= n; ++v) tree_work(v) += count[static_cast<std::size_t>(v)];
     }
   } else {
-    count_part(
-        1, nz + 1, [&](int v) -> int& { return tree_work(v); }, total, ignored);
+    const auto row_count = [&](int v) -> int& { return tree_work(v); };
+    count_part(1, nz + 1, row_count, total, ignored);
   }
   if (ignored > 0) {
     iflag = 1;
