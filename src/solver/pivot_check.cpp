@@ -15,7 +15,7 @@ namespace {
 // against its diagonal entry, and pivoted(variable) for every variable the
 // factors pivot. Returns the smallest |pivot| / |diagonal| seen.
 template <class Negligible, class Pivoted>
-double walk_pivots(const LargeVector<double>& diagonal, View1<const double> real_space,
+double walk_pivots(std::span<const double> diagonal, View1<const double> real_space,
                    View1<const int> int_space, Negligible negligible, Pivoted pivoted) {
   auto scale_of = [&](int variable) {
     return std::fabs(diagonal[static_cast<std::size_t>(std::abs(variable))]);
@@ -74,7 +74,7 @@ LargeVector<double> entry_diagonal(int n, std::int64_t nz, View1<const int> rows
   return diagonal;
 }
 
-std::int64_t count_negligible_pivots(const LargeVector<double>& diagonal, View1<const double> real_space,
+std::int64_t count_negligible_pivots(std::span<const double> diagonal, View1<const double> real_space,
                                      View1<const int> int_space, double* smallest_ratio) {
   std::int64_t negligible = 0;
   const double smallest = walk_pivots(
@@ -83,8 +83,8 @@ std::int64_t count_negligible_pivots(const LargeVector<double>& diagonal, View1<
   return negligible;
 }
 
-std::vector<int> unpivoted_variables(int n, const LargeVector<double>& diagonal,
-                                     View1<const double> real_space, View1<const int> int_space) {
+std::vector<int> unpivoted_variables(int n, std::span<const double> diagonal, View1<const double> real_space,
+                                     View1<const int> int_space) {
   // 0 never pivoted, 1 pivoted, 2 negligible pivot.
   std::vector<char> state(static_cast<std::size_t>(std::max(n, 0)) + 1, 0);
   walk_pivots(

@@ -3,6 +3,7 @@
 // matrix they came from.
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "sparse/large_memory.hpp"
@@ -30,7 +31,7 @@ LargeVector<double> entry_diagonal(int n, std::int64_t nz, View1<const int> rows
 // its last pivots tiny rather than zero, and the threshold test accepts them;
 // this finds them. smallest_ratio, when given, receives the smallest |pivot| /
 // |diagonal| seen.
-std::int64_t count_negligible_pivots(const LargeVector<double>& diagonal, View1<const double> real_space,
+std::int64_t count_negligible_pivots(std::span<const double> diagonal, View1<const double> real_space,
                                      View1<const int> int_space, double* smallest_ratio = nullptr);
 
 // The variables 1..n, ascending, that the factors leave without a usable
@@ -38,7 +39,7 @@ std::int64_t count_negligible_pivots(const LargeVector<double>& diagonal, View1<
 // factorization that fell short of N pivots, those it could not pivot at all.
 // For a stiffness matrix these are the equations along which the structure
 // can move freely.
-std::vector<int> unpivoted_variables(int n, const LargeVector<double>& diagonal,
-                                     View1<const double> real_space, View1<const int> int_space);
+std::vector<int> unpivoted_variables(int n, std::span<const double> diagonal, View1<const double> real_space,
+                                     View1<const int> int_space);
 
 }  // namespace quorix

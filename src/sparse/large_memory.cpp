@@ -22,7 +22,7 @@ void* allocate_large(std::size_t bytes) {
   if (aligned > start) munmap(raw, aligned - start);
   const std::uintptr_t end = aligned + rounded;
   if (start + mapped > end) munmap(reinterpret_cast<void*>(end), start + mapped - end);
-  madvise(reinterpret_cast<void*>(aligned), rounded, MADV_HUGEPAGE);  // a request only
+  advise_huge_pages(reinterpret_cast<void*>(aligned), rounded);  // a request only
   return reinterpret_cast<void*>(aligned);
 }
 

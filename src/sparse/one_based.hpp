@@ -54,7 +54,7 @@ class Table1 {
   auto begin() const { return items_.begin(); }
   auto end() const { return items_.end(); }
   // Releases the storage (used where an owner frees its arrays early).
-  void release() { std::vector<T, LargeAllocator<T>>().swap(items_); }
+  void release() { LargeVector<T>().swap(items_); }
   // The bytes of the storage from data() on, which may hold more entries
   // than size().
   std::size_t storage_bytes() const { return items_.capacity() * sizeof(T); }
@@ -64,7 +64,7 @@ class Table1 {
     assert(1 <= number && number <= static_cast<std::int64_t>(items_.size()));
     return static_cast<std::size_t>(number - 1);
   }
-  std::vector<T, LargeAllocator<T>> items_;
+  LargeVector<T> items_;
 };
 
 // A 1-based view of contiguous storage it does not own: element (1) is
