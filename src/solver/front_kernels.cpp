@@ -73,22 +73,30 @@ void update_one_row(double* row, const double* const* u, const double* w, int co
 // contiguous buffer, a chunk of columns at a time: within the chunk that
 // holds a column, the chunk_columns values of pivot k lie side by side, the
 // pivots one after the other. The kernel then reads one stream instead of
-// one per pivot row. The rows are updated tile_rows at a time, each load of
+// one per pivot row. The rows are updated a tile at a time, each load of
 // the buffer serving all of them, each multiplier all packs of its row.
 // A tile's sums stay in registers while the pivots pass: 8 rows of 2 packs
-// with AVX-512's 32 vector registers, 4 rows of 2 packs with the 16 of AVX2
-// and SSE2, where 8 rows would leave no room for the operands and part of the
-// sums would go to memory and back at every pivot.
+// with AVX-512's 32 vector registers; 6 rows of 2 packs with the 16 of AVX2,
+// which leaves room for the two packs of the pivot row and a multiplier (8
+// rows would not: part of the sums would go to memory and back at every
+// pivot, and 4 rows leave the multiply and add units waiting on loads); 4
+// rows with SSE2.
 constexpr int chunk_packs = 2;
 #if defined(__AVX512F__)
-constexpr int tile_rows = 8;
+constexpr int wide_tile = 8, narrow_tile = 8;
+#elif defined(__AVX__)
+constexpr int wide_tile = 6, narrow_tile = 4;
 #else
-constexpr int tile_rows = 4;
+constexpr int wide_tile = 4, narrow_tile = 4;
 #endif
+// Below this many rows to update, the narrow tile: the triangles where the
+// rows meet their own columns, and the tiles cut short at the ends, are a
+// larger part of a small update, and cost less in narrow tiles.
+constexpr int wide_tile_rows = 384;
 constexpr int chunk_columns = chunk_packs * pack_width;
 constexpr int column_block = 384;  // 384 columns of 64 pivot rows: 196 KB
-static_assert(column_block % chunk_columns == 0 && column_block % tile_rows == 0);
-static_assert(tile_rows % pack_width == 0);
+static_assert(column_block % chunk_columns == 0 && column_block % wide_tile == 0 &&
+              column_block % narrow_tile == 0);
 
 // The pivot rows over the columns jb .. jb + column_block - 1 in chunks:
 // u(k, c) is word chunk_start(c - jb) + k chunk_columns + (c - jb) %
@@ -101,12 +109,12 @@ struct PackedPanel {
   }
 };
 
-// The multipliers of a tile of rows lie side by side, those of one pivot
-// together: w(r, k) = w[k tile_rows + r].
+// The multipliers of a tile of T rows lie side by side, those of one pivot
+// together: w(r, k) = w[k T + r].
 //
 // Rows r = 0 .. R-1 over `width` columns of one chunk: row[r](t) += w(r, k)
 // * u[k chunk_columns + t], k in pivot order.
-template <int R>
+template <int R, int T>
 void update_part_chunk(double* const* row, const double* w, const double* u, int count, int width) {
   int t = 0;
   for (; t + pack_width <= width; t += pack_width) {
@@ -114,7 +122,7 @@ void update_part_chunk(double* const* row, const double* w, const double* u, int
     for (int r = 0; r < R; ++r) sum[r] = load_pack(row[r] + t);
     for (int k = 0; k < count; ++k) {
       const Pack uk = load_pack(u + k * chunk_columns + t);
-      const double* const wk = w + k * tile_rows;
+      const double* const wk = w + k * T;
       for (int r = 0; r < R; ++r) sum[r] += wk[r] * uk;
     }
     for (int r = 0; r < R; ++r) store_pack(row[r] + t, sum[r]);
@@ -122,14 +130,14 @@ void update_part_chunk(double* const* row, const double* w, const double* u, int
   for (; t < width; ++t) {
     for (int r = 0; r < R; ++r) {
       double sum = row[r][t];
-      for (int k = 0; k < count; ++k) sum += w[k * tile_rows + r] * u[k * chunk_columns + t];
+      for (int k = 0; k < count; ++k) sum += w[k * T + r] * u[k * chunk_columns + t];
       row[r][t] = sum;
     }
   }
 }
 
 // The same over `chunks` whole chunks, one after the other from u.
-template <int R>
+template <int R, int T>
 void update_whole_chunks(double* const* row, const double* w, const double* u, int count, int chunks) {
   for (int m = 0; m < chunks; ++m, u += count * chunk_columns) {
     const int t0 = m * chunk_columns;
@@ -140,7 +148,7 @@ void update_whole_chunks(double* const* row, const double* w, const double* u, i
     for (int k = 0; k < count; ++k, uk += chunk_columns) {
       Pack v[chunk_packs];
       for (int p = 0; p < chunk_packs; ++p) v[p] = load_pack(uk + p * pack_width);
-      const double* const wrow = w + k * tile_rows;
+      const double* const wrow = w + k * T;
       for (int r = 0; r < R; ++r) {
         const double wk = wrow[r];
         for (int p = 0; p < chunk_packs; ++p) sum[r][p] += wk * v[p];
@@ -154,7 +162,7 @@ void update_whole_chunks(double* const* row, const double* w, const double* u, i
 // Rows r = 0 .. R-1 from block column `offset` on, over `width` columns:
 // row[r](t) += w(r, k) u(k, offset + t), k in pivot order. The columns up to
 // the next chunk boundary, the whole chunks, then the rest.
-template <int R>
+template <int R, int T>
 void update_rows(double* const* row, const double* w, const PackedPanel& panel, int offset, int width) {
   double* at[R];
   for (int r = 0; r < R; ++r) at[r] = row[r];
@@ -166,25 +174,25 @@ void update_rows(double* const* row, const double* w, const PackedPanel& panel, 
   const int into = offset % chunk_columns;
   if (into > 0 && width > 0) {
     const int head = std::min(chunk_columns - into, width);
-    update_part_chunk<R>(at, w, panel.words + panel.chunk_start(offset) + into, panel.count, head);
+    update_part_chunk<R, T>(at, w, panel.words + panel.chunk_start(offset) + into, panel.count, head);
     advance(head);
   }
   const int chunks = width / chunk_columns;
   if (chunks > 0) {
-    update_whole_chunks<R>(at, w, panel.words + panel.chunk_start(offset), panel.count, chunks);
+    update_whole_chunks<R, T>(at, w, panel.words + panel.chunk_start(offset), panel.count, chunks);
     advance(chunks * chunk_columns);
   }
-  if (width > 0) update_part_chunk<R>(at, w, panel.words + panel.chunk_start(offset), panel.count, width);
+  if (width > 0) update_part_chunk<R, T>(at, w, panel.words + panel.chunk_start(offset), panel.count, width);
 }
 
-// update_rows for 1 <= rows <= R rows.
-template <int R = tile_rows>
+// update_rows for 1 <= rows <= R rows of tiles of T.
+template <int T, int R = T>
 void update_some_rows(int rows, double* const* row, const double* w, const PackedPanel& panel, int offset,
                       int width) {
   if constexpr (R > 1) {
-    if (rows < R) return update_some_rows<R - 1>(rows, row, w, panel, offset, width);
+    if (rows < R) return update_some_rows<T, R - 1>(rows, row, w, panel, offset, width);
   }
-  update_rows<R>(row, w, panel, offset, width);
+  update_rows<R, T>(row, w, panel, offset, width);
 }
 
 // Largest |x(0 .. len-1)|, 0 for none. A maximum does not depend on the
@@ -227,8 +235,9 @@ double* panel_buffer() {
 }
 
 // The update of rows by a panel's pivots once their multipliers w are known:
-// a(i, c) += w(k, i) u(k, c), k in pivot order. Row i = first_row + t
-// tile_rows + r finds w(k, i) at w[(t count + k) tile_rows + r].
+// a(i, c) += w(k, i) u(k, c), k in pivot order, in tiles of T rows. Row i =
+// first_row + t T + r finds w(k, i) at w[(t count + k) T + r].
+template <int T>
 struct PanelUpdate {
   const Front& a;
   double* const* pivot_row;  // pivot_row[k][c - q] = u(k, c), q = the pivot's position
@@ -238,9 +247,7 @@ struct PanelUpdate {
 
   int panel_first;  // position of the first pivot
 
-  const double* w_of(int i) const {
-    return w + static_cast<std::int64_t>((i - first_row) / tile_rows) * count * tile_rows;
-  }
+  const double* w_of(int i) const { return w + static_cast<std::int64_t>((i - first_row) / T) * count * T; }
 
   // u(k, jb .. jb + width - 1) into the chunks of `packed`.
   void pack(int jb, int width, const PackedPanel& packed) const {
@@ -255,52 +262,126 @@ struct PanelUpdate {
     }
   }
 
-  // Rows i0 .. i1 - 1 (i0 - first_row a multiple of tile_rows) over their
+  // Rows i0 .. i1 - 1 (i0 - first_row a multiple of T) over their
   // columns up to f. The columns go in blocks whose slice of the panel is
   // copied, packed, into `buffer` (column_block * count words), where it
-  // stays in cache; in each block the rows go tile_rows at a time: first the
+  // stays in cache; in each block the rows go T at a time: first the
   // rows above the block, over its whole width, then the rows inside it,
   // over their own small triangle and the columns to its right.
   void rows(int i0, int i1, double* buffer) const {
     if (i0 >= i1) return;
     const int f = a.order;
     const PackedPanel packed{buffer, count};
-    double* row[tile_rows];
+    double* row[T];
     for (int jb = first_row; jb <= f; jb += column_block) {
       const int je = std::min(f, jb + column_block - 1);
       if (i0 > je) continue;  // these rows have no column in the block
       const int width = je - jb + 1;
       pack(jb, width, packed);
       // Rows above the block.
-      for (int i = i0; i < std::min(i1, jb); i += tile_rows) {
-        const int rows = std::min(tile_rows, std::min(i1, jb) - i);
+      for (int i = i0; i < std::min(i1, jb); i += T) {
+        const int rows = std::min(T, std::min(i1, jb) - i);
         for (int r = 0; r < rows; ++r) row[r] = a.row(i + r) + (jb - (i + r));
-        update_some_rows(rows, row, w_of(i), packed, 0, width);
+        update_some_rows<T>(rows, row, w_of(i), packed, 0, width);
       }
       // Rows inside the block.
-      for (int i = std::max(i0, jb); i <= std::min(je, i1 - 1); i += tile_rows) {
-        const int rows = std::min(tile_rows, std::min(je, i1 - 1) - i + 1);
+      for (int i = std::max(i0, jb); i <= std::min(je, i1 - 1); i += T) {
+        const int rows = std::min(T, std::min(je, i1 - 1) - i + 1);
         const double* const wi = w_of(i);
         // The group's own triangle, updated as a square in a copy whose
         // entries below the diagonal (not entries of the front) are dropped.
-        double corner[tile_rows][tile_rows];  // corner[r][c] = a(i+r, i+c), c >= r
+        double corner[T][T];  // corner[r][c] = a(i+r, i+c), c >= r
         for (int r = 0; r < rows; ++r) {
           row[r] = corner[r];
           for (int c = 0; c < r; ++c) corner[r][c] = 0.0;
           for (int c = r; c < rows; ++c) corner[r][c] = a.at(i + r, i + c);
         }
-        update_some_rows(rows, row, wi, packed, i - jb, rows);
+        update_some_rows<T>(rows, row, wi, packed, i - jb, rows);
         for (int r = 0; r < rows; ++r)
           for (int c = r; c < rows; ++c) a.at(i + r, i + c) = corner[r][c];
         const int c0 = i + rows;
         if (c0 <= je) {
           for (int r = 0; r < rows; ++r) row[r] = a.row(i + r) + (c0 - (i + r));
-          update_some_rows(rows, row, wi, packed, c0 - jb, je - c0 + 1);
+          update_some_rows<T>(rows, row, wi, packed, c0 - jb, je - c0 + 1);
         }
       }
     }
   }
 };
+
+}  // namespace
+
+namespace {
+
+// The rows first_row .. f of apply_panel updated by the panel, in tiles of T
+// rows; pivot_row[k] is the row of the panel's pivot k.
+template <int T>
+void update_rows_below(const Front& a, PanelPivots& panel, double* const* pivot_row, int first_row) {
+  const int count = panel.count;
+  const int f = a.order;
+  auto u_at = [&](int k, int c) -> double& { return pivot_row[k][c - (panel.first + k)]; };
+  // w(k, i) = -u(k, i) / d(k) for i = first_row .. f, the rows in tiles as
+  // the kernels read them: row i = first_row + t T + r at
+  // w[(t count + k) T + r].
+  const int rows_below = f - first_row + 1;
+  const std::size_t w_words =
+      static_cast<std::size_t>(rows_below + T - 1) / T * T * static_cast<std::size_t>(count);
+  if (panel.multipliers.size() < w_words) panel.multipliers.resize(w_words);
+  double* const w = panel.multipliers.data();
+  auto w_at = [&](int k, int i) {  // i = row - first_row
+    return w + (static_cast<std::int64_t>(i / T) * count + k) * T + i % T;
+  };
+  // A pivot's multipliers of one tile lie side by side: pack by pack within
+  // the tile, then one by one.
+  auto for_each_tile = [&](auto&& copy) {
+    for (int t = 0; t < rows_below; t += T) copy(t, std::min(T, rows_below - t));
+  };
+  for (int k = 0; k < count; ++k) {
+    const double* const uk = &u_at(k, first_row);
+    const double dk = panel.d[k];
+    for_each_tile([&](int t, int rows) {
+      double* const wt = w_at(k, t);
+      int r = 0;
+      for (; r + pack_width <= rows; r += pack_width) store_pack(wt + r, -load_pack(uk + t + r) / dk);
+      for (; r < rows; ++r) wt[r] = -uk[t + r] / dk;
+    });
+  }
+  const PanelUpdate<T> update{a, pivot_row, count, first_row, w, panel.first};
+  const std::int64_t work = static_cast<std::int64_t>(count) * rows_below * rows_below / 2;
+  TaskPool* const pool = panel.pool;
+  const std::int64_t min_work = panel.min_split_work;
+  const int min_unit_rows = std::max(T, panel.min_split_rows);
+  if (pool == nullptr || pool->threads() == 1 || work < min_work) {
+    update.rows(first_row, f + 1, panel_buffer());
+  } else {
+    // Row ranges of about equal work (row i has f - i + 1 columns), each a
+    // whole number of tiles, handed out largest first.
+    const int units = std::min(4 * pool->threads(), (rows_below + min_unit_rows - 1) / min_unit_rows);
+    std::vector<int> bounds(static_cast<std::size_t>(units) + 1, f + 1);
+    bounds[0] = first_row;
+    for (int u = 1; u < units; ++u) {
+      // Rows first_row .. i - 1 hold the share u/units of the work.
+      const double left = rows_below - std::sqrt(rows_below * (rows_below + 1.0) * (1.0 - double(u) / units));
+      const int rows = std::clamp(static_cast<int>(left) / T * T, 0, rows_below);
+      bounds[static_cast<std::size_t>(u)] =
+          std::max(bounds[static_cast<std::size_t>(u) - 1], first_row + rows);
+    }
+    pool->for_each_unit(units, [&](int u) {
+      update.rows(bounds[static_cast<std::size_t>(u)], bounds[static_cast<std::size_t>(u) + 1],
+                  panel_buffer());
+    });
+  }
+  // The multipliers over the pivot rows' u, now that no row needs u.
+  for (int k = 0; k < count; ++k) {
+    double* const uk = &u_at(k, first_row);
+    for_each_tile([&](int t, int rows) {
+      const double* const wt = w_at(k, t);
+      int r = 0;
+      for (; r + pack_width <= rows; r += pack_width) store_pack(uk + t + r, load_pack(wt + r));
+      for (; r < rows; ++r) uk[t + r] = wt[r];
+    });
+  }
+}
 
 }  // namespace
 
@@ -314,7 +395,7 @@ struct PanelUpdate {
 // once no row needs u(k, i) any more. The columns go in blocks whose slice
 // of the panel is copied, packed, into a buffer that stays in cache; then the
 // slice's u(k, c) are replaced by w(k, c) in place, where the rows c of this
-// and later blocks read them. In each block the rows go tile_rows at a time:
+// and later blocks read them. In each block the rows go a tile at a time:
 // first the rows above the block, over its whole width, then the rows
 // inside it, over their own small triangle and the columns to its right.
 
@@ -327,55 +408,10 @@ void apply_panel(const Front& a, PanelPivots& panel, int first_row) {
   for (int k = 0; k < count; ++k) {
     for (int c = panel.first + k + 1; c < first_row; ++c) u_at(k, c) = -u_at(k, c) / panel.d[k];
   }
-  // w(k, i) = -u(k, i) / d(k) for i = first_row .. f, the rows in tiles as
-  // the kernels read them: row i = first_row + t tile_rows + r at
-  // w[(t count + k) tile_rows + r].
-  const int rows_below = f - first_row + 1;
-  const std::size_t w_words = static_cast<std::size_t>(rows_below + tile_rows - 1) / tile_rows * tile_rows *
-                              static_cast<std::size_t>(count);
-  if (panel.multipliers.size() < w_words) panel.multipliers.resize(w_words);
-  double* const w = panel.multipliers.data();
-  auto w_at = [&](int k, int i) {  // i = row - first_row
-    return w + (static_cast<std::int64_t>(i / tile_rows) * count + k) * tile_rows + i % tile_rows;
-  };
-  for (int k = 0; k < count; ++k) {
-    const double* const uk = &u_at(k, first_row);
-    const double dk = panel.d[k];
-    int i = 0;
-    for (; i + pack_width <= rows_below; i += pack_width) store_pack(w_at(k, i), -load_pack(uk + i) / dk);
-    for (; i < rows_below; ++i) *w_at(k, i) = -uk[i] / dk;
-  }
-  const PanelUpdate update{a, pivot_row, count, first_row, w, panel.first};
-  const std::int64_t work = static_cast<std::int64_t>(count) * rows_below * rows_below / 2;
-  TaskPool* const pool = panel.pool;
-  const std::int64_t min_work = panel.min_split_work;
-  const int min_unit_rows = std::max(tile_rows, panel.min_split_rows);
-  if (pool == nullptr || pool->threads() == 1 || work < min_work) {
-    update.rows(first_row, f + 1, panel_buffer());
+  if (f - first_row + 1 >= wide_tile_rows) {
+    update_rows_below<wide_tile>(a, panel, pivot_row, first_row);
   } else {
-    // Row ranges of about equal work (row i has f - i + 1 columns), each a
-    // whole number of tiles, handed out largest first.
-    const int units = std::min(4 * pool->threads(), (rows_below + min_unit_rows - 1) / min_unit_rows);
-    std::vector<int> bounds(static_cast<std::size_t>(units) + 1, f + 1);
-    bounds[0] = first_row;
-    for (int u = 1; u < units; ++u) {
-      // Rows first_row .. i - 1 hold the share u/units of the work.
-      const double left = rows_below - std::sqrt(rows_below * (rows_below + 1.0) * (1.0 - double(u) / units));
-      const int rows = std::clamp(static_cast<int>(left) / tile_rows * tile_rows, 0, rows_below);
-      bounds[static_cast<std::size_t>(u)] =
-          std::max(bounds[static_cast<std::size_t>(u) - 1], first_row + rows);
-    }
-    pool->for_each_unit(units, [&](int u) {
-      update.rows(bounds[static_cast<std::size_t>(u)], bounds[static_cast<std::size_t>(u) + 1],
-                  panel_buffer());
-    });
-  }
-  // The multipliers over the pivot rows' u, now that no row needs u.
-  for (int k = 0; k < count; ++k) {
-    double* const uk = &u_at(k, first_row);
-    int c = 0;
-    for (; c + pack_width <= rows_below; c += pack_width) store_pack(uk + c, load_pack(w_at(k, c)));
-    for (; c < rows_below; ++c) uk[c] = *w_at(k, c);
+    update_rows_below<narrow_tile>(a, panel, pivot_row, first_row);
   }
   for (int k = 0; k < count; ++k) pivot_row[k][0] = 1.0 / panel.d[k];
   panel.count = 0;
