@@ -43,9 +43,11 @@ void store_pack(double* p, Pack v) { std::memcpy(p, &v, sizeof v); }
 // every entry receives the products one pivot after the other, exactly as in
 // pivot-by-pivot elimination. Several packs of the row stay in registers
 // while the pivots pass over them, so that the additions of neighbouring
-// packs overlap. The rows u[k] never overlap the row updated.
+// packs overlap: with packs of 4 or 2 doubles, 8 of them, enough to keep the
+// adders busy; with packs of 8, 4. The rows u[k] never overlap the row
+// updated.
 void update_one_row(double* row, const double* const* u, const double* w, int count, std::int64_t len) {
-  constexpr int packs = 4;
+  constexpr int packs = pack_width == 8 ? 4 : 8;
   constexpr int width = packs * pack_width;
   std::int64_t j = 0;
   for (; j + width <= len; j += width) {
