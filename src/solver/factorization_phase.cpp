@@ -97,7 +97,6 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
     other = i + j - owner;
     return true;
   };
-  auto diagonal = [&](std::int64_t k) { return rows(k) == cols(k) && rows(k) >= 1 && rows(k) <= n; };
 
   // With a pool the entries are counted, and in the direct distribution
   // below placed, in consecutive parts side by side: part p counts its rows'
@@ -108,13 +107,23 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
   // Part p: entries part_begin(p) .. part_begin(p + 1) - 1.
   const auto part_begin = [&](int p) { return 1 + nz * p / parts; };
   std::vector<LargeVector<int>> counts(static_cast<std::size_t>(parts > 1 ? parts : 0));
+  // The diagonal entries in range of each part, by entry number: their
+  // values are added to their variables' sums in that order once the rows
+  // have their places, without another pass over all entries.
+  std::vector<LargeVector<std::int64_t>> diagonals(static_cast<std::size_t>(parts));
+  const auto sum_diagonals = [&](auto&& add) {
+    for (const LargeVector<std::int64_t>& part : diagonals)
+      for (const std::int64_t k : part) add(k);
+  };
 
   // ---- Off-diagonal counts per row in tree_work; ignored entries reported.
   for (int v = 1; v <= n; ++v) tree_work(v) = 0;
   info.IERROR = 0;
   std::int64_t total = n;
-  const auto count_part = [&](std::int64_t begin, std::int64_t end, auto&& count_row,
+  const auto count_part = [&](int part, std::int64_t begin, std::int64_t end, auto&& count_row,
                               std::int64_t& rows_total, std::int64_t& ignored) {
+    LargeVector<std::int64_t>& diagonal = diagonals[static_cast<std::size_t>(part)];
+    diagonal.reserve(static_cast<std::size_t>(std::min<std::int64_t>(end - begin, n)));
     for (std::int64_t k = begin; k < end; ++k) {
       const int i = rows(k), j = cols(k);
       if (i < 1 || i > n || j < 1 || j > n) {
@@ -122,6 +131,8 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
       } else if (i != j) {
         ++count_row(iplan(i) < iplan(j) ? i : j);
         ++rows_total;
+      } else {
+        diagonal.push_back(k);
       }
     }
   };
@@ -132,7 +143,7 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
       LargeVector<int>& count = counts[static_cast<std::size_t>(p)];
       count.assign(static_cast<std::size_t>(n) + 1, 0);
       const auto row_count = [&](int v) -> int& { return count[static_cast<std::size_t>(v)]; };
-      count_part(part_begin(p), part_begin(p + 1), row_count, part_total[static_cast<std::size_t>(p)],
+      count_part(p, part_begin(p), part_begin(p + 1), row_count, part_total[static_cast<std::size_t>(p)],
                  part_ignored[static_cast<std::size_t>(p)]);
     });
     for (int p = 0; p < parts; ++p) {
@@ -143,7 +154,7 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
     }
   } else {
     const auto row_count = [&](int v) -> int& { return tree_work(v); };
-    count_part(1, nz + 1, row_count, total, ignored);
+    count_part(0, 1, nz + 1, row_count, total, ignored);
   }
   if (ignored > 0) {
     iflag = 1;
@@ -224,18 +235,14 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
       real_space(real_base + tree_work(v) - 1) = 0.0;
       int_space(int_base + tree_work(v) - 1) = -v;
     }
-    for (std::int64_t k = 1; k <= nz; ++k) {
-      if (diagonal(k)) real_space(real_base + tree_work(rows(k)) - 1) += value(k);
-    }
+    sum_diagonals([&](std::int64_t k) { real_space(real_base + tree_work(rows(k)) - 1) += value(k); });
     return total;
   }
 
   // In place. Diagonal sums in real_space(LA-N+1 .. LA).
   const std::int64_t sums = la - n;  // sum of variable v at sums + v
   for (int v = 1; v <= n; ++v) real_space(sums + v) = 0.0;
-  for (std::int64_t k = 1; k <= nz; ++k) {
-    if (diagonal(k)) real_space(sums + rows(k)) += real_space(k);
-  }
+  sum_diagonals([&](std::int64_t k) { real_space(sums + rows(k)) += real_space(k); });
   // Values up, highest entry first, to words off_diagonals-1 down to 0, each
   // tagged -(destination + 1); rows fill from their end, so tree_work(v)
   // ends at the first entry word of row v.
