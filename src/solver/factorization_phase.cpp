@@ -120,21 +120,27 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
   for (int v = 1; v <= n; ++v) tree_work(v) = 0;
   info.IERROR = 0;
   std::int64_t total = n;
-  const auto count_part = [&](int part, std::int64_t begin, std::int64_t end, auto&& count_row,
-                              std::int64_t& rows_total, std::int64_t& ignored) {
+  // What the loop reads is copied in first, where the list's growth cannot
+  // reach it, and stays in registers.
+  const auto count_part = [&, rows, cols, iplan, n](int part, std::int64_t begin, std::int64_t end,
+                                                    auto count_row, std::int64_t& rows_total,
+                                                    std::int64_t& ignored) {
     LargeVector<std::int64_t>& diagonal = diagonals[static_cast<std::size_t>(part)];
     diagonal.reserve(static_cast<std::size_t>(std::min<std::int64_t>(end - begin, n)));
+    std::int64_t listed = 0, skipped = 0;
     for (std::int64_t k = begin; k < end; ++k) {
       const int i = rows(k), j = cols(k);
       if (i < 1 || i > n || j < 1 || j > n) {
-        ++ignored;
+        ++skipped;
       } else if (i != j) {
         ++count_row(iplan(i) < iplan(j) ? i : j);
-        ++rows_total;
+        ++listed;
       } else {
         diagonal.push_back(k);
       }
     }
+    rows_total += listed;
+    ignored += skipped;
   };
   std::int64_t ignored = 0;
   if (parts > 1) {
@@ -142,7 +148,7 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
     pool->for_each_unit(parts, [&](int p) {
       LargeVector<int>& count = counts[static_cast<std::size_t>(p)];
       count.assign(static_cast<std::size_t>(n) + 1, 0);
-      const auto row_count = [&](int v) -> int& { return count[static_cast<std::size_t>(v)]; };
+      const auto row_count = [counted = count.data()](int v) -> int& { return counted[v]; };
       count_part(p, part_begin(p), part_begin(p + 1), row_count, part_total[static_cast<std::size_t>(p)],
                  part_ignored[static_cast<std::size_t>(p)]);
     });
@@ -153,7 +159,7 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
       for (int v = 1; v <= n; ++v) tree_work(v) += count[static_cast<std::size_t>(v)];
     }
   } else {
-    const auto row_count = [&](int v) -> int& { return tree_work(v); };
+    const auto row_count = [tree_work](int v) -> int& { return tree_work(v); };
     count_part(0, 1, nz + 1, row_count, total, ignored);
   }
   if (ignored > 0) {

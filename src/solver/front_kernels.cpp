@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "parallel/task_pool.hpp"
@@ -39,17 +40,14 @@ Pack load_pack(const double* p) {
 }
 void store_pack(double* p, Pack v) { std::memcpy(p, &v, sizeof v); }
 
-// row(0 .. len-1) += w(k) * u[k](0 .. len-1) for k = 0 .. count-1 in turn:
-// every entry receives the products one pivot after the other, exactly as in
-// pivot-by-pivot elimination. Several packs of the row stay in registers
-// while the pivots pass over them, so that the additions of neighbouring
-// packs overlap: with packs of 4 or 2 doubles, 8 of them, enough to keep the
-// adders busy; with packs of 8, 4. The rows u[k] never overlap the row
-// updated.
-void update_one_row(double* row, const double* const* u, const double* w, int count, std::int64_t len) {
-  constexpr int packs = pack_width == 8 ? 4 : 8;
+// row(j .. len-1) += w(k) * u[k](j .. len-1) for k = 0 .. count-1 in turn,
+// `packs` packs of the row at a time while they fit; returns where it
+// stopped. The packs stay in registers while the pivots pass over them, so
+// that the additions of neighbouring packs overlap.
+template <int packs>
+std::int64_t update_row_packs(double* row, const double* const* u, const double* w, int count, std::int64_t j,
+                              std::int64_t len) {
   constexpr int width = packs * pack_width;
-  std::int64_t j = 0;
   for (; j + width <= len; j += width) {
     Pack sum[packs];
     for (int p = 0; p < packs; ++p) sum[p] = load_pack(row + j + p * pack_width);
@@ -59,11 +57,20 @@ void update_one_row(double* row, const double* const* u, const double* w, int co
     }
     for (int p = 0; p < packs; ++p) store_pack(row + j + p * pack_width, sum[p]);
   }
-  for (; j + pack_width <= len; j += pack_width) {
-    Pack sum = load_pack(row + j);
-    for (int k = 0; k < count; ++k) sum += w[k] * load_pack(u[k] + j);
-    store_pack(row + j, sum);
-  }
+  return j;
+}
+
+// row(0 .. len-1) += w(k) * u[k](0 .. len-1) for k = 0 .. count-1 in turn:
+// every entry receives the products one pivot after the other, exactly as in
+// pivot-by-pivot elimination. Eight packs of 4 or 2 doubles at a time (four
+// of 8) keep the adders busy; the end of the row goes in fewer. The rows
+// u[k] never overlap the row updated.
+void update_one_row(double* row, const double* const* u, const double* w, int count, std::int64_t len) {
+  std::int64_t j = 0;
+  if constexpr (pack_width < 8) j = update_row_packs<8>(row, u, w, count, j, len);
+  j = update_row_packs<4>(row, u, w, count, j, len);
+  j = update_row_packs<2>(row, u, w, count, j, len);
+  j = update_row_packs<1>(row, u, w, count, j, len);
   for (; j < len; ++j) {
     double sum = row[j];
     for (int k = 0; k < count; ++k) sum += w[k] * u[k][j];
@@ -333,19 +340,27 @@ void update_rows_below(const Front& a, PanelPivots& panel, double* const* pivot_
   auto w_at = [&](int k, int i) {  // i = row - first_row
     return w + (static_cast<std::int64_t>(i / T) * count + k) * T + i % T;
   };
-  // A pivot's multipliers of one tile lie side by side: pack by pack within
-  // the tile, then one by one.
-  auto for_each_tile = [&](auto&& copy) {
-    for (int t = 0; t < rows_below; t += T) copy(t, std::min(T, rows_below - t));
+  // A pivot's multipliers of one tile lie side by side: copy(i, pack) takes
+  // a pack of rows i .. i + pack_width - 1 (all in one tile), copy(i, one)
+  // row i alone.
+  constexpr bool pack_in_tile = T % pack_width == 0;
+  auto for_each_piece = [&](auto&& copy) {
+    for (int t = 0; t < rows_below; t += pack_in_tile ? rows_below : T) {
+      const int end = pack_in_tile ? rows_below : std::min(rows_below, t + T);
+      int i = t;
+      for (; i + pack_width <= end; i += pack_width) copy(i, std::true_type{});
+      for (; i < end; ++i) copy(i, std::false_type{});
+    }
   };
   for (int k = 0; k < count; ++k) {
     const double* const uk = &u_at(k, first_row);
     const double dk = panel.d[k];
-    for_each_tile([&](int t, int rows) {
-      double* const wt = w_at(k, t);
-      int r = 0;
-      for (; r + pack_width <= rows; r += pack_width) store_pack(wt + r, -load_pack(uk + t + r) / dk);
-      for (; r < rows; ++r) wt[r] = -uk[t + r] / dk;
+    for_each_piece([&](int i, auto pack) {
+      if constexpr (pack) {
+        store_pack(w_at(k, i), -load_pack(uk + i) / dk);
+      } else {
+        *w_at(k, i) = -uk[i] / dk;
+      }
     });
   }
   const PanelUpdate<T> update{a, pivot_row, count, first_row, w, panel.first};
@@ -376,11 +391,12 @@ void update_rows_below(const Front& a, PanelPivots& panel, double* const* pivot_
   // The multipliers over the pivot rows' u, now that no row needs u.
   for (int k = 0; k < count; ++k) {
     double* const uk = &u_at(k, first_row);
-    for_each_tile([&](int t, int rows) {
-      const double* const wt = w_at(k, t);
-      int r = 0;
-      for (; r + pack_width <= rows; r += pack_width) store_pack(uk + t + r, load_pack(wt + r));
-      for (; r < rows; ++r) uk[t + r] = wt[r];
+    for_each_piece([&](int i, auto pack) {
+      if constexpr (pack) {
+        store_pack(uk + i, load_pack(w_at(k, i)));
+      } else {
+        uk[i] = *w_at(k, i);
+      }
     });
   }
 }
