@@ -8,8 +8,10 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "parallel/task_pool.hpp"
 #include "solver/dense_reference.hpp"
 #include "solver/solver_interface.hpp"
 
@@ -299,8 +301,10 @@ TEST(MFFACT, SingleFrontFactorsAreThoseOfThePivotingRules) {
 }
 
 // Fronts wider than a column block of the panel application: rows above the
-// block, rows inside it, partial column chunks at both ends of a row and
-// short groups of rows at the front's end all get the entry-by-entry bits.
+// block, rows inside it, partial column chunks at both ends of a row, short
+// groups of rows at the front's end, the wide tiles of large updates and the
+// narrow ones of small, and updates split over three threads in pieces of a
+// few tiles, all get the entry-by-entry bits.
 TEST(MFFACT, WideFrontFactorsAreThoseOfThePivotingRules) {
   struct Case {
     const char* what;
@@ -314,10 +318,19 @@ TEST(MFFACT, WideFrontFactorsAreThoseOfThePivotingRules) {
     SCOPED_TRACE(c.what);
     const testing::ReferenceFactors expected = testing::reference_front_factors(c.m, 0.1);
     ASSERT_EQ(expected.pivots, c.m.n);
-    for (int panel : {1, 3, 29, max_panel_pivots}) {
+    TaskPool three(3);
+    for (auto [panel, pool] : {std::pair{1, &three},
+                               {3, nullptr},
+                               {29, &three},
+                               {max_panel_pivots, nullptr},
+                               {max_panel_pivots, &three}}) {
       SCOPED_TRACE(panel);
+      SCOPED_TRACE(pool != nullptr ? "three threads" : "one thread");
       std::ostringstream out;
       Solver solver = testing::quiet_solver(out);
+      solver.pool = pool;
+      solver.tuning.panel_min_work = 0;
+      solver.tuning.panel_min_rows = 8;
       const FactorRun run = testing::factorize(solver, c.m, testing::single_node_tree(c.m.n), 0, 0, panel);
       ASSERT_EQ(run.iflag, 0);
       EXPECT_EQ(run.info.NTWO, expected.two_by_two);
