@@ -420,7 +420,7 @@ void update_rows_below(const Front& a, PanelPivots& panel, double* const* pivot_
 void apply_panel(const Front& a, PanelPivots& panel, int first_row) {
   const int count = panel.count;
   const int f = a.order;
-  double* pivot_row[max_panel_pivots];  // pivot_row[k][c - q] = a(q, c), q = first + k
+  double* pivot_row[max_panel_pivots] = {};  // pivot_row[k][c - q] = a(q, c), q = first + k
   for (int k = 0; k < count; ++k) pivot_row[k] = a.row(panel.first + k);
   auto u_at = [&](int k, int c) -> double& { return pivot_row[k][c - (panel.first + k)]; };
   for (int k = 0; k < count; ++k) {
