@@ -122,10 +122,9 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
   std::int64_t total = n;
   // What the loop reads is copied in first, where the list's growth cannot
   // reach it, and stays in registers.
-  const auto count_part = [&, rows, cols, iplan, n](int part, std::int64_t begin, std::int64_t end,
-                                                    auto count_row, std::int64_t& rows_total,
-                                                    std::int64_t& ignored) {
-    LargeVector<std::int64_t>& diagonal = diagonals[static_cast<std::size_t>(part)];
+  const auto count_part = [rows, cols, iplan, n](std::int64_t begin, std::int64_t end, auto count_row,
+                                                 LargeVector<std::int64_t>& diagonal,
+                                                 std::int64_t& rows_total, std::int64_t& ignored) {
     diagonal.reserve(static_cast<std::size_t>(std::min<std::int64_t>(end - begin, n)));
     std::int64_t listed = 0, skipped = 0;
     for (std::int64_t k = begin; k < end; ++k) {
@@ -149,8 +148,8 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
       LargeVector<int>& count = counts[static_cast<std::size_t>(p)];
       count.assign(static_cast<std::size_t>(n) + 1, 0);
       const auto row_count = [counted = count.data()](int v) -> int& { return counted[v]; };
-      count_part(p, part_begin(p), part_begin(p + 1), row_count, part_total[static_cast<std::size_t>(p)],
-                 part_ignored[static_cast<std::size_t>(p)]);
+      count_part(part_begin(p), part_begin(p + 1), row_count, diagonals[static_cast<std::size_t>(p)],
+                 part_total[static_cast<std::size_t>(p)], part_ignored[static_cast<std::size_t>(p)]);
     });
     for (int p = 0; p < parts; ++p) {
       total += part_total[static_cast<std::size_t>(p)];
@@ -160,7 +159,7 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
     }
   } else {
     const auto row_count = [tree_work](int v) -> int& { return tree_work(v); };
-    count_part(0, 1, nz + 1, row_count, total, ignored);
+    count_part(1, nz + 1, row_count, diagonals[0], total, ignored);
   }
   if (ignored > 0) {
     iflag = 1;

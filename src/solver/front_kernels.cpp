@@ -322,13 +322,17 @@ struct PanelUpdate {
 
 namespace {
 
-// The rows first_row .. f of apply_panel updated by the panel, in tiles of T
-// rows; pivot_row[k] is the row of the panel's pivot k.
+// apply_panel with the rows below updated in tiles of T rows.
 template <int T>
-void update_rows_below(const Front& a, PanelPivots& panel, double* const* pivot_row, int first_row) {
+void apply_panel_in_tiles(const Front& a, PanelPivots& panel, int first_row) {
   const int count = panel.count;
   const int f = a.order;
+  double* pivot_row[max_panel_pivots] = {};  // pivot_row[k][c - q] = a(q, c), q = first + k
+  for (int k = 0; k < count; ++k) pivot_row[k] = a.row(panel.first + k);
   auto u_at = [&](int k, int c) -> double& { return pivot_row[k][c - (panel.first + k)]; };
+  for (int k = 0; k < count; ++k) {
+    for (int c = panel.first + k + 1; c < first_row; ++c) u_at(k, c) = -u_at(k, c) / panel.d[k];
+  }
   // w(k, i) = -u(k, i) / d(k) for i = first_row .. f, the rows in tiles as
   // the kernels read them: row i = first_row + t T + r at
   // w[(t count + k) T + r].
@@ -399,6 +403,8 @@ void update_rows_below(const Front& a, PanelPivots& panel, double* const* pivot_
       }
     });
   }
+  for (int k = 0; k < count; ++k) pivot_row[k][0] = 1.0 / panel.d[k];
+  panel.count = 0;
 }
 
 }  // namespace
@@ -418,21 +424,11 @@ void update_rows_below(const Front& a, PanelPivots& panel, double* const* pivot_
 // inside it, over their own small triangle and the columns to its right.
 
 void apply_panel(const Front& a, PanelPivots& panel, int first_row) {
-  const int count = panel.count;
-  const int f = a.order;
-  double* pivot_row[max_panel_pivots] = {};  // pivot_row[k][c - q] = a(q, c), q = first + k
-  for (int k = 0; k < count; ++k) pivot_row[k] = a.row(panel.first + k);
-  auto u_at = [&](int k, int c) -> double& { return pivot_row[k][c - (panel.first + k)]; };
-  for (int k = 0; k < count; ++k) {
-    for (int c = panel.first + k + 1; c < first_row; ++c) u_at(k, c) = -u_at(k, c) / panel.d[k];
-  }
-  if (f - first_row + 1 >= wide_tile_rows) {
-    update_rows_below<wide_tile>(a, panel, pivot_row, first_row);
+  if (a.order - first_row + 1 >= wide_tile_rows) {
+    apply_panel_in_tiles<wide_tile>(a, panel, first_row);
   } else {
-    update_rows_below<narrow_tile>(a, panel, pivot_row, first_row);
+    apply_panel_in_tiles<narrow_tile>(a, panel, first_row);
   }
-  for (int k = 0; k < count; ++k) pivot_row[k][0] = 1.0 / panel.d[k];
-  panel.count = 0;
 }
 
 // Interchanges front positions x < y: their rows and columns in the whole
