@@ -318,10 +318,6 @@ struct PanelUpdate {
   }
 };
 
-}  // namespace
-
-namespace {
-
 // apply_panel with the rows below updated in tiles of T rows.
 template <int T>
 void apply_panel_in_tiles(const Front& a, PanelPivots& panel, int first_row) {
