@@ -313,6 +313,7 @@ class SharedStorage {
       : solver_(solver),
         info_(solver.info),
         real_space_(space.real_space),
+        fronts_(space.fronts),
         la_(space.la),
         int_space_(space.int_space),
         liw_(space.liw),
@@ -332,12 +333,16 @@ class SharedStorage {
   // The front step's part (front_step.hpp).
   template <class Visit>
   void for_each_son_variable(int sons, Visit&& visit) const;
-  bool accept_front(int, int, int) const { return true; }
+  bool accept_front(int node, int front_order, int delayed) {
+    return schedule_ == nullptr || as_scheduled(front_order == fronts_(node) && delayed == 0);
+  }
   bool make_list_room(int front_order, int& iflag);
   double* place_front(int node, int sons, int front_order, int delayed, int& iflag);
   void assemble_sons(const Front& a, int sons, int delayed, View1<int> position);
   void input_assembled() { release_assembled_input(); }
-  bool pivots_as_planned(int, int) const { return true; }
+  bool pivots_as_planned(int pivots, int planned) {
+    return schedule_ == nullptr || as_scheduled(pivots == planned);
+  }
   void keep_block(const Front& a, std::int64_t words);
   bool push_remainder(int node, int remainder, const int* list, const double* triangle, int& iflag);
 
@@ -357,6 +362,13 @@ class SharedStorage {
  private:
   template <class T>
   bool compress(View1<T> space, TopRegion& top, std::int64_t input_start, int& counter);
+  // With a schedule, every front must be the one the forecast placed: a
+  // larger front or remainder would reach into the words of a task still
+  // running. One that is not stops the loop, as a failed schedule.
+  bool as_scheduled(bool as_forecast) {
+    if (!as_forecast) schedule_failed_ = true;
+    return as_forecast;
+  }
   // Gives the pages of the input rows assembled so far back to the system,
   // a few megabytes at a time: they are never read again (a compression
   // writes the stack over them).
@@ -365,6 +377,7 @@ class SharedStorage {
   Solver& solver_;
   SolverInfo& info_;
   const View1<double> real_space_;
+  const View1<const int> fronts_;  // forecast front orders (read only with a schedule)
   const std::int64_t la_;
   const View1<int> int_space_;
   const std::int64_t liw_;
