@@ -132,8 +132,11 @@ FrontOutcome factorize_front(const FactorSpace& in, FrontCursor& at, View1<int> 
   };
 
   // ---- The index list, in its block's place: list[l-1] is the variable at
-  //      front position l.
-  int* const list = in.int_space.data() + (at.next_int + 1);
+  //      front position l. It starts one word in, so that with one pivot it
+  //      is where the block keeps it, and it never reaches past the block's
+  //      last word: with subtrees side by side the next word may be the
+  //      first of a block another thread is writing.
+  int* const list = in.int_space.data() + at.next_int;
   const bool room =
       storage.accept_front(node, front_order, delayed) && storage.make_list_room(front_order, iflag);
   {
@@ -177,15 +180,14 @@ FrontOutcome factorize_front(const FactorSpace& in, FrontCursor& at, View1<int> 
   if (!storage.pivots_as_planned(pivots, planned)) return out;
 
   // ---- The block: its record, and its pivot rows left as factors.
-  std::int64_t remainder_list = at.next_int + 2 + pivots;  // int word of the first remainder variable
+  std::int64_t remainder_list = at.next_int + 1 + pivots;  // int word of the first remainder variable
   if (pivots == 1) {
     in.int_space(at.next_int) = -front_order;
-    std::memmove(in.int_space.data() + at.next_int, list,
-                 static_cast<std::size_t>(front_order) * sizeof(int));
-    remainder_list = at.next_int + 2;
   } else if (pivots >= 2) {
+    std::memmove(list + 1, list, static_cast<std::size_t>(front_order) * sizeof(int));
     in.int_space(at.next_int) = front_order;
     in.int_space(at.next_int + 1) = pivots;
+    remainder_list = at.next_int + 2 + pivots;
   }
   at.next_int += block_ints(front_order, pivots);
   const std::int64_t block_words = pivot_row_words(front_order, pivots);

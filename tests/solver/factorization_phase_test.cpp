@@ -13,6 +13,7 @@
 
 #include "parallel/task_pool.hpp"
 #include "solver/dense_reference.hpp"
+#include "solver/front_step.hpp"
 #include "solver/solver_interface.hpp"
 
 namespace quorix {
@@ -531,6 +532,67 @@ TEST(MFFACT, ListingsFollowTheirLayout) {
                            " REAL ENTRIES .. EACH ROW STARTS ON A NEW LINE\n"
                            "   -0.000D+00    1.000D+00\n"
                            "   -0.000D+00\n");
+}
+
+// One front in a vector of its own, without sons, for the front step alone.
+struct HeldStorage {
+  std::vector<double> front;
+  int remainder = 0;
+  const int* remainder_list = nullptr;
+  template <class Visit>
+  void for_each_son_variable(int, Visit&&) const {}
+  bool accept_front(int, int, int) const { return true; }
+  bool make_list_room(int, int&) const { return true; }
+  double* place_front(int, int, int order, int, int&) {
+    front.assign(static_cast<std::size_t>(triangle_words(order)), 0.0);
+    return front.data();
+  }
+  void assemble_sons(const Front&, int, int, View1<int>) const {}
+  void input_assembled() const {}
+  bool pivots_as_planned(int, int) const { return true; }
+  void keep_block(const Front&, std::int64_t) const {}
+  bool push_remainder(int, int order, const int* list, const double*, int&) {
+    remainder = order;
+    remainder_list = list;
+    return true;
+  }
+};
+
+// A front writes its block record and nothing past it: with subtrees side by
+// side the next word may belong to a block another thread is writing. One
+// front of [[4, 1], [1, 3]] with one and with two pivots, a marker after it.
+TEST(FrontStep, BlockRecordStaysWithinItsWords) {
+  constexpr int marker = 777;
+  for (const int planned : {1, 2}) {
+    SCOPED_TRACE(planned);
+    // Input rows at the top: variable 1 with column 2, then variable 2.
+    std::vector<int> ints(10, marker), iplan = {1, 2, planned, 0, 0, 0}, fronts = {2, 0}, position(2, 0);
+    std::vector<double> reals(10, 0.0);
+    const std::vector<int> rows = {-1, 2, -2};
+    const std::vector<double> values = {4.0, 1.0, 3.0};
+    const auto total = static_cast<std::int64_t>(planned == 1 ? 2 : 3);
+    std::copy(rows.begin(), rows.begin() + total, ints.end() - total);
+    std::copy(values.begin(), values.begin() + total, reals.end() - total);
+    const FactorSpace space{2, 1, reals, 10, ints, 10, total, iplan, fronts};
+    FrontCursor cursor;
+    cursor.int_input = cursor.real_input = 11 - total;
+    PanelPivots panel;
+    PivotChoice choice{0.1, 0.0, &panel};
+    HeldStorage storage;
+    int iflag = 0;
+    const FrontOutcome out = factorize_front(space, cursor, position, choice, storage, 1, iflag);
+    ASSERT_TRUE(out.done);
+    EXPECT_EQ(out.counts.pivots, planned);
+    const std::vector<int> record =
+        planned == 1 ? std::vector<int>{-2, 1, 2, marker} : std::vector<int>{2, 2, 1, 2, marker};
+    EXPECT_EQ(std::vector<int>(ints.begin() + 1, ints.begin() + 1 + static_cast<long>(record.size())),
+              record);
+    EXPECT_EQ(cursor.next_int, 2 + block_ints(2, planned));
+    EXPECT_EQ(storage.remainder, 2 - planned);
+    if (planned == 1) {
+      EXPECT_EQ(storage.remainder_list, ints.data() + 3);
+    }
+  }
 }
 
 TEST(FortranExponent, WritesScaledExponentFields) {
