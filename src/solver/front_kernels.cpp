@@ -564,43 +564,63 @@ void assemble_input_rows(const Front& a, View1<const int> position, View1<const 
   }
 }
 
+namespace {
+
 // Son columns whose positions follow one another in the front, after that of
 // the row, are added as one run, a pack at a time from its end. Each pack's
-// values are read and cleared before its targets are added to, so where the
-// targets overlap the words read (never below them) every word holds what
-// the entry by entry order would leave there.
-void add_son_rows(const Front& a, double* son, const int* local, int length, int first_row, int last_row) {
+// values are read, and cleared when asked, before its targets are added to,
+// so where the targets overlap the words read (never below them) every word
+// holds what the entry by entry order would leave there. The runs are those
+// of the son's positions, found once for all its rows: run_low[b-1] is the
+// first column of the run that ends at column b.
+template <bool clear>
+void add_son_rows_as(const Front& a, std::conditional_t<clear, double*, const double*> son, const int* local,
+                     int length, int first_row, int last_row) {
+  thread_local std::vector<int> run_low;
+  if (run_low.size() < static_cast<std::size_t>(length)) run_low.resize(static_cast<std::size_t>(length));
+  for (int b = 1; b <= length; ++b)
+    run_low[static_cast<std::size_t>(b) - 1] =
+        b > 1 && local[b - 2] == local[b - 1] - 1 ? run_low[static_cast<std::size_t>(b) - 2] : b;
   for (int t = last_row; t >= first_row; --t) {
     const int lt = local[t - 1];
-    double* const son_row = son + row_offset(t, length);  // son_row[b - t] = son entry (t, b)
-    double* const target = a.row(lt);                     // target[c - lt] = a(lt, c)
+    const auto son_row = son + row_offset(t, length);  // son_row[b - t] = son entry (t, b)
+    double* const target = a.row(lt);                  // target[c - lt] = a(lt, c)
     for (int b = length; b >= t;) {
       const int lb = local[b - 1];
       if (lt > lb) {
         const double value = son_row[b - t];
-        son_row[b - t] = 0.0;
+        if constexpr (clear) son_row[b - t] = 0.0;
         a.at(lb, lt) += value;
         --b;
         continue;
       }
-      int low = b;  // the run: columns low .. b at positions lb - (b - low) .. lb
-      while (low > t && local[low - 2] == local[low - 1] - 1) --low;
-      double* const from = son_row + (low - t);
+      const int low = std::max(run_low[static_cast<std::size_t>(b) - 1], t);  // columns low .. b
+      const auto from = son_row + (low - t);  // at positions lb - (b - low) .. lb
       double* const to = target + (lb - (b - low) - lt);
       int m = b - low + 1;
       for (; m >= pack_width; m -= pack_width) {
         const Pack value = load_pack(from + (m - pack_width));
-        store_pack(from + (m - pack_width), Pack{});
+        if constexpr (clear) store_pack(from + (m - pack_width), Pack{});
         store_pack(to + (m - pack_width), load_pack(to + (m - pack_width)) + value);
       }
       for (; m > 0; --m) {
         const double value = from[m - 1];
-        from[m - 1] = 0.0;
+        if constexpr (clear) from[m - 1] = 0.0;
         to[m - 1] += value;
       }
       b = low - 1;
     }
   }
+}
+
+}  // namespace
+
+void add_son_rows(const Front& a, double* son, const int* local, int length, int first_row, int last_row) {
+  add_son_rows_as<true>(a, son, local, length, first_row, last_row);
+}
+
+void add_son_rows_keeping_son(const Front& a, const double* son, const int* local, int length) {
+  add_son_rows_as<false>(a, son, local, length, 1, length);
 }
 
 }  // namespace quorix

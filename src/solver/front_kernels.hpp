@@ -97,5 +97,8 @@ void assemble_input_rows(const Front& a, View1<const int> position, View1<const 
 // `son` into the front, read from the last word down and cleared as read;
 // local[t-1] is the front position of the son's variable t.
 void add_son_rows(const Front& a, double* son, const int* local, int length, int first_row, int last_row);
+// The same for all rows of a son whose words are not used again: they are
+// left as they are.
+void add_son_rows_keeping_son(const Front& a, const double* son, const int* local, int length);
 
 }  // namespace quorix

@@ -344,7 +344,7 @@ void TaskStorage::assemble_sons(const Front& a, int sons, int, View1<int> positi
     const auto& item = son_item(son);
     int* const local = w_.stack_ints.get() + item.ints;
     for (int t = 0; t < item.length; ++t) local[t] = position(local[t]);
-    add_son_rows(a, w_.stack_reals.get() + item.reals, local, item.length, 1, item.length);
+    add_son_rows_keeping_son(a, w_.stack_reals.get() + item.reals, local, item.length);
   }
   if (sons > 0) {
     const auto lowest = son_item(sons - 1);
