@@ -102,6 +102,8 @@ constexpr int wide_tile = 4, narrow_tile = 4;
 // rows meet their own columns, and the tiles cut short at the ends, are a
 // larger part of a small update, and cost less in narrow tiles.
 constexpr int wide_tile_rows = 384;
+// Below this many, the rows are updated one at a time.
+constexpr int small_update_rows = 32;
 constexpr int chunk_columns = chunk_packs * pack_width;
 constexpr int column_block = 384;  // 384 columns of 64 pivot rows: 196 KB
 static_assert(column_block % chunk_columns == 0 && column_block % wide_tile == 0 &&
@@ -368,7 +370,19 @@ void apply_panel_in_tiles(const Front& a, PanelPivots& panel, int first_row) {
   TaskPool* const pool = panel.pool;
   const std::int64_t min_work = panel.min_split_work;
   const int min_unit_rows = std::max(T, panel.min_split_rows);
-  if (pool == nullptr || pool->threads() == 1 || work < min_work) {
+  if (rows_below < small_update_rows) {
+    // Row by row, straight from the pivot rows: packing and tiles cost more
+    // than they save on so few rows.
+    const double* u[max_panel_pivots];
+    double wi[max_panel_pivots];
+    for (int i = first_row; i <= f; ++i) {
+      for (int k = 0; k < count; ++k) {
+        u[k] = &u_at(k, i);
+        wi[k] = *w_at(k, i - first_row);
+      }
+      update_one_row(a.row(i), u, wi, count, f - i + 1);
+    }
+  } else if (pool == nullptr || pool->threads() == 1 || work < min_work) {
     update.rows(first_row, f + 1, panel_buffer());
   } else {
     // Row ranges of about equal work (row i has f - i + 1 columns), each a
