@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Two builds of quorix on one model, run in turn (old, new, old, new, ...) so
+# Two builds of quorix on one model, run in turn (old, new, new, old, ...) so
 # that both meet the same state of the machine; prints the median wall time,
 # peak memory and system time of each and the ratio new / old. Usage:
 #   bench/compare_builds.sh OLD_QUORIX NEW_QUORIX MODEL.dat [repeats] [options for both]
@@ -10,9 +10,17 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$model" "$work/old.dat"
 cp "$model" "$work/new.dat"
+# A run finds some of the memory the run before it gave back still warm, so
+# the two builds take turns at going first.
+run() { /usr/bin/env time -f "$1 %e %M %S" "$2" "${@:3}" "$work/$1.dat" 2>&1 >/dev/null | tail -1; }
 for ((r = 0; r < repeats; ++r)); do
-  /usr/bin/env time -f "old %e %M %S" "$old" "$@" "$work/old.dat" 2>&1 >/dev/null | tail -1
-  /usr/bin/env time -f "new %e %M %S" "$new" "$@" "$work/new.dat" 2>&1 >/dev/null | tail -1
+  if ((r % 2 == 0)); then
+    run old "$old" "$@"
+    run new "$new" "$@"
+  else
+    run new "$new" "$@"
+    run old "$old" "$@"
+  fi
 done | awk '{ t[$1] = t[$1] " " $2; m[$1] = m[$1] " " $3; s[$1] = s[$1] " " $4 }
   function median(list,   v, n, i, j, x) {
     n = split(list, v, " ")
