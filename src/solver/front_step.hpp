@@ -133,9 +133,9 @@ FrontOutcome factorize_front(const FactorSpace& in, FrontCursor& at, View1<int> 
 
   // ---- The index list, in its block's place: list[l-1] is the variable at
   //      front position l. It starts one word in, so that with one pivot it
-  //      is where the block keeps it, and it never reaches past the block's
-  //      last word: with subtrees side by side the next word may be the
-  //      first of a block another thread is writing.
+  //      is where the block keeps it, and it never reaches past the last word
+  //      of a block with pivots: with subtrees side by side the next word may
+  //      be the first of a block another thread is writing.
   int* const list = in.int_space.data() + at.next_int;
   const bool room =
       storage.accept_front(node, front_order, delayed) && storage.make_list_room(front_order, iflag);
