@@ -371,17 +371,10 @@ void apply_panel_in_tiles(const Front& a, PanelPivots& panel, int first_row) {
   const std::int64_t min_work = panel.min_split_work;
   const int min_unit_rows = std::max(T, panel.min_split_rows);
   if (rows_below < small_update_rows) {
-    // Row by row, straight from the pivot rows: packing and tiles cost more
-    // than they save on so few rows.
-    const double* u[max_panel_pivots];
-    double wi[max_panel_pivots];
-    for (int i = first_row; i <= f; ++i) {
-      for (int k = 0; k < count; ++k) {
-        u[k] = &u_at(k, i);
-        wi[k] = *w_at(k, i - first_row);
-      }
-      update_one_row(a.row(i), u, wi, count, f - i + 1);
-    }
+    // Row by row, as a candidate row, straight from the pivot rows (their u
+    // is still in place): packing and tiles cost more than they save on so
+    // few rows.
+    for (int i = first_row; i <= f; ++i) update_candidate_row(a, panel, i);
   } else if (pool == nullptr || pool->threads() == 1 || work < min_work) {
     update.rows(first_row, f + 1, panel_buffer());
   } else {
