@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cassert>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -34,12 +35,19 @@ namespace {
 // A layout supplies, with 0-based positions: key(i), take(i) -> Item,
 // put(i, item), move(from, to) and key_of(item).
 // ---------------------------------------------------------------------------
-template <class Terms>
-void shell_sort(Terms terms, std::int64_t n) {
+// The first of the gaps 4, 13, 40, ... that exceeds n; the passes use the
+// gaps below it.
+std::int64_t gap_above(std::int64_t n) {
   std::int64_t h = 1;
   do {
     h = 3 * h + 1;
   } while (h <= n);
+  return h;
+}
+
+template <class Terms>
+void shell_sort(Terms terms, std::int64_t n) {
+  std::int64_t h = gap_above(n);
   do {
     h /= 3;
     for (std::int64_t i = h; i < n; ++i) {
@@ -275,10 +283,7 @@ constexpr std::int64_t kParallelSortWords = std::int64_t{1} << 18;
 // the parts' sorted pieces of a sequence, inserted one after the other,
 // give exactly what the pass over the whole gives.
 void sort_words(SortWord* words, std::int64_t n, TaskPool* pool = nullptr) {
-  std::int64_t h = 1;
-  do {
-    h = 3 * h + 1;
-  } while (h <= n);
+  std::int64_t h = gap_above(n);
   const int threads = pool != nullptr && n >= kParallelSortWords ? pool->threads() : 1;
   do {
     h /= 3;
@@ -292,6 +297,85 @@ void sort_words(SortWord* words, std::int64_t n, TaskPool* pool = nullptr) {
     pool->for_each_unit(
         parts, [&](int p) { gap_pass(words + part_start(p), part_start(p + 1) - part_start(p), h); });
     for (int p = 1; p < parts; ++p) join_pass(words, part_start(p), part_start(p + 1), h);
+  } while (h > 1);
+}
+
+// ---------------------------------------------------------------------------
+// The same passes on a short row, each placed by ranks.
+//
+// Most rows hold a few dozen terms in no useful order, and insertion spends
+// its time there on mispredicted branches. A pass with gap h sorts each of its
+// sequences stably, so a word's place in its sequence is the number of words
+// of the sequence that come before it in the order (key, place before the
+// pass). Numbered by place, those orders are distinct sort words, and a rank
+// is a count of smaller ones: vector compares without a branch. Sequences of
+// gap 1 and 4 are counted four lanes at a time (with gap 4 a lane is a
+// sequence), those of larger gaps, a few terms long, one by one.
+// ---------------------------------------------------------------------------
+constexpr std::int64_t kRankedRowWords = 128;
+
+// rank[i] for i < n: how many of the words j < n with j = i mod h (every word
+// when h = 1) are smaller than order[i]. order holds n words rounded up to
+// four, the extra ones the largest word.
+void count_ranks(const SortWord* order, std::int64_t n, std::int64_t h, std::int64_t* rank) {
+#if defined(__AVX2__)
+  if (h == 1 || h == 4) {
+    constexpr int kBlock = 8;  // accumulators held in registers
+    const std::int64_t vectors = (n + 3) / 4;
+    auto vector_at = [order](std::int64_t v) {
+      return _mm256_load_si256(reinterpret_cast<const __m256i*>(order + 4 * v));
+    };
+    for (std::int64_t v0 = 0; v0 < vectors; v0 += kBlock) {
+      const std::int64_t block = std::min<std::int64_t>(kBlock, vectors - v0);
+      __m256i mine[kBlock];
+      __m256i count[kBlock];
+      for (int v = 0; v < kBlock; ++v) {
+        mine[v] = v < block ? vector_at(v0 + v) : _mm256_set1_epi64x(INT64_MIN);
+        count[v] = _mm256_setzero_si256();
+      }
+      // A true compare is -1 in its lane.
+      if (h == 1) {
+        for (std::int64_t j = 0; j < n; ++j) {
+          const __m256i other = _mm256_set1_epi64x(order[j]);
+          for (int v = 0; v < kBlock; ++v)
+            count[v] = _mm256_sub_epi64(count[v], _mm256_cmpgt_epi64(mine[v], other));
+        }
+      } else {
+        for (std::int64_t j = 0; j < vectors; ++j) {
+          const __m256i other = vector_at(j);
+          for (int v = 0; v < kBlock; ++v)
+            count[v] = _mm256_sub_epi64(count[v], _mm256_cmpgt_epi64(mine[v], other));
+        }
+      }
+      for (int v = 0; v < block; ++v)
+        _mm256_store_si256(reinterpret_cast<__m256i*>(rank + 4 * (v0 + v)), count[v]);
+    }
+    return;
+  }
+#endif
+  for (std::int64_t c = 0; c < h && c < n; ++c)
+    for (std::int64_t i = c; i < n; i += h) {
+      std::int64_t smaller = 0;
+      for (std::int64_t j = c; j < n; j += h) smaller += order[j] < order[i];
+      rank[i] = smaller;
+    }
+}
+
+// Sorts row[0 .. n - 1], n <= kRankedRowWords, as sort_words does.
+void sort_short_row(SortWord* row, std::int64_t n) {
+  alignas(32) SortWord order[kRankedRowWords];
+  alignas(32) std::int64_t rank[kRankedRowWords];
+  SortWord placed[kRankedRowWords];
+  const std::int64_t rounded = (n + 3) & ~std::int64_t{3};
+  std::fill(order + n, order + rounded, std::numeric_limits<SortWord>::max());
+  std::int64_t h = gap_above(n);
+  do {
+    h /= 3;
+    for (std::int64_t i = 0; i < n; ++i) order[i] = sort_word(key_of(row[i]), i);
+    count_ranks(order, n, h, rank);
+    for (std::int64_t c = 0; c < h && c < n; ++c)
+      for (std::int64_t i = c; i < n; i += h) placed[c + h * rank[i]] = row[i];
+    std::copy(placed, placed + n, row);
   } while (h > 1);
 }
 
@@ -584,7 +668,10 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace, Ta
     if (first < end) {
       SortWord* const row = &words[static_cast<std::size_t>(first)];
       double* const row_value = &row_values[static_cast<std::size_t>(first)];
-      sort_words(row, end - first);
+      if (end - first <= kRankedRowWords)
+        sort_short_row(row, end - first);
+      else
+        sort_words(row, end - first);
       thread_local std::vector<double> sums;
       sums.clear();
       // A run's column goes over a word the sum has read already.

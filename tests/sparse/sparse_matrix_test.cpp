@@ -427,6 +427,39 @@ TEST(CompressSparseMatrix, MatchesReferenceTermForTerm) {
   }
 }
 
+// Short rows are sorted by another route than long ones: every length from 1
+// to past the switch, each row with few distinct columns (long runs of equal
+// keys), the terms of all rows shuffled together.
+TEST(CompressSparseMatrix, RowsOfEveryLengthMatchTheReference) {
+  constexpr int kRows = 150;
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> mantissa(-1.0, 1.0);
+  std::uniform_int_distribution<int> exponent(-30, 30);
+  std::vector<Term> terms;
+  for (int r = 1; r <= kRows; ++r) {
+    std::uniform_int_distribution<int> col(r, std::min(kRows, r + r / 4));
+    for (int k = 0; k < r; ++k) terms.emplace_back(r, col(rng), std::ldexp(mantissa(rng), exponent(rng)));
+  }
+  std::shuffle(terms.begin(), terms.end(), rng);
+  for (int threads : {1, 3}) {
+    TaskPool pool(threads);
+    SparseMatrix m;
+    GatherWorkspace w;
+    init_sparse_matrix(m, kRows, static_cast<std::int64_t>(terms.size()));
+    put_terms(m, terms);
+    ReferenceMatrix ref = reference_of(m);
+    reference_compress(ref);
+    compress_sparse_matrix(m, w, &pool);
+    ASSERT_EQ(m.term_count, ref.count);
+    for (std::int64_t k = 1; k <= m.term_count; ++k) {
+      const auto kk = static_cast<std::size_t>(k);
+      ASSERT_EQ(m.col_indices(k), ref.cols[kk]) << "term " << k;
+      ASSERT_EQ(bits(m.values(k)), bits(ref.vals[kk]))
+          << "row " << m.row_indices(k) << " threads " << threads;
+    }
+  }
+}
+
 TEST(CompressSparseMatrix, LeavesOrderedUniqueUpperTriangleHoldingTheSums) {
   const Assembly a = random_assembly(7, 200, 500, 20, 40);
   SparseMatrix m;
