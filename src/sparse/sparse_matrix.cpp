@@ -330,7 +330,7 @@ void count_ranks(const SortWord* order, std::int64_t n, std::int64_t h, std::int
       __m256i mine[kBlock];
       __m256i count[kBlock];
       for (int v = 0; v < kBlock; ++v) {
-        mine[v] = v < block ? vector_at(v0 + v) : _mm256_set1_epi64x(INT64_MIN);
+        mine[v] = v < block ? vector_at(v0 + v) : _mm256_set1_epi64x(std::numeric_limits<SortWord>::min());
         count[v] = _mm256_setzero_si256();
       }
       // A true compare is -1 in its lane.
