@@ -271,35 +271,6 @@ void join_pass(SortWord* words, std::int64_t start, std::int64_t end, std::int64
   }
 }
 
-// Below this many terms a sort runs on one thread.
-constexpr std::int64_t kParallelSortWords = std::int64_t{1} << 18;
-
-// Sorts words[0 .. n - 1] as shell_sort sorts their keys, n < 2^32.
-//
-// With a pool, a pass runs on consecutive parts of the array side by side,
-// then joins them in order. A pass sorts each of its sequences (the terms
-// i, i + h, i + 2h, ...) by insertion with a strict comparison, which is
-// stable sorting, and a stable sort has one result however it is reached:
-// the parts' sorted pieces of a sequence, inserted one after the other,
-// give exactly what the pass over the whole gives.
-void sort_words(SortWord* words, std::int64_t n, TaskPool* pool = nullptr) {
-  std::int64_t h = gap_above(n);
-  const int threads = pool != nullptr && n >= kParallelSortWords ? pool->threads() : 1;
-  do {
-    h /= 3;
-    // Parts of at least 8 gaps, so that the joins have little to do.
-    const int parts = static_cast<int>(std::min<std::int64_t>(threads, n / (8 * h)));
-    if (parts < 2) {
-      gap_pass(words, n, h);
-      continue;
-    }
-    auto part_start = [&](int p) { return n * p / parts; };
-    pool->for_each_unit(
-        parts, [&](int p) { gap_pass(words + part_start(p), part_start(p + 1) - part_start(p), h); });
-    for (int p = 1; p < parts; ++p) join_pass(words, part_start(p), part_start(p + 1), h);
-  } while (h > 1);
-}
-
 // ---------------------------------------------------------------------------
 // The same passes on a short row, each placed by ranks.
 //
@@ -361,7 +332,7 @@ void count_ranks(const SortWord* order, std::int64_t n, std::int64_t h, std::int
     }
 }
 
-// Sorts row[0 .. n - 1], n <= kRankedRowWords, as sort_words does.
+// Sorts row[0 .. n - 1], n <= kRankedRowWords, as shell_sort sorts their keys.
 void sort_short_row(SortWord* row, std::int64_t n) {
   alignas(32) SortWord order[kRankedRowWords];
   alignas(32) std::int64_t rank[kRankedRowWords];
@@ -376,6 +347,37 @@ void sort_short_row(SortWord* row, std::int64_t n) {
     for (std::int64_t c = 0; c < h && c < n; ++c)
       for (std::int64_t i = c; i < n; i += h) placed[c + h * rank[i]] = row[i];
     std::copy(placed, placed + n, row);
+  } while (h > 1);
+}
+
+// Below this many terms a sort runs on one thread.
+constexpr std::int64_t kParallelSortWords = std::int64_t{1} << 18;
+
+// Sorts words[0 .. n - 1] as shell_sort sorts their keys, n < 2^32.
+//
+// With a pool, a pass runs on consecutive parts of the array side by side,
+// then joins them in order. A pass sorts each of its sequences (the terms
+// i, i + h, i + 2h, ...) by insertion with a strict comparison, which is
+// stable sorting, and a stable sort has one result however it is reached:
+// the parts' sorted pieces of a sequence, inserted one after the other,
+// give exactly what the pass over the whole gives. A short array is placed
+// by ranks instead.
+void sort_words(SortWord* words, std::int64_t n, TaskPool* pool = nullptr) {
+  if (n <= kRankedRowWords) return sort_short_row(words, n);
+  std::int64_t h = gap_above(n);
+  const int threads = pool != nullptr && n >= kParallelSortWords ? pool->threads() : 1;
+  do {
+    h /= 3;
+    // Parts of at least 8 gaps, so that the joins have little to do.
+    const int parts = static_cast<int>(std::min<std::int64_t>(threads, n / (8 * h)));
+    if (parts < 2) {
+      gap_pass(words, n, h);
+      continue;
+    }
+    auto part_start = [&](int p) { return n * p / parts; };
+    pool->for_each_unit(
+        parts, [&](int p) { gap_pass(words + part_start(p), part_start(p + 1) - part_start(p), h); });
+    for (int p = 1; p < parts; ++p) join_pass(words, part_start(p), part_start(p + 1), h);
   } while (h > 1);
 }
 
@@ -668,10 +670,7 @@ void compress_sparse_matrix(SparseMatrix& matrix, GatherWorkspace& workspace, Ta
     if (first < end) {
       SortWord* const row = &words[static_cast<std::size_t>(first)];
       double* const row_value = &row_values[static_cast<std::size_t>(first)];
-      if (end - first <= kRankedRowWords)
-        sort_short_row(row, end - first);
-      else
-        sort_words(row, end - first);
+      sort_words(row, end - first);
       thread_local std::vector<double> sums;
       sums.clear();
       // A run's column goes over a word the sum has read already.
