@@ -11,6 +11,7 @@
 #include <functional>
 #include <future>
 #include <iostream>
+#include <memory>
 #include <new>
 #include <optional>
 #include <sstream>
@@ -383,12 +384,16 @@ int run_stages(int argc, char** argv, const char*& stage, std::unique_ptr<Proces
 
   // One nested order for the run: the pattern is the mesh's, the same in
   // every Newton iteration. It is worked out on a thread of its own from
-  // here, beside the checks below and the assembly, and the first solve
-  // waits for it.
-  std::shared_future<std::vector<int>> nested_order;
+  // here, beside the checks below and the assembly, with its elimination
+  // tree, and the first solve waits for it.
+  std::shared_ptr<std::future<SuppliedOrder>> nested_order;
   if (command.nested_order)
-    nested_order =
-        std::async(std::launch::async, [&model] { return nested_dissection_order(model); }).share();
+    nested_order = std::make_shared<std::future<SuppliedOrder>>(std::async(std::launch::async, [&model] {
+      SuppliedOrder order;
+      order.position = nested_dissection_order(model);
+      order.tree = mesh_elimination_tree(model, order.position);
+      return order;
+    }));
 
   // 7a. Mistakes that leave every number in its place: a plate its supports
   //     do not hold (the solve then meets a singular matrix, and the hint
@@ -419,7 +424,7 @@ int run_stages(int argc, char** argv, const char*& stage, std::unique_ptr<Proces
     progress.iteration(step, steps, iteration, d, balance);
   };
   StageTimes times;
-  if (nested_order.valid()) solver.pending_pivot_order = [nested_order] { return nested_order.get(); };
+  if (nested_order) solver.pending_pivot_order = [nested_order] { return nested_order->get(); };
   const std::unique_ptr<EquationSolver> equations = processes->equation_solver(solver, model);
   assert(settings.analysis_type == "LINEAR" || settings.analysis_type == "NONLINEAR");
   const AnalysisResult outcome =

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "solver/elimination_tree.hpp"
 #include "sparse/large_memory.hpp"
 
 namespace quorix {
@@ -362,6 +363,88 @@ std::vector<int> nested_dissection_order(const Model& model) {
     position[2 * static_cast<std::size_t>(node - 1) + 1] = ++next;
   }
   return position;
+}
+
+EliminationTree mesh_elimination_tree(const Model& model, const std::vector<int>& position) {
+  const int nodes = model.nodes.size();
+  const auto at = [](int k) { return static_cast<std::size_t>(k) - 1; };  // number k's place
+  if (nodes == 0 || position.size() != 2 * static_cast<std::size_t>(nodes)) return {};
+  // Node k's two equations hold positions 2r - 1 and 2r: r is the node's
+  // place in the order of the nodes.
+  const auto first_equation = [&](int k) {
+    return position[2 * at(k)] < position[2 * at(k) + 1] ? 2 * k - 1 : 2 * k;
+  };
+  LargeVector<int> rank(static_cast<std::size_t>(nodes)), node_at(rank.size(), 0);
+  for (int k = 1; k <= nodes; ++k) {
+    const int low = position[at(first_equation(k))];
+    const int high = position[2 * at(k)] + position[2 * at(k) + 1] - low;
+    if (low < 1 || high != low + 1 || low % 2 == 0 || high > 2 * nodes) return {};
+    const int r = (low + 1) / 2;
+    if (node_at[at(r)] != 0) return {};
+    node_at[at(r)] = k;
+    rank[at(k)] = r;
+  }
+
+  // Each pair of distinct nodes of an element, counted into the later node's
+  // lower list and the earlier node's upper list, then put there.
+  LargeVector<char> in_element(rank.size(), 0);
+  LargeVector<std::int64_t> lower_start(rank.size() + 1, 0), upper_start(rank.size() + 1, 0);
+  const auto for_each_pair = [&](auto&& put) {
+    for (const Element& element : model.elements)
+      for (std::size_t a = 0; a < element.nodes.size(); ++a)
+        for (std::size_t b = a + 1; b < element.nodes.size(); ++b) {
+          const int u = element.nodes[a], w = element.nodes[b];
+          if (u == w) continue;
+          if (rank[at(u)] > rank[at(w)])
+            put(u, w);
+          else
+            put(w, u);
+        }
+  };
+  for (const Element& element : model.elements)
+    for (const int k : element.nodes) in_element[at(k)] = 1;
+  for_each_pair([&](int later, int earlier) {
+    ++lower_start[at(later) + 1];
+    ++upper_start[at(earlier) + 1];
+  });
+  // Starts as 1-based places in the lists.
+  lower_start[0] = upper_start[0] = 1;
+  for (std::size_t k = 1; k < lower_start.size(); ++k) {
+    lower_start[k] += lower_start[k - 1];
+    upper_start[k] += upper_start[k - 1];
+  }
+  LargeVector<int> lower(static_cast<std::size_t>(lower_start.back() - 1)), upper(lower.size());
+  {
+    LargeVector<std::int64_t> lower_next(lower_start.begin(), lower_start.end() - 1);
+    LargeVector<std::int64_t> upper_next(upper_start.begin(), upper_start.end() - 1);
+    for_each_pair([&](int later, int earlier) {
+      lower[static_cast<std::size_t>(lower_next[at(later)]++) - 1] = earlier;
+      upper[static_cast<std::size_t>(upper_next[at(earlier)]++) - 1] = later;
+    });
+  }
+  LargeVector<int> parent(rank.size()), ancestor(rank.size()), count(rank.size());
+  elimination_tree(nodes, View1<const int>(node_at), View1<const int>(lower),
+                   View1<const std::int64_t>(lower_start), View1<int>(parent), View1<int>(ancestor));
+  column_counts(nodes, View1<const int>(parent), View1<const int>(upper),
+                View1<const std::int64_t>(upper_start), View1<int>(count));
+
+  // Column x of a node's first equation holds its second equation and both
+  // equations of every node below it in the node's column; the second
+  // equation's column the same but for the first. A node in no element has
+  // no entries: its equations are roots of their own.
+  EliminationTree tree;
+  tree.column_count.assign(2 * rank.size(), 1);
+  tree.father.assign(2 * rank.size(), 0);
+  for (int k = 1; k <= nodes; ++k) {
+    if (!in_element[at(k)]) continue;
+    const int first = first_equation(k);
+    const int second = 4 * k - 1 - first;  // 2k - 1 + 2k - first
+    tree.father[at(first)] = second;
+    tree.column_count[at(first)] = 2 * count[at(k)];
+    tree.column_count[at(second)] = 2 * count[at(k)] - 1;
+    if (const int father = parent[at(k)]; father != 0) tree.father[at(second)] = first_equation(father);
+  }
+  return tree;
 }
 
 }  // namespace quorix

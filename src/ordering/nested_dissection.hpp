@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/model.hpp"
+#include "solver/solver_interface.hpp"
 
 namespace quorix {
 
@@ -19,5 +20,14 @@ namespace quorix {
 // the order depends on the mesh alone. Throws std::runtime_error when METIS
 // fails (out of memory).
 std::vector<int> nested_dissection_order(const Model& model);
+
+// The elimination tree of `position`, an order of the equations with each
+// node's two next to each other (as above), over the pattern every global
+// matrix of the model has: two equations coupled when their nodes share an
+// element, a node's own two when it is in one. Worked out on the nodes, a
+// quarter of the entries, and spread to the equations: a node's first
+// equation has its second as father, the second the first equation of the
+// node's father. Empty for an order that does not keep the pairs together.
+EliminationTree mesh_elimination_tree(const Model& model, const std::vector<int>& position);
 
 }  // namespace quorix

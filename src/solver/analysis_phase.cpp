@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "solver/elimination_tree.hpp"
 #include "solver/factorization_phase.hpp"
 #include "solver/solver_listings.hpp"
 #include "solver/storage_walk.hpp"
@@ -52,72 +53,15 @@ std::int64_t saturated_sum(std::int64_t a, std::int64_t b, std::int64_t c) {
   return a + b + c;
 }
 
-// The column counts of L from the elimination tree `parent` (0 for a root)
-// and the upper lists: list u, at upper(upper_start(u) .. upper_start(u + 1)
-// - 1), holds the later variables v of the entries (v, u), repeats allowed.
-// count: out, N.
-void column_counts(int n, View1<const int> parent, View1<const int> upper,
-                   View1<const std::int64_t> upper_start, View1<int> count) {
-  const auto at = [](int v) { return static_cast<std::size_t>(v); };
-  // A postorder of the tree: each node after its subtree.
-  LargeVector<int> first_son(at(n) + 1, 0), brother(at(n) + 1, 0), postorder;
-  postorder.reserve(at(n));
-  for (int v = n; v >= 1; --v) {
-    if (parent(v) == 0) continue;
-    brother[at(v)] = first_son[at(parent(v))];
-    first_son[at(parent(v))] = v;
-  }
-  {
-    std::vector<int> path;
-    for (int root = 1; root <= n; ++root) {
-      if (parent(root) != 0) continue;
-      path.push_back(root);
-      while (!path.empty()) {
-        const int v = path.back();
-        if (const int son = first_son[at(v)]; son != 0) {
-          first_son[at(v)] = brother[at(son)];  // taken
-          path.push_back(son);
-        } else {
-          postorder.push_back(v);
-          path.pop_back();
-        }
-      }
-    }
-  }
-  // first[v]: the place in the postorder of the first node of v's subtree;
-  // count(v) starts as the weight of v: 1 for a leaf.
-  LargeVector<int> first(at(n) + 1, -1);
-  for (int k = 0; k < n; ++k) {
-    int v = postorder[at(k)];
-    count(v) = first[at(v)] < 0 ? 1 : 0;
-    for (; v != 0 && first[at(v)] < 0; v = parent(v)) first[at(v)] = k;
-  }
-  // In postorder: u's entry in row v makes u a leaf of v's row subtree when
-  // no earlier entry of that row lies in u's subtree; the previous leaf and u
-  // meet at the lowest ancestor of the previous leaf not yet passed (the sets
-  // of passed nodes joined to their fathers, with path compression).
-  LargeVector<int> last_first(at(n) + 1, -1), last_leaf(at(n) + 1, 0), set_of(at(n) + 1, 0);
-  for (int v = 1; v <= n; ++v) set_of[at(v)] = v;
-  const auto find = [&](int v) {
-    int root = v;
-    while (set_of[at(root)] != root) root = set_of[at(root)];
-    while (set_of[at(v)] != root) v = std::exchange(set_of[at(v)], root);
-    return root;
-  };
-  for (const int u : postorder) {
-    if (parent(u) != 0) --count(parent(u));
-    for (std::int64_t q = upper_start(u); q < upper_start(u + 1); ++q) {
-      const int v = upper(q);
-      if (first[at(u)] <= last_first[at(v)]) continue;
-      last_first[at(v)] = first[at(u)];
-      ++count(u);
-      if (const int previous = last_leaf[at(v)]; previous != 0) --count(find(previous));
-      last_leaf[at(v)] = u;
-    }
-    if (parent(u) != 0) set_of[at(u)] = parent(u);
-  }
-  for (const int u : postorder)
-    if (parent(u) != 0) count(parent(u)) += count(u);
+// Whether every entry's row and column lie in 1..N.
+bool entries_in_range(int n, std::int64_t nz, View1<const int> rows, View1<const int> cols) {
+  const int* const r = rows.data();
+  const int* const c = cols.data();
+  bool in_range = true;
+  for (std::int64_t k = 0; k < nz; ++k)
+    in_range &= static_cast<unsigned>(r[k]) - 1u < static_cast<unsigned>(n) &&
+                static_cast<unsigned>(c[k]) - 1u < static_cast<unsigned>(n);
+  return in_range;
 }
 
 // Elimination tree and front orders of a pivot order supplied by the caller
@@ -129,10 +73,14 @@ void column_counts(int n, View1<const int> parent, View1<const int> upper,
 //   so that each node's sons are walked in increasing supplied position).
 //   tree_work: out, 2N: tree_work(v) the front order of v, tree_work(N + v)
 //   its father. int_space: work, LIW >= NZ + 3N (twice NZ more spares an
-//   allocation). lower_start, upper_start: work, N + 1 each.
+//   allocation). lower_start, upper_start: work, N + 1 each. known: the tree
+//   of this order over the entries' pattern, worked out by the caller, or
+//   null; it is taken when every entry is in range (else the entries are
+//   gone through as without it, which names the ones out of range).
 void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
                          View1<int> int_space, std::int64_t liw, View1<int> iplan, View1<int> tree_work,
-                         View1<std::int64_t> lower_start, View1<std::int64_t> upper_start, int& iflag) {
+                         View1<std::int64_t> lower_start, View1<std::int64_t> upper_start,
+                         const EliminationTree* known, int& iflag) {
   View1<int> position = iplan;                  // N: position of each variable
   View1<int> variable_at = iplan.from(n + 1);   // N: variable at each position
   View1<int> parent = int_space;                // N: father in the elimination tree
@@ -154,6 +102,21 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
     variable_at(k) = v;
   }
 
+  // ---- Hand over: one variable per node, front order = its column count.
+  const auto hand_over = [&](auto count_of, auto father_of) {
+    for (int v = 1; v <= n; ++v) {
+      tree_work(v) = count_of(v);
+      tree_work(n + v) = father_of(v);
+    }
+    std::reverse(variable_at.data(), variable_at.data() + n);
+  };
+  solver.info.IERROR = 0;
+  if (known != nullptr && entries_in_range(n, nz, rows, cols)) {
+    const auto at = [](int v) { return static_cast<std::size_t>(v) - 1; };
+    hand_over([&](int v) { return known->column_count[at(v)]; }, [&](int v) { return known->father[at(v)]; });
+    return;
+  }
+
   // ---- Lower and upper lists: for each off-diagonal entry (i, j) in range,
   // the later of i and j in the order lists the earlier one, and the earlier
   // the later (repeats are harmless). Lower list v occupies
@@ -161,7 +124,6 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
   // follow them where int_space has room (else in memory of their own), list
   // u at upper(upper_start(u) .. upper_start(u + 1) - 1). Each list is filled
   // from its end down, which leaves its start where it belongs.
-  solver.info.IERROR = 0;
   for (int v = 1; v <= n + 1; ++v) lower_start(v) = upper_start(v) = 0;
   for (std::int64_t k = 1; k <= nz; ++k) {
     const int i = rows(k), j = cols(k);
@@ -194,41 +156,11 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
     upper(--upper_start(earlier)) = later;
   }
 
-  // ---- Elimination tree: parent(u) = the first variable after u in the order
-  // whose row of L has an entry in column u. Taking the rows in order, each
-  // entry (v, u) of the lower lists climbs from u to the root of its current
-  // subtree, which becomes a son of v; the climbed path is compressed to v
-  // (Liu, SIAM J. Matrix Anal. Appl. 11, 1990).
-  for (int k = 1; k <= n; ++k) {
-    const int v = variable_at(k);
-    parent(v) = 0;
-    ancestor(v) = 0;
-    for (std::int64_t q = lower_start(v); q < lower_start(v + 1); ++q) {
-      int r = int_space(q);
-      while (r != 0 && r != v) {
-        const int up = ancestor(r);
-        ancestor(r) = v;
-        if (up == 0) parent(r) = v;
-        r = up;
-      }
-    }
-  }
-
-  // ---- Column counts of L, diagonal included. Row v of L has entries in the
-  // columns of its row subtree, the union of the tree paths from each u of
-  // v's lower list up to v, so the count of column u is the number of row
-  // subtrees that hold u. Each row subtree is given +1 at each of its leaves,
-  // -1 where two leaves next in postorder meet and -1 above its root; the sum
-  // over u's subtree is then the count of u (Gilbert, Ng and Peyton, SIAM J.
-  // Matrix Anal. Appl. 15, 1994). This takes the entries once instead of
-  // every entry of L.
+  // ---- The elimination tree, then the column counts of L, diagonal
+  //      included.
+  elimination_tree(n, variable_at, int_space, lower_start, parent, ancestor);
   column_counts(n, parent, upper, upper_start, column_count);
-  // ---- Hand over: one variable per node, front order = its column count.
-  for (int v = 1; v <= n; ++v) {
-    tree_work(v) = column_count(v);
-    tree_work(n + v) = parent(v);
-  }
-  std::reverse(variable_at.data(), variable_at.data() + n);
+  hand_over(column_count, parent);
 }
 
 }  // namespace
@@ -807,7 +739,7 @@ void forecast_storage(SolverInfo& info, int n, std::int64_t nz, View1<const int>
 
 void MFANAL(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
             View1<int> int_space, std::int64_t liw, View1<int> iplan, View1<int> tree_work, int& nnodes,
-            int& iflag) {
+            int& iflag, const EliminationTree* supplied_tree) {
   const SolverControls& controls = solver.controls;
   SolverInfo& info = solver.info;
   const bool listing = controls.diagnostic_level >= 1 && controls.diagnostic_unit > 0;
@@ -852,7 +784,7 @@ void MFANAL(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1
   if (supplied) {
     // ---- Supplied order: elimination tree of one-variable nodes.
     supplied_order_tree(solver, n, nz, rows, cols, int_space, liw, iplan, tree_work, list_start, list_end,
-                        iflag);
+                        supplied_tree, iflag);
     if (iflag < 0) {
       write_solver_error(solver, kPhase, iflag, info.IERROR);
       return;

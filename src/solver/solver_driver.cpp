@@ -115,9 +115,13 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     // The analysis computes a pivot order, or follows the caller's.
     kept.iflag = 0;
     take_pending_pivot_order(solver);
+    const EliminationTree* supplied_tree = nullptr;
     if (static_cast<std::int64_t>(solver.pivot_order.size()) == order && order > 0) {
       std::copy(solver.pivot_order.begin(), solver.pivot_order.end(), kept.iplan.begin());
       kept.iflag = 1;
+      if (static_cast<std::int64_t>(solver.pivot_tree.father.size()) == order &&
+          solver.pivot_tree.column_count.size() == solver.pivot_tree.father.size())
+        supplied_tree = &solver.pivot_tree;
     }
     const std::int64_t liw = 3 * static_cast<std::int64_t>(n) + 2 * nz + 1;
     Table1<int> int_space = zeroed_table(solver, liw);
@@ -131,7 +135,8 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
         ~Redirect() { solver.console = console; }
       } redirect{solver, solver.console};
       solver.console = &messages;
-      MFANAL(solver, n, nz, rows, cols, int_space, liw, kept.iplan, tree_work, kept.nnodes, kept.iflag);
+      MFANAL(solver, n, nz, rows, cols, int_space, liw, kept.iplan, tree_work, kept.nnodes, kept.iflag,
+             supplied_tree);
     }
     if (kept.iflag >= 0) {
       const View1<int> fronts = node_front_orders(int_space, n, liw);
@@ -229,7 +234,10 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
 void release_solver_memory(Solver& solver) { solver.kept.reset(); }
 
 void take_pending_pivot_order(Solver& solver) {
-  if (solver.pending_pivot_order) solver.pivot_order = std::exchange(solver.pending_pivot_order, nullptr)();
+  if (!solver.pending_pivot_order) return;
+  SuppliedOrder supplied = std::exchange(solver.pending_pivot_order, nullptr)();
+  solver.pivot_order = std::move(supplied.position);
+  solver.pivot_tree = std::move(supplied.tree);
 }
 
 SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View1<const double> rhs,

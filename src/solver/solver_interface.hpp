@@ -65,6 +65,20 @@ struct SolverTuning {
   std::int64_t parallel_sort_entries = std::int64_t{1} << 20;
 };
 
+// The elimination tree of a pivot order, by equation v at [v - 1]: the
+// entries of column v of the factor L, diagonal included, and the father of
+// v (0 for a root).
+struct EliminationTree {
+  std::vector<int> column_count;
+  std::vector<int> father;
+};
+
+// A pivot order (see Solver::pivot_order) and, when known, its tree.
+struct SuppliedOrder {
+  std::vector<int> position;
+  EliminationTree tree;
+};
+
 struct SolverInfo {
   double OPS = 0.0;
   std::int64_t IERROR = 0;
@@ -123,10 +137,15 @@ struct Solver {
   // follows it (IFLAG = 1) instead of computing a minimum-degree order; an
   // order of another length than N is not used.
   std::vector<int> pivot_order;
+  // Set with it by a caller who knows the pattern of every matrix it will
+  // solve (the mesh's): the elimination tree of pivot_order over that
+  // pattern, which the analysis then takes instead of working it out from
+  // the entries. Empty, or of another length than N: not used.
+  EliminationTree pivot_tree;
   // Set instead by a caller whose order is still being worked out: the first
   // solve calls it once, which waits for the order, and keeps what it
-  // returns as pivot_order.
-  std::function<std::vector<int>()> pending_pivot_order;
+  // returns as pivot_order and pivot_tree.
+  std::function<SuppliedOrder()> pending_pivot_order;
 
   // Set by a caller whose matrix serves no purpose after the solve: called
   // once, when the factorization holds the entries sorted in its own
@@ -143,10 +162,12 @@ struct Solver {
 // rows, cols: in, NZ entries. int_space: work, LIW. iplan: in/out, 3N
 // (column-major: iplan(i), iplan(N + k), iplan(2N + k) are IPLAN(i,1),
 // IPLAN(k,2), IPLAN(k,3)). tree_work: work, 2N. iflag: in 1 = order supplied
-// in IPLAN(.,1), otherwise computed; out status.
+// in IPLAN(.,1), otherwise computed; out status. supplied_tree: for a
+// supplied order, its elimination tree over the pattern of rows and cols
+// when the caller knows it (else null: worked out from the entries).
 void MFANAL(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
             View1<int> int_space, std::int64_t liw, View1<int> iplan, View1<int> tree_work, int& nnodes,
-            int& iflag);
+            int& iflag, const EliminationTree* supplied_tree = nullptr);
 
 // real_space: in the NZ values in (1..NZ), out the factors; LA. int_space: out
 // the factors' integer data; LIW. iplan: in, from MFANAL. tree_work: work, N.
@@ -184,7 +205,8 @@ SolveStatus solve_sparse_system(Solver& solver, const SparseMatrix& matrix, View
 // analysis and the factor storage), for a caller that solves no more.
 void release_solver_memory(Solver& solver);
 
-// Waits for a pending pivot order and makes it the solver's pivot_order.
+// Waits for a pending pivot order and makes it the solver's pivot_order
+// and pivot_tree.
 void take_pending_pivot_order(Solver& solver);
 
 // ---- Messages shared by the phases (texts and field widths fixed). --------

@@ -52,7 +52,10 @@ ModelRun run_model(const std::string& file, int threads, bool nested = false) {
   solver.tuning.max_root_front = 1 << 20;
   solver.tuning.panel_min_work = 0;
   solver.tuning.panel_min_rows = 8;
-  if (nested) solver.pivot_order = nested_dissection_order(model);
+  if (nested) {
+    solver.pivot_order = nested_dissection_order(model);
+    solver.pivot_tree = mesh_elimination_tree(model, solver.pivot_order);
+  }
   // At the end of each factorization: its 2 x 2 pivots, and the factor
   // storage of the one before (RUSAGE is written after the last front).
   solver.factor_progress = [&](double share) {

@@ -113,7 +113,7 @@ TEST(MultifrontalSolve, WaitsOnceForAPendingOrderAndFollowsItAsOneGivenOutright)
   int calls = 0;
   pending.pending_pivot_order = [&] {
     ++calls;
-    return order;
+    return SuppliedOrder{order, {}};
   };
   for (int solve = 1; solve <= 2; ++solve) {
     const Solved s = run_solve(pending, m, b);
