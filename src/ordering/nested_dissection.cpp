@@ -385,48 +385,32 @@ EliminationTree mesh_elimination_tree(const Model& model, const std::vector<int>
     rank[at(k)] = r;
   }
 
-  // Each pair of distinct nodes of an element, counted into the later node's
-  // lower list and the earlier node's upper list, then put there.
+  // The elements around each node: those of its entries' other variables.
   LargeVector<char> in_element(rank.size(), 0);
-  LargeVector<std::int64_t> lower_start(rank.size() + 1, 0), upper_start(rank.size() + 1, 0);
-  const auto for_each_pair = [&](auto&& put) {
-    for (const Element& element : model.elements)
-      for (std::size_t a = 0; a < element.nodes.size(); ++a)
-        for (std::size_t b = a + 1; b < element.nodes.size(); ++b) {
-          const int u = element.nodes[a], w = element.nodes[b];
-          if (u == w) continue;
-          if (rank[at(u)] > rank[at(w)])
-            put(u, w);
-          else
-            put(w, u);
-        }
+  LargeVector<std::int64_t> star_start;
+  LargeVector<int> star;
+  group_items(
+      rank.size(),
+      [&](auto&& put) {
+        for (int e = 1; e <= model.elements.size(); ++e)
+          for (const int k : model.elements(e).nodes) put(at(k), e);
+      },
+      star_start, star);
+  for (std::size_t k = 0; k < rank.size(); ++k) in_element[k] = star_start[k + 1] > star_start[k];
+  // visit(u) for each node u of an element around v that comes before v (or
+  // after it), once for each such element.
+  const auto neighbours = [&](bool earlier) {
+    return [&, earlier](int v, auto&& visit) {
+      const int r = rank[at(v)];
+      for (std::int64_t q = star_start[at(v)]; q < star_start[at(v) + 1]; ++q)
+        for (const int u : model.elements(star[static_cast<std::size_t>(q)]).nodes)
+          if (earlier ? rank[at(u)] < r : rank[at(u)] > r) visit(u);
+    };
   };
-  for (const Element& element : model.elements)
-    for (const int k : element.nodes) in_element[at(k)] = 1;
-  for_each_pair([&](int later, int earlier) {
-    ++lower_start[at(later) + 1];
-    ++upper_start[at(earlier) + 1];
-  });
-  // Starts as 1-based places in the lists.
-  lower_start[0] = upper_start[0] = 1;
-  for (std::size_t k = 1; k < lower_start.size(); ++k) {
-    lower_start[k] += lower_start[k - 1];
-    upper_start[k] += upper_start[k - 1];
-  }
-  LargeVector<int> lower(static_cast<std::size_t>(lower_start.back() - 1)), upper(lower.size());
-  {
-    LargeVector<std::int64_t> lower_next(lower_start.begin(), lower_start.end() - 1);
-    LargeVector<std::int64_t> upper_next(upper_start.begin(), upper_start.end() - 1);
-    for_each_pair([&](int later, int earlier) {
-      lower[static_cast<std::size_t>(lower_next[at(later)]++) - 1] = earlier;
-      upper[static_cast<std::size_t>(upper_next[at(earlier)]++) - 1] = later;
-    });
-  }
   LargeVector<int> parent(rank.size()), ancestor(rank.size()), count(rank.size());
-  elimination_tree(nodes, View1<const int>(node_at), View1<const int>(lower),
-                   View1<const std::int64_t>(lower_start), View1<int>(parent), View1<int>(ancestor));
-  column_counts(nodes, View1<const int>(parent), View1<const int>(upper),
-                View1<const std::int64_t>(upper_start), View1<int>(count));
+  elimination_tree(nodes, View1<const int>(node_at), neighbours(true), View1<int>(parent),
+                   View1<int>(ancestor));
+  column_counts(nodes, View1<const int>(parent), neighbours(false), View1<int>(count));
 
   // Column x of a node's first equation holds its second equation and both
   // equations of every node below it in the node's column; the second

@@ -158,8 +158,13 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
 
   // ---- The elimination tree, then the column counts of L, diagonal
   //      included.
-  elimination_tree(n, variable_at, int_space, lower_start, parent, ancestor);
-  column_counts(n, parent, upper, upper_start, column_count);
+  const auto each_in = [](View1<const int> lists, View1<const std::int64_t> start) {
+    return [=](int v, auto&& visit) {
+      for (std::int64_t q = start(v); q < start(v + 1); ++q) visit(lists(q));
+    };
+  };
+  elimination_tree(n, variable_at, each_in(int_space, lower_start), parent, ancestor);
+  column_counts(n, parent, each_in(upper, upper_start), column_count);
   hand_over(column_count, parent);
 }
 
