@@ -376,8 +376,8 @@ EliminationTree mesh_elimination_tree(const Model& model, const std::vector<int>
   };
   LargeVector<int> rank(static_cast<std::size_t>(nodes)), node_at(rank.size(), 0);
   for (int k = 1; k <= nodes; ++k) {
-    const int low = position[at(first_equation(k))];
-    const int high = position[2 * at(k)] + position[2 * at(k) + 1] - low;
+    const int low = std::min(position[2 * at(k)], position[2 * at(k) + 1]);
+    const int high = std::max(position[2 * at(k)], position[2 * at(k) + 1]);
     if (low < 1 || high != low + 1 || low % 2 == 0 || high > 2 * nodes) return {};
     const int r = (low + 1) / 2;
     if (node_at[at(r)] != 0) return {};
