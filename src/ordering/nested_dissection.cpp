@@ -386,7 +386,6 @@ EliminationTree mesh_elimination_tree(const Model& model, const std::vector<int>
   }
 
   // The elements around each node: those of its entries' other variables.
-  LargeVector<char> in_element(rank.size(), 0);
   LargeVector<std::int64_t> star_start;
   LargeVector<int> star;
   group_items(
@@ -396,7 +395,6 @@ EliminationTree mesh_elimination_tree(const Model& model, const std::vector<int>
           for (const int k : model.elements(e).nodes) put(at(k), e);
       },
       star_start, star);
-  for (std::size_t k = 0; k < rank.size(); ++k) in_element[k] = star_start[k + 1] > star_start[k];
   // visit(u) for each node u of an element around v that comes before v (or
   // after it), once for each such element.
   const auto neighbours = [&](bool earlier) {
@@ -420,7 +418,7 @@ EliminationTree mesh_elimination_tree(const Model& model, const std::vector<int>
   tree.column_count.assign(2 * rank.size(), 1);
   tree.father.assign(2 * rank.size(), 0);
   for (int k = 1; k <= nodes; ++k) {
-    if (!in_element[at(k)]) continue;
+    if (star_start[at(k) + 1] == star_start[at(k)]) continue;  // in no element
     const int first = first_equation(k);
     const int second = 4 * k - 1 - first;  // 2k - 1 + 2k - first
     tree.father[at(first)] = second;

@@ -75,8 +75,9 @@ bool entries_in_range(int n, std::int64_t nz, View1<const int> rows, View1<const
 //   its father. int_space: work, LIW >= NZ + 3N (twice NZ more spares an
 //   allocation). lower_start, upper_start: work, N + 1 each. known: the tree
 //   of this order over the entries' pattern, worked out by the caller, or
-//   null; it is taken when every entry is in range (else the entries are
-//   gone through as without it, which names the ones out of range).
+//   null; it is taken when it has N variables and every entry is in range
+//   (else the entries are gone through as without it, which names the ones
+//   out of range).
 void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
                          View1<int> int_space, std::int64_t liw, View1<int> iplan, View1<int> tree_work,
                          View1<std::int64_t> lower_start, View1<std::int64_t> upper_start,
@@ -111,7 +112,9 @@ void supplied_order_tree(Solver& solver, int n, std::int64_t nz, View1<const int
     std::reverse(variable_at.data(), variable_at.data() + n);
   };
   solver.info.IERROR = 0;
-  if (known != nullptr && entries_in_range(n, nz, rows, cols)) {
+  const auto size_n = static_cast<std::size_t>(n);
+  if (known != nullptr && known->father.size() == size_n && known->column_count.size() == size_n &&
+      entries_in_range(n, nz, rows, cols)) {
     const auto at = [](int v) { return static_cast<std::size_t>(v) - 1; };
     hand_over([&](int v) { return known->column_count[at(v)]; }, [&](int v) { return known->father[at(v)]; });
     return;

@@ -115,13 +115,9 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     // The analysis computes a pivot order, or follows the caller's.
     kept.iflag = 0;
     take_pending_pivot_order(solver);
-    const EliminationTree* supplied_tree = nullptr;
     if (static_cast<std::int64_t>(solver.pivot_order.size()) == order && order > 0) {
       std::copy(solver.pivot_order.begin(), solver.pivot_order.end(), kept.iplan.begin());
       kept.iflag = 1;
-      if (static_cast<std::int64_t>(solver.pivot_tree.father.size()) == order &&
-          solver.pivot_tree.column_count.size() == solver.pivot_tree.father.size())
-        supplied_tree = &solver.pivot_tree;
     }
     const std::int64_t liw = 3 * static_cast<std::int64_t>(n) + 2 * nz + 1;
     Table1<int> int_space = zeroed_table(solver, liw);
@@ -136,7 +132,7 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
       } redirect{solver, solver.console};
       solver.console = &messages;
       MFANAL(solver, n, nz, rows, cols, int_space, liw, kept.iplan, tree_work, kept.nnodes, kept.iflag,
-             supplied_tree);
+             kept.iflag == 1 ? &solver.pivot_tree : nullptr);
     }
     if (kept.iflag >= 0) {
       const View1<int> fronts = node_front_orders(int_space, n, liw);

@@ -164,7 +164,8 @@ struct Solver {
 // IPLAN(k,2), IPLAN(k,3)). tree_work: work, 2N. iflag: in 1 = order supplied
 // in IPLAN(.,1), otherwise computed; out status. supplied_tree: for a
 // supplied order, its elimination tree over the pattern of rows and cols
-// when the caller knows it (else null: worked out from the entries).
+// when the caller knows it (null, or not of N variables: worked out from the
+// entries).
 void MFANAL(Solver& solver, int n, std::int64_t nz, View1<const int> rows, View1<const int> cols,
             View1<int> int_space, std::int64_t liw, View1<int> iplan, View1<int> tree_work, int& nnodes,
             int& iflag, const EliminationTree* supplied_tree = nullptr);
