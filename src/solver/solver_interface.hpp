@@ -63,6 +63,12 @@ struct SolverTuning {
   // From this many entries on, the entries are distributed into the input
   // rows in parts side by side.
   std::int64_t parallel_sort_entries = std::int64_t{1} << 20;
+  // The backward sweep of the solution shares out subtrees of the factor
+  // blocks while they hold more than 1/(threads * sweep_runs_per_thread) of
+  // the factor reals; those below min_sweep_run_reals stay with the blocks
+  // above them.
+  double sweep_runs_per_thread = 8.0;
+  double min_sweep_run_reals = 65536.0;
 };
 
 // The elimination tree of a pivot order, by equation v at [v - 1]: the
@@ -101,6 +107,9 @@ struct SolverInfo {
   // Written by the factorization: how many subtrees it factorized side by
   // side (0 when it worked one front after the other).
   int subtree_tasks = 0;
+  // Written by the solution: how many subtrees its backward sweep shared out
+  // (0 when it went one block after the other).
+  int sweep_runs = 0;
   // Written by the driver of the phases: the wall-clock seconds of the
   // analysis, the factorization and the solution of the last solve.
   std::array<double, 3> phase_seconds{};

@@ -4,7 +4,7 @@
 // size are shared out, so that every parallel path runs; the statistics show
 // that the plates need what they are chosen for: delayed and 2 x 2 pivots
 // (which send the factorization back to one front after the other), and
-// subtrees factorized side by side.
+// subtrees factorized and swept back side by side.
 
 #include <gtest/gtest.h>
 
@@ -33,6 +33,7 @@ struct ModelRun {
   bool delayed = false;     // some factorization used more factor storage than forecast
   int solves = 0;
   int side_by_side = 0;  // factorizations that shared subtrees out
+  int sweep_runs = 0;    // subtrees the last backward sweep shared out
 };
 
 ModelRun run_model(const std::string& file, int threads, bool nested = false) {
@@ -52,6 +53,8 @@ ModelRun run_model(const std::string& file, int threads, bool nested = false) {
   solver.tuning.max_root_front = 1 << 20;
   solver.tuning.panel_min_work = 0;
   solver.tuning.panel_min_rows = 8;
+  solver.tuning.sweep_runs_per_thread = 4.0;
+  solver.tuning.min_sweep_run_reals = 0.0;
   if (nested) {
     solver.pivot_order = nested_dissection_order(model);
     solver.pivot_tree = mesh_elimination_tree(model, solver.pivot_order);
@@ -71,6 +74,7 @@ ModelRun run_model(const std::string& file, int threads, bool nested = false) {
     nonlinear_analysis(model, settings, testing::element_tables(), solver, console);
   }
   run.delayed = run.delayed || solver.info.RUSAGE > solver.info.RFACTS;
+  run.sweep_runs = solver.info.sweep_runs;
   std::ostringstream results;
   write_results(model, nodal_results(model, settings, testing::element_tables(), pool), results, pool);
   run.console = console.str();
@@ -113,6 +117,7 @@ TEST(ThreadCount, EveryThreadCountGivesTheSameFilesByteForByte) {
       // The definite tangents share subtrees out; the indefinite ones, whose
       // pivots are delayed, go back to one front after the other.
       EXPECT_GT(many.side_by_side, 0);
+      EXPECT_GT(many.sweep_runs, 1);
       if (c.pivots_delayed_and_paired) {
         EXPECT_LT(many.side_by_side, many.solves);
       }
@@ -129,6 +134,7 @@ TEST(ThreadCount, TheNestedOrderGivesTheSameFilesOnAnyThreadCount) {
   for (int threads : kNestedThreads) {
     SCOPED_TRACE(threads);
     const ModelRun many = run_model("sheared_plate.dat", threads, true);
+    EXPECT_GT(many.sweep_runs, 1);
     EXPECT_EQ(many.console, one.console);
     EXPECT_TRUE(many.results == one.results);
   }
