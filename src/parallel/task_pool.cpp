@@ -68,6 +68,31 @@ std::shared_ptr<TaskPool::Task> TaskPool::submit(std::function<void()> work) {
   return task;
 }
 
+TaskGroup::~TaskGroup() {
+  try {
+    wait();
+  } catch (...) {
+  }
+}
+
+void TaskGroup::run(std::function<void()> work) {
+  if (pool_ == nullptr) return work();
+  tasks_.push_back(pool_->submit(std::move(work)));
+}
+
+void TaskGroup::wait() {
+  std::exception_ptr first;
+  for (const auto& task : tasks_) {
+    try {
+      pool_->wait(*task);
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
+  }
+  tasks_.clear();
+  if (first) std::rethrow_exception(first);
+}
+
 void TaskPool::wait(Task& task) {
   if (!run(task)) wait_for_others(task);
   if (task.failure_) std::rethrow_exception(std::exchange(task.failure_, nullptr));

@@ -74,6 +74,24 @@ class TaskPool {
   bool stopping_ = false;
 };
 
+// Tasks that read or write what their caller's scope holds: wait() returns
+// when every one is done, throwing again the first failure; a scope left
+// early (an exception) still waits for them all, dropping what they throw.
+class TaskGroup {
+ public:
+  explicit TaskGroup(TaskPool* pool) : pool_(pool) {}
+  ~TaskGroup();
+  TaskGroup(const TaskGroup&) = delete;
+  TaskGroup& operator=(const TaskGroup&) = delete;
+  // Hands `work` to the pool, or runs it here and now without one.
+  void run(std::function<void()> work);
+  void wait();
+
+ private:
+  TaskPool* pool_;
+  std::vector<std::shared_ptr<TaskPool::Task>> tasks_;
+};
+
 // Calls body(unit) for every unit 0 .. units-1: on `pool` as its
 // for_each_unit does, or, without a pool, one after the other on the calling
 // thread.

@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <ostream>
 #include <queue>
 #include <utility>
@@ -251,16 +250,8 @@ int backward_solve(const SolverControls& controls, View1<const double> real_spac
   std::vector<SweepRun> runs;
   if (pool != nullptr && pool->threads() > 1)
     runs = plan_sweep_runs(int_space, n, block_count, block_start, pool->threads(), tuning);
-  if (runs.size() < 2) {
-    std::int64_t real = end;
-    for (int b = block_count; b >= 1; --b) {
-      const FactorBlock block = read_factor_block(int_space, block_start(b));
-      real -= factor_block_reals(block);
-      backward_block(controls, int_space, block, real_space.data() + (real - 1), front_work.data(), rhs);
-    }
-    return 0;
-  }
-  // Where each block's pivot rows start.
+  if (runs.size() < 2) runs.clear();
+  // Where each block's pivot rows start, and the run that ends at each block.
   std::vector<std::int64_t> block_real(static_cast<std::size_t>(block_count) + 2, end);
   for (int b = block_count; b >= 1; --b)
     block_real[static_cast<std::size_t>(b)] =
@@ -273,23 +264,7 @@ int backward_solve(const SolverControls& controls, View1<const double> real_spac
     backward_block(controls, int_space, read_factor_block(int_space, block_start(b)),
                    real_space.data() + (block_real[static_cast<std::size_t>(b)] - 1), work, rhs);
   };
-  std::vector<std::shared_ptr<TaskPool::Task>> jobs;
-  jobs.reserve(runs.size());
-  // A run handed out reads and writes what this frame holds: should the
-  // sweep end early (a run out of memory), the others are waited for all the
-  // same, and the first failure goes on its way.
-  struct WaitAll {
-    TaskPool& pool;
-    const std::vector<std::shared_ptr<TaskPool::Task>>& jobs;
-    ~WaitAll() {
-      for (const auto& job : jobs) {
-        try {
-          pool.wait(*job);
-        } catch (...) {
-        }
-      }
-    }
-  } wait_all{*pool, jobs};
+  TaskGroup handed_out(pool);
   for (int b = block_count; b >= 1;) {
     const int r = run_ending[static_cast<std::size_t>(b)];
     if (r < 0) {
@@ -298,13 +273,13 @@ int backward_solve(const SolverControls& controls, View1<const double> real_spac
       continue;
     }
     const SweepRun run = runs[static_cast<std::size_t>(r)];
-    jobs.push_back(pool->submit([run, &sweep_block] {
+    handed_out.run([run, &sweep_block] {
       std::vector<double> work(static_cast<std::size_t>(run.widest));
       for (int k = run.last; k >= run.first; --k) sweep_block(k, work.data());
-    }));
+    });
     b = run.first - 1;
   }
-  for (const auto& job : jobs) pool->wait(*job);
+  handed_out.wait();
   return static_cast<int>(runs.size());
 }
 

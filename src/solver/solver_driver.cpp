@@ -86,27 +86,10 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   SolverMemory& kept = *solver.kept;
   const auto analysis_start = std::chrono::steady_clock::now();
   // What the pivot check needs of the matrix, its diagonal, is summed on
-  // another thread while the analysis runs, when there is one; the task is
-  // waited for on every way out.
+  // another thread while the analysis runs, when there is one.
   LargeVector<double> diagonal;
-  struct DiagonalTask {
-    TaskPool* pool = nullptr;
-    std::shared_ptr<TaskPool::Task> task;
-    void wait() {
-      if (task) pool->wait(*std::exchange(task, nullptr));
-    }
-    ~DiagonalTask() {
-      try {
-        wait();
-      } catch (...) {
-      }
-    }
-  } diagonal_task;
-  if (solver.pool != nullptr && solver.pool->threads() > 1) {
-    diagonal_task.pool = solver.pool;
-    diagonal_task.task =
-        solver.pool->submit([&, n, nz] { diagonal = entry_diagonal(n, nz, rows, cols, values); });
-  }
+  TaskGroup diagonal_task(solver.pool);
+  diagonal_task.run([&, n, nz] { diagonal = entry_diagonal(n, nz, rows, cols, values); });
   const auto count = length(nz);
   // A solve that follows a matrix_needed one is handed the same matrix
   // again: it goes on from the analysis, which has printed its messages.
@@ -190,12 +173,7 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
     storage.la = 2 * info.RNEEDS;
     storage.liw = 2 * info.INEEDS;
   }
-  // The diagonal, taken while the matrix is there.
-  if (diagonal_task.task) {
-    diagonal_task.wait();
-  } else {
-    diagonal = entry_diagonal(n, nz, rows, cols, values);
-  }
+  diagonal_task.wait();  // taken while the matrix is there
   int iflag = 0;
   {
     LargeVector<int> tree_work(length(order), 0);

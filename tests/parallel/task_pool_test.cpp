@@ -64,6 +64,17 @@ TEST(TaskPool, ThrowsWhatAUnitOrTaskThrewOnTheCaller) {
     EXPECT_EQ(running.load(), 0);  // nothing still running after the throw
     auto task = pool.submit([] { throw std::runtime_error("task"); });
     EXPECT_THROW(pool.wait(*task), std::runtime_error);
+    // A group waits for all its tasks before it throws the first failure.
+    std::atomic<int> finished{0};
+    TaskGroup group(&pool);
+    group.run([] { throw std::bad_alloc(); });
+    for (int t = 0; t < 8; ++t)
+      group.run([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        finished.fetch_add(1);
+      });
+    EXPECT_THROW(group.wait(), std::bad_alloc);
+    EXPECT_EQ(finished.load(), 8);
     std::atomic<int> calls{0};
     pool.for_each_unit(50, [&](int) { calls.fetch_add(1); });
     EXPECT_EQ(calls.load(), 50);
