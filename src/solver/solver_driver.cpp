@@ -203,26 +203,30 @@ SolveStatus multifrontal_solve(Solver& solver, int n, std::int64_t nz, View1<con
   }
   if (iflag < 0) return fail();
 
+  const View1<const double> factors(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0));
+  const View1<const int> factor_indices(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0));
+  // Round-off hides the singularity of an unsupported structure: negligible
+  // pivots are reported as the factorization reports missing ones. They are
+  // counted on another thread while the solution reads the same factors.
+  std::int64_t negligible = 0;
+  TaskGroup pivot_task(solver.pool);
+  if (iflag != 3)
+    pivot_task.run([&] { negligible = count_negligible_pivots(diagonal, factors, factor_indices); });
+
   // The solution, computed in x from a copy of the right-hand side.
   LargeVector<double> front_work(length(storage.mfront), 0.0);
   LargeVector<std::int64_t> block_start(length(nnodes), 0);
   for (int i = 1; i <= n; ++i) x(i) = rhs(i);
   const auto start = std::chrono::steady_clock::now();
-  MFSOLV(solver, n, View1<const double>(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0)),
-         storage.la, View1<const int>(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0)),
-         storage.liw, front_work, storage.mfront, x, block_start, nnodes);
+  MFSOLV(solver, n, factors, storage.la, factor_indices, storage.liw, front_work, storage.mfront, x,
+         block_start, nnodes);
   info.phase_seconds[2] = seconds_since(start);
-  const View1<const double> factors(storage.real_space.get(), std::max<std::int64_t>(storage.la, 0));
-  const View1<const int> factor_indices(storage.int_space.get(), std::max<std::int64_t>(storage.liw, 0));
+  pivot_task.wait();
   auto singular = [&] {
     solver.free_equations = unpivoted_variables(n, diagonal, factors, factor_indices);
     return SolveStatus::singular;
   };
   if (iflag == 3) return singular();
-
-  // Round-off hides the singularity of an unsupported structure: report
-  // negligible pivots as the factorization reports missing ones.
-  const std::int64_t negligible = count_negligible_pivots(diagonal, factors, factor_indices);
   if (negligible > 0) {
     info.IERROR = n - negligible;
     write_singular_warning(solver, info.IERROR);
