@@ -9,6 +9,9 @@
 
 #include "parallel/task_pool.hpp"
 
+#ifndef MREMAP_DONTUNMAP
+#define MREMAP_DONTUNMAP 4  // Linux 5.7 and later
+#endif
 #ifndef MADV_POPULATE_WRITE
 #define MADV_POPULATE_WRITE 23  // Linux 5.14 and later
 #endif
@@ -71,7 +74,10 @@ void move_pages_to_pool(void* memory, std::size_t bytes) {
   void* const room = mmap(nullptr, length + kHugePageBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (room == MAP_FAILED) return;
   char* const to = align_up(static_cast<char*>(room));
-  void* const moved = mremap(first, length, length, MREMAP_MAYMOVE | MREMAP_FIXED, to);
+  // The range keeps its mapping, empty: were it unmapped until its owner
+  // frees it, another thread's new mapping could be placed in the gap and
+  // then be unmapped with it.
+  void* const moved = mremap(first, length, length, MREMAP_MAYMOVE | MREMAP_FIXED | MREMAP_DONTUNMAP, to);
   if (to > room) munmap(room, static_cast<std::size_t>(to - static_cast<char*>(room)));
   char* const room_end = static_cast<char*>(room) + length + kHugePageBytes;
   if (moved == MAP_FAILED) {

@@ -21,8 +21,8 @@ namespace quorix {
 class TaskPool;
 
 // Moves the whole 2 MiB pages within [memory, memory + bytes) into the pool:
-// that range is no longer mapped, and must be freed (or mapped again) before
-// it is touched.
+// the range stays mapped and reads as zero afterwards. A system that cannot
+// move pages so keeps them where they are.
 void move_pages_to_pool(void* memory, std::size_t bytes);
 
 // Moves pages of the pool over the whole 2 MiB pages within [memory, memory +

@@ -1,13 +1,17 @@
 // Pages handed from one large array to the next through the shared pool:
 // the array that takes them is whole and usable over its full length, holds
 // what was written into the pages before (they are moved, not copied), and
-// an array that finds the pool empty reads as zero.
+// an array that finds the pool empty reads as zero. An array whose pages
+// went to the pool stays mapped until it is freed: a gap in it could take
+// another thread's new mapping, which freeing the array would then unmap.
 
 #include "sparse/page_pool.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "sparse/large_memory.hpp"
 
@@ -47,6 +51,21 @@ TEST(PagePool, PagesGoFromOneArrayToTheNext) {
   EXPECT_EQ(third[0], 2.0);
   EXPECT_EQ(third[static_cast<std::size_t>(count / 2)], 0.0);
   EXPECT_EQ(third[static_cast<std::size_t>(count - 1)], 2.0);
+}
+
+TEST(PagePool, AnArrayThatGaveItsPagesStaysMapped) {
+  constexpr std::int64_t count = std::int64_t{1} << 21;  // 16 MiB of doubles
+  LargeArray<double> array(count);
+  for (std::int64_t i = 0; i < count; ++i) array[static_cast<std::size_t>(i)] = 1.0;
+  const std::size_t bytes = static_cast<std::size_t>(count) * sizeof(double);
+  move_pages_to_pool(array.get(), bytes);
+  // mincore fails with ENOMEM on any part of the range that is not mapped.
+  std::vector<unsigned char> resident(bytes / 4096);
+  ASSERT_EQ(mincore(array.get(), bytes, resident.data()), 0);
+  if (kPagesMove) {
+    for (std::int64_t i = 0; i < count; i += 4096) ASSERT_EQ(array[static_cast<std::size_t>(i)], 0.0);
+  }
+  return_pool_pages_to_system();
 }
 
 }  // namespace
