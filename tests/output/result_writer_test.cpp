@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <map>
 #include <random>
@@ -176,6 +181,69 @@ TEST(FormatResultReal, NonFiniteValuesKeepTheFieldWidth) {
       {std::numeric_limits<double>::infinity(), "          Infinity"},
       {-std::numeric_limits<double>::infinity(), "         -Infinity"},
   });
+}
+
+// The digits and exponent of a field must be those of the library's correctly
+// rounded conversion, whichever way the writer found them: over the whole
+// range of doubles, and where the scaled value lies at or next to a tie.
+TEST(FormatResultReal, AgreesWithTheLibrarysConversion) {
+  std::mt19937_64 random(20261211);
+  std::vector<double> values;
+  for (int i = 0; i < 100000; ++i) {  // any finite double
+    const double v = std::bit_cast<double>(random());
+    if (std::isfinite(v)) values.push_back(v);
+  }
+  std::uniform_real_distribution<double> decade(-17.0, 31.0);
+  for (int i = 0; i < 200000; ++i) values.push_back(std::pow(10.0, decade(random)));
+  for (int i = 0; i < 20000; ++i) {
+    // Exact ties: t 5^k / 2 has eight digits and a half when t is odd, and
+    // t / 2^(k+1) holds it exactly; k <= 0 gives halves and integers ending in 5.
+    const int k = static_cast<int>(random() % 14) - 3;
+    const double scaled = static_cast<double>(10000000 + random() % 90000000) + 0.5;
+    double v = scaled * std::pow(10.0, -k);
+    if (k > 0) {
+      const double five = std::pow(5.0, k);
+      const auto low = static_cast<std::uint64_t>(std::ceil(2e7 / five));
+      const auto high = static_cast<std::uint64_t>(2e8 / five);
+      v = std::ldexp(static_cast<double>((low + random() % (high - low)) | 1u), -(k + 1));
+    }
+    // ... and the doubles nearest a tie, of any size.
+    char tie[40];
+    std::snprintf(tie, sizeof tie, "%.0f5e%d", std::floor(scaled), static_cast<int>(random() % 70) - 38);
+    const double near = std::strtod(tie, nullptr);
+    for (double w : {v, near}) {
+      values.push_back(w);
+      values.push_back(std::nextafter(w, 0.0));
+      values.push_back(std::nextafter(w, INFINITY));
+    }
+  }
+  for (double power = 1e-20; power < 1e30; power *= 10.0) {  // around the powers of ten and their carries
+    for (double w :
+         {power, power * (1.0 - 5e-9), power * (1.0 - 4.9999999e-9), power * (1.0 - 5.0000001e-9)}) {
+      values.push_back(w);
+      values.push_back(std::nextafter(w, 0.0));
+      values.push_back(std::nextafter(w, INFINITY));
+    }
+  }
+
+  int mismatches = 0;
+  for (double v : values) {
+    const std::string text = format_result_real(v);
+    char buffer[32];
+    const std::to_chars_result r =
+        std::to_chars(buffer, buffer + sizeof buffer, std::fabs(v), std::chars_format::scientific, 7);
+    const std::string library(buffer, r.ptr);  // d.ddddddde[+-]xx
+    const std::string digits = library.substr(0, 1) + library.substr(2, 7);
+    const int exponent = std::stoi(library.substr(10)) + 1;
+    const std::size_t point = text.find("0.");
+    const std::string field_digits = text.substr(point + 2, 8);
+    const std::string mark = text.substr(point + 10);
+    const int field_exponent = std::stoi(mark[0] == 'E' ? mark.substr(1) : mark);
+    if (field_digits != digits || field_exponent != exponent || (text[point - 1] == '-') != (v < 0.0)) {
+      if (++mismatches <= 10) ADD_FAILURE() << std::hexfloat << v << ": " << text << " against " << library;
+    }
+  }
+  EXPECT_EQ(mismatches, 0) << "of " << values.size() << " values";
 }
 
 // ---------------------------------------------------------------------------
