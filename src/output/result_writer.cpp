@@ -161,27 +161,52 @@ namespace {
 
 // Writes rows 1..count, formatted by format(i, row) (which returns the end of
 // what it wrote, at most `longest` characters), in order. Blocks of rows are
-// formatted side by side on `pool`, into buffers made beforehand, and
-// written one after the other.
+// formatted on `pool` into a ring of buffers, and written one after the
+// other as they come, so that the pool formats the next blocks while this
+// thread writes.
 template <class Format>
 void write_rows(std::ostream& out, TaskPool& pool, int count, std::size_t longest, const Format& format) {
   constexpr int kBlockRows = 4096;
-  const int group = 2 * pool.threads();
-  std::vector<std::unique_ptr<char[]>> blocks(static_cast<std::size_t>(group));
-  std::vector<std::size_t> lengths(static_cast<std::size_t>(group));
-  for (auto& block : blocks) block = std::make_unique_for_overwrite<char[]>(kBlockRows * longest);
-  for (int first = 1; first <= count; first += kBlockRows * group) {
-    const int units = std::min(group, (count - first) / kBlockRows + 1);
-    pool.for_each_unit(units, [&](int unit) {
-      char* const start = blocks[static_cast<std::size_t>(unit)].get();
-      const int from = first + unit * kBlockRows;
+  const int blocks = (count + kBlockRows - 1) / kBlockRows;
+  const int ring = std::min(blocks, 2 * pool.threads());
+  struct Buffer {
+    std::unique_ptr<char[]> chars;
+    std::size_t length = 0;
+    std::shared_ptr<TaskPool::Task> task;
+  };
+  std::vector<Buffer> buffers(static_cast<std::size_t>(ring));
+  for (Buffer& buffer : buffers) buffer.chars = std::make_unique_for_overwrite<char[]>(kBlockRows * longest);
+  const auto format_block = [&](int block) {
+    Buffer& buffer = buffers[static_cast<std::size_t>(block % ring)];
+    buffer.task = pool.submit([&buffer, &format, block, count] {
+      const int from = 1 + block * kBlockRows;
       const int to = std::min(count, from + kBlockRows - 1);
-      char* end = start;
+      char* end = buffer.chars.get();
       for (int i = from; i <= to; ++i) end = format(i, end);
-      lengths[static_cast<std::size_t>(unit)] = static_cast<std::size_t>(end - start);
+      buffer.length = static_cast<std::size_t>(end - buffer.chars.get());
     });
-    for (std::size_t unit = 0; unit < static_cast<std::size_t>(units); ++unit)
-      out.write(blocks[unit].get(), static_cast<std::streamsize>(lengths[unit]));
+  };
+  // Leaving early, the blocks under way still write into the buffers.
+  struct Drain {
+    TaskPool& pool;
+    std::vector<Buffer>& buffers;
+    ~Drain() {
+      for (Buffer& buffer : buffers) {
+        if (!buffer.task) continue;
+        try {
+          pool.wait(*buffer.task);
+        } catch (...) {  // the first failure is on its way out already
+        }
+      }
+    }
+  } drain{pool, buffers};
+  for (int block = 0; block < ring; ++block) format_block(block);
+  for (int block = 0; block < blocks; ++block) {
+    Buffer& buffer = buffers[static_cast<std::size_t>(block % ring)];
+    pool.wait(*buffer.task);
+    buffer.task.reset();
+    out.write(buffer.chars.get(), static_cast<std::streamsize>(buffer.length));
+    if (block + ring < blocks) format_block(block + ring);
   }
 }
 
