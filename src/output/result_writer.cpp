@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -31,15 +32,13 @@ char* put_right_justified(char* out, const char* text, int length, int width) {
   return out;
 }
 
-// Powers of ten that doubles hold exactly.
-constexpr double kExactTens[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-// The doubles nearest 10^-14 .. 10^29, at [0] .. [43].
-constexpr double kDecades[44] = {1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9, 1e-8, 1e-7, 1e-6, 1e-5, 1e-4,
-                                 1e-3,  1e-2,  1e-1,  1e0,   1e1,   1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                 1e8,   1e9,   1e10,  1e11,  1e12,  1e13, 1e14, 1e15, 1e16, 1e17, 1e18,
-                                 1e19,  1e20,  1e21,  1e22,  1e23,  1e24, 1e25, 1e26, 1e27, 1e28, 1e29};
+// The doubles nearest 10^-14 .. 10^29: ten(e) = kTens[e + 14]. Those of
+// 10^0 .. 10^22 are exact.
+constexpr double kTens[44] = {1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9, 1e-8, 1e-7, 1e-6, 1e-5, 1e-4,
+                              1e-3,  1e-2,  1e-1,  1e0,   1e1,   1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                              1e8,   1e9,   1e10,  1e11,  1e12,  1e13, 1e14, 1e15, 1e16, 1e17, 1e18,
+                              1e19,  1e20,  1e21,  1e22,  1e23,  1e24, 1e25, 1e26, 1e27, 1e28, 1e29};
+constexpr double ten(int e) { return kTens[e + 14]; }
 
 // "00", "01", .. "99".
 constexpr auto kDigitPairs = [] {
@@ -71,13 +70,13 @@ int eight_digits(double magnitude, char digits[8]) {
   const int binary = static_cast<int>((std::bit_cast<std::uint64_t>(magnitude) >> 52) & 0x7ff) - 1023;
   const int estimate = (binary * 78913) >> 18;  // floor(binary * log10(2)): the exponent or one less
   if (estimate >= -15 && estimate <= 28) {      // the exponent in [-15, 29], so |7 - exponent| <= 22
-    const int decimal = estimate + (magnitude >= kDecades[estimate + 15] ? 1 : 0);
+    const int decimal = estimate + (magnitude >= ten(estimate + 1) ? 1 : 0);
     // x = magnitude 10^(7 - decimal) exactly, and hi = x rounded: |x - hi| <
     // 2^-27, half an ulp of hi. So hi's fraction tells x's when it is not
     // within 1e-8 of one half; and with hi in [10^7, 10^8), x is there too or
     // so close below 10^7 that its eight digits are 10000000 all the same.
     const int k = 7 - decimal;
-    const double hi = k >= 0 ? magnitude * kExactTens[k] : magnitude / kExactTens[-k];
+    const double hi = k >= 0 ? magnitude * ten(k) : magnitude / ten(-k);
     const double whole = std::floor(hi);
     const double fraction = hi - whole;  // exact
     const bool eight = hi >= 1e7 && hi < 1e8;
@@ -169,16 +168,19 @@ void write_rows(std::ostream& out, TaskPool& pool, int count, std::size_t longes
   constexpr int kBlockRows = 4096;
   const int blocks = (count + kBlockRows - 1) / kBlockRows;
   const int ring = std::min(blocks, 2 * pool.threads());
+  // A buffer's group waits for its block's task, also when this function is
+  // left early: the task writes into the buffer.
   struct Buffer {
     std::unique_ptr<char[]> chars;
     std::size_t length = 0;
-    std::shared_ptr<TaskPool::Task> task;
+    std::optional<TaskGroup> task;
   };
   std::vector<Buffer> buffers(static_cast<std::size_t>(ring));
   for (Buffer& buffer : buffers) buffer.chars = std::make_unique_for_overwrite<char[]>(kBlockRows * longest);
   const auto format_block = [&](int block) {
     Buffer& buffer = buffers[static_cast<std::size_t>(block % ring)];
-    buffer.task = pool.submit([&buffer, &format, block, count] {
+    buffer.task.emplace(&pool);
+    buffer.task->run([&buffer, &format, block, count] {
       const int from = 1 + block * kBlockRows;
       const int to = std::min(count, from + kBlockRows - 1);
       char* end = buffer.chars.get();
@@ -186,25 +188,10 @@ void write_rows(std::ostream& out, TaskPool& pool, int count, std::size_t longes
       buffer.length = static_cast<std::size_t>(end - buffer.chars.get());
     });
   };
-  // Leaving early, the blocks under way still write into the buffers.
-  struct Drain {
-    TaskPool& pool;
-    std::vector<Buffer>& buffers;
-    ~Drain() {
-      for (Buffer& buffer : buffers) {
-        if (!buffer.task) continue;
-        try {
-          pool.wait(*buffer.task);
-        } catch (...) {  // the first failure is on its way out already
-        }
-      }
-    }
-  } drain{pool, buffers};
   for (int block = 0; block < ring; ++block) format_block(block);
   for (int block = 0; block < blocks; ++block) {
     Buffer& buffer = buffers[static_cast<std::size_t>(block % ring)];
-    pool.wait(*buffer.task);
-    buffer.task.reset();
+    buffer.task->wait();
     out.write(buffer.chars.get(), static_cast<std::streamsize>(buffer.length));
     if (block + ring < blocks) format_block(block + ring);
   }

@@ -189,6 +189,9 @@ TEST(FormatResultReal, NonFiniteValuesKeepTheFieldWidth) {
 TEST(FormatResultReal, AgreesWithTheLibrarysConversion) {
   std::mt19937_64 random(20261211);
   std::vector<double> values;
+  const auto with_neighbours = [&](double w) {
+    values.insert(values.end(), {w, std::nextafter(w, 0.0), std::nextafter(w, INFINITY)});
+  };
   for (int i = 0; i < 100000; ++i) {  // any finite double
     const double v = std::bit_cast<double>(random());
     if (std::isfinite(v)) values.push_back(v);
@@ -211,19 +214,12 @@ TEST(FormatResultReal, AgreesWithTheLibrarysConversion) {
     char tie[40];
     std::snprintf(tie, sizeof tie, "%.0f5e%d", std::floor(scaled), static_cast<int>(random() % 70) - 38);
     const double near = std::strtod(tie, nullptr);
-    for (double w : {v, near}) {
-      values.push_back(w);
-      values.push_back(std::nextafter(w, 0.0));
-      values.push_back(std::nextafter(w, INFINITY));
-    }
+    with_neighbours(v);
+    with_neighbours(near);
   }
   for (double power = 1e-20; power < 1e30; power *= 10.0) {  // around the powers of ten and their carries
-    for (double w :
-         {power, power * (1.0 - 5e-9), power * (1.0 - 4.9999999e-9), power * (1.0 - 5.0000001e-9)}) {
-      values.push_back(w);
-      values.push_back(std::nextafter(w, 0.0));
-      values.push_back(std::nextafter(w, INFINITY));
-    }
+    for (double w : {power, power * (1.0 - 5e-9), power * (1.0 - 4.9999999e-9), power * (1.0 - 5.0000001e-9)})
+      with_neighbours(w);
   }
 
   int mismatches = 0;
