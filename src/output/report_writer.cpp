@@ -161,6 +161,8 @@ void write_report(const ReportInput& input, std::ostream& out) {
   out << '\n'
       << "  " << padded("stress state", 36) << right(std::string(settings.stress_state.trimmed()), 14)
       << "\n\n";
+  // Elements name their material and thickness by position in the table,
+  // whatever number the record itself carries; so do these rows.
   std::vector<int> material_uses(static_cast<std::size_t>(model.materials.size()) + 1, 0);
   std::vector<int> thickness_uses(static_cast<std::size_t>(model.thicknesses.size()) + 1, 0);
   for (const Element& element : model.elements) {
@@ -168,15 +170,17 @@ void write_report(const ReportInput& input, std::ostream& out) {
     ++thickness_uses[static_cast<std::size_t>(element.thickness)];
   }
   out << "  material          E              nu         weight      elements\n";
-  for (const Material& material : model.materials)
-    if (const int uses = material_uses[static_cast<std::size_t>(material.id)]; uses > 0)
-      out << "  " << right(std::to_string(material.id), 8) << "  " << real(material.young_modulus) << ' '
+  for (int m = 1; m <= model.materials.size(); ++m)
+    if (const int uses = material_uses[static_cast<std::size_t>(m)]; uses > 0) {
+      const Material& material = model.materials(m);
+      out << "  " << right(std::to_string(m), 8) << "  " << real(material.young_modulus) << ' '
           << real(material.poisson_ratio) << ' ' << real(material.specific_weight) << ' '
           << right(std::to_string(uses), 10) << '\n';
+    }
   out << "  thickness         t                                     elements\n";
-  for (const Thickness& thickness : model.thicknesses)
-    if (const int uses = thickness_uses[static_cast<std::size_t>(thickness.id)]; uses > 0)
-      out << "  " << right(std::to_string(thickness.id), 8) << "  " << real(thickness.value)
+  for (int t = 1; t <= model.thicknesses.size(); ++t)
+    if (const int uses = thickness_uses[static_cast<std::size_t>(t)]; uses > 0)
+      out << "  " << right(std::to_string(t), 8) << "  " << real(model.thicknesses(t).value)
           << std::string(30, ' ') << right(std::to_string(uses), 10) << '\n';
   out << '\n';
 

@@ -164,6 +164,30 @@ TEST(Program, OptionsLeaveTheResultFileAndConsoleAsTheyAre) {
   }
 }
 
+TEST(Program, ExtraFilesNameMaterialsAndThicknessesByPosition) {
+  // Elements refer to their material and thickness by position, whatever
+  // number the record carries; such a file analyses as the plain one does.
+  std::string text = testing::example_text("one_element.dat");
+  const auto replace = [&text](const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+  };
+  replace(" 1        1000.0", " 100000000  1000.0");
+  replace(" 1        0.01", " 9        5.0\n 0        0.01");
+  replace("1          1\n", "1          2\n");
+  ScratchDir plain, renumbered;
+  write_file(plain / "m.dat", testing::example_text("one_element.dat"));
+  write_file(renumbered / "m.dat", text);
+  const auto run = run_quorix({"m.dat"}, plain.path());
+  const auto extra = run_quorix({"--report", "--csv", "--vtu", "--svg", "m.dat"}, renumbered.path());
+  EXPECT_EQ(extra.status, run.status) << extra.err;
+  EXPECT_EQ(read_file(renumbered / "m.dat.out"), read_file(plain / "m.dat.out"));
+  const std::string report = read_file(renumbered / "m.dat.report");
+  EXPECT_NE(report.find("elements\n         1    1.000000e+03"), std::string::npos) << report;
+  EXPECT_NE(report.find("elements\n         2    1.000000e-02"), std::string::npos) << report;
+}
+
 TEST(Program, WritesTheExtraFilesLikeTheResultFile) {
   // An extra file that may not be replaced (its name taken by a folder, or an
   // earlier file made read-only) stops the run before any work, and every
