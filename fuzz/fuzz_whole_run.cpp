@@ -12,11 +12,8 @@
 // A failed check stops the run with a trap, which libFuzzer reports. Run
 // with -close_fd_mask=3: the program's console and messages are not wanted.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -28,6 +25,7 @@
 #include "fuzz/fuzz_checks.hpp"
 #include "model/input_error.hpp"
 #include "parallel/task_pool.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
@@ -45,40 +43,15 @@ bool too_many_steps(std::string_view text) {
   return settings.analysis_type == "NONLINEAR" && settings.load_increments > 50;
 }
 
-// A folder of its own for the model and its outputs, removed at the end.
-struct ScratchFolder {
-  std::filesystem::path path;
-  ScratchFolder() {
-    std::string name = (std::filesystem::temp_directory_path() / "quorix-fuzz-XXXXXX").string();
-    require(mkdtemp(name.data()) != nullptr);
-    path = name;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-};
-
-const std::filesystem::path& scratch_folder() {
-  static const ScratchFolder folder;
-  return folder.path;
-}
-
-std::vector<std::string> files_in(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  return names;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (too_many_steps(std::string_view(reinterpret_cast<const char*>(data), size))) return 0;
   static int round = 0;
   ++round;
-  const std::filesystem::path& folder = scratch_folder();
-  for (const std::string& name : files_in(folder)) std::filesystem::remove(folder / name);
+  // A folder of its own for the model and its outputs, removed at the end.
+  static const quorix::testing::ScratchDir folder;
+  for (const std::string& name : folder.entries()) std::filesystem::remove(folder / name);
   const std::string model = (folder / "m.dat").string();
   std::ofstream(model, std::ios::binary)
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
@@ -96,9 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int status = quorix::run_program(static_cast<int>(args.size()), argv.data());
 
   require(status == 0 || status == 1 || status == 3);
-  const std::vector<std::string> left = files_in(folder);
   if (status == 1) {
-    require(left.size() == 1);
+    require(folder.entries() == std::vector<std::string>{"m.dat"});
   } else {
     const auto written = [&](const char* extension) {
       return std::filesystem::is_regular_file(model + extension);

@@ -168,14 +168,9 @@ TEST(Program, ExtraFilesNameMaterialsAndThicknessesByPosition) {
   // Elements refer to their material and thickness by position, whatever
   // number the record carries; such a file analyses as the plain one does.
   std::string text = testing::example_text("one_element.dat");
-  const auto replace = [&text](const std::string& from, const std::string& to) {
-    const std::size_t at = text.find(from);
-    ASSERT_NE(at, std::string::npos) << from;
-    text.replace(at, from.size(), to);
-  };
-  replace(" 1        1000.0", " 100000000  1000.0");
-  replace(" 1        0.01", " 9        5.0\n 0        0.01");
-  replace("1          1\n", "1          2\n");
+  text = testing::replaced(text, " 1        1000.0", " 100000000  1000.0");
+  text = testing::replaced(text, " 1        0.01", " 9        5.0\n 0        0.01");
+  text = testing::replaced(text, "1          1\n", "1          2\n");
   ScratchDir plain, renumbered;
   write_file(plain / "m.dat", testing::example_text("one_element.dat"));
   write_file(renumbered / "m.dat", text);
