@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Generates the benchmark plates and times them. Usage, from the project root
 # after a Release build in build/:
-#   bench/run_benchmarks.sh [repeats] [all|orders]
-# (orders: only the last part, the two pivot orders side by side)
+#   bench/run_benchmarks.sh [repeats] [all|orders|threads]
+# (orders: only the two pivot orders side by side and what follows them;
+# threads: only the peak memory and wall time by thread count)
 # Prints the stage split of each run (medians of the repeats, on every CPU)
 # and the wall time and peak memory of the program itself, on one thread and
 # on every CPU.
@@ -26,6 +27,20 @@ wall_and_peak() {
     /usr/bin/env time -f "%e %M" "$@" 2>&1 >/dev/null | tail -1
   done | sort -n | awk '{ t[NR] = $1; m[NR] = $2 } END { i = int((NR + 1) / 2); printf "wall %.2f s, peak %.0f MiB", t[i], m[i] / 1024 }'
 }
+
+# The memory a run holds should follow the model, not the thread count:
+# both orders on 1 to 64 threads (more threads than cores is what a machine
+# of many cores would give each of them).
+if [ "$part" = threads ]; then
+  for model in plate20k plate100k; do
+    for ordering in minimum-degree nested; do
+      for threads in 1 2 8 64; do
+        echo "$model $ordering, $threads threads: $(QUORIX_THREADS=$threads wall_and_peak "$quorix" --ordering "$ordering" "$work/$model.dat")"
+      done
+    done
+  done
+  exit 0
+fi
 
 if [ "$part" = all ]; then
 for model in plate20k plate100k plate200k nonlinear20k; do

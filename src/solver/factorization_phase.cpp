@@ -103,7 +103,10 @@ std::int64_t sort_entries(Solver& solver, int n, std::int64_t nz, View1<const in
   // entries in counts[p] and places them in the part of each row the
   // one-thread distribution gives them (a row holds its entries by entry
   // number), so the rows come out the same.
-  const int parts = pool != nullptr && nz >= parallel_entries ? pool->threads() : 1;
+  // Each part counts into an array of N + 1, which are then added row by row:
+  // beyond a few parts that costs more memory and time than the parts save.
+  constexpr int kMaxParts = 8;
+  const int parts = pool != nullptr && nz >= parallel_entries ? std::min(pool->threads(), kMaxParts) : 1;
   // Part p: entries part_begin(p) .. part_begin(p + 1) - 1.
   const auto part_begin = [&](int p) { return 1 + nz * p / parts; };
   std::vector<LargeVector<int>> counts(static_cast<std::size_t>(parts > 1 ? parts : 0));

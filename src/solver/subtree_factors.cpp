@@ -250,10 +250,12 @@ std::unique_ptr<SubtreeSchedule> plan_subtrees(const FactorSpace& s, int threads
 }
 
 // What one thread needs to factorize subtrees: front positions, the panel,
-// a buffer for fronts that do not fit in place, and a stack. All straight
-// from the system, so that they go back to it with the workspace.
+// a buffer for fronts that do not fit in place, and a stack. Each is as
+// large as the tasks so far have needed, and no larger: a machine of many
+// threads holds as many workspaces, and the tasks of a small model
+// need little.
 struct SubtreeWorkspace {
-  explicit SubtreeWorkspace(int n) : position(LargeArray<int>::from_system(n)) {}
+  explicit SubtreeWorkspace(int n) : position(LargeArray<int>::zeroed(n)) {}
   LargeArray<int> position;  // position[v - 1]: front position of variable v, 0 outside the front
   PanelPivots panel;
   LargeArray<double> buffer;
@@ -277,9 +279,8 @@ class TaskStorage {
  public:
   TaskStorage(const FactorSpace& s, SubtreeTask& task, SubtreeWorkspace& w, const FrontCursor& cursor)
       : s_(s), task_(task), w_(w), cursor_(cursor), zero_end_(cursor.next_real) {
-    if (w.stack_ints.size() < task.stack_ints) w.stack_ints = LargeArray<int>::from_system(task.stack_ints);
-    if (w.stack_reals.size() < task.stack_reals)
-      w.stack_reals = LargeArray<double>::from_system(task.stack_reals);
+    if (w.stack_ints.size() < task.stack_ints) w.stack_ints = LargeArray<int>(task.stack_ints);
+    if (w.stack_reals.size() < task.stack_reals) w.stack_reals = LargeArray<double>(task.stack_reals);
     w.items.clear();
   }
 
@@ -333,7 +334,7 @@ double* TaskStorage::place_front(int, int, int front_order, int, int&) {
   }
   if (w_.buffer.size() < front_words) {
     w_.buffer.reset();
-    w_.buffer = LargeArray<double>::from_system(front_words);
+    w_.buffer = LargeArray<double>(front_words);
   }
   std::fill(w_.buffer.get(), w_.buffer.get() + front_words, 0.0);
   return w_.buffer.get();
@@ -363,7 +364,7 @@ bool TaskStorage::push_remainder(int node, int remainder, const int* list, const
     if (in_place_) {
       task_.root_triangle = triangle;
     } else {
-      task_.root_copy = LargeArray<double>::from_system(words);
+      task_.root_copy = LargeArray<double>(words);
       std::copy(triangle, triangle + words, task_.root_copy.get());
       task_.root_triangle = task_.root_copy.get();
     }

@@ -123,6 +123,13 @@ class LargeArray {
   static LargeArray from_system(std::int64_t count) {
     return LargeArray(std::max<std::int64_t>(count, kLargeAllocationBytes / sizeof(T)));
   }
+  // `count` elements that read as zero: fresh pages when large, cleared
+  // here when small.
+  static LargeArray zeroed(std::int64_t count) {
+    LargeArray array(count);
+    if (!array.fresh_pages()) std::fill(array.data_, array.data_ + array.size_, T{});
+    return array;
+  }
   // True when the memory came fresh from the system (and so reads as zero).
   bool fresh_pages() const { return is_large(size_ * sizeof(T)); }
   T* get() const { return data_; }
