@@ -249,11 +249,11 @@ std::unique_ptr<SubtreeSchedule> plan_subtrees(const FactorSpace& s, int threads
   return schedule;
 }
 
-// What one thread needs to factorize subtrees: front positions, the panel,
-// a buffer for fronts that do not fit in place, and a stack. Each is as
-// large as the tasks so far have needed, and no larger: a machine of many
-// threads holds as many workspaces, and the tasks of a small model
-// need little.
+// What one thread needs to factorize subtrees: front positions (one for
+// every variable), the panel, a buffer for fronts that do not fit in place,
+// and a stack. The buffer and the stack are as large as the tasks so far
+// have needed, and no larger: a machine of many threads holds as many
+// workspaces, and the tasks of a small model need little.
 struct SubtreeWorkspace {
   explicit SubtreeWorkspace(int n) : position(LargeArray<int>::zeroed(n)) {}
   LargeArray<int> position;  // position[v - 1]: front position of variable v, 0 outside the front
